@@ -1,0 +1,68 @@
+// The library's one exported function: strings in from the caller, status out, nothing thrown.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "compose/compose.h"
+#include "platform/kettorin.h"
+#include "platform/text.h"
+
+namespace {
+
+using kettorin::ComposeRequest;
+using kettorin::OutputPath;
+
+#ifdef _WIN32
+// Report and messages in the ANSI code page; the file itself is opened by its UTF-16 path, so a
+// name the code page cannot hold never lands on a best-fit look-alike.
+std::string Narrow(const KettorinChar* text) { return kettorin::WideToAnsi(text); }
+OutputPath MakeOutputPath(const KettorinChar* path) { return {Narrow(path), path}; }
+#else
+std::string Narrow(const KettorinChar* text) { return kettorin::Utf16ToUtf8(text); }
+OutputPath MakeOutputPath(const KettorinChar* path) {
+  std::string narrow = Narrow(path);
+  return {narrow, narrow};
+}
+#endif
+
+const char* NullArgument(const KettorinChar* drumName, const KettorinChar* notes,
+                         const KettorinChar* outputPath) {
+  if (drumName == nullptr) return "drum name";
+  if (notes == nullptr) return "note string";
+  if (outputPath == nullptr) return "output path";
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar* drumName,
+                                                              const KettorinChar* notes,
+                                                              int32_t sampleRate,
+                                                              const KettorinChar* outputPath,
+                                                              int32_t tempo) {
+  if (const char* missing = NullArgument(drumName, notes, outputPath)) {
+    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+    return kettorin::kStatusNullArgument;
+  }
+  try {
+    ComposeRequest request;
+    request.output = MakeOutputPath(outputPath);
+    const std::string drum = Narrow(drumName);
+    const std::string narrowNotes = Narrow(notes);
+    request.drumName = drum;
+    request.notes = narrowNotes;
+    request.sampleRate = sampleRate;
+    request.tempo = tempo;
+    return kettorin::Compose(request);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Error: Memory allocation failed.\n");
+    return kettorin::kStatusNoStorage;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "Error: Internal failure: %s\n", failure.what());
+    return kettorin::kStatusNoStorage;
+  } catch (...) {
+    std::fprintf(stderr, "Error: Internal failure.\n");
+    return kettorin::kStatusNoStorage;
+  }
+}

@@ -1,0 +1,171 @@
+// Replacing a file safely, on POSIX systems and on Windows.
+#include "wav/output_file.h"
+
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#endif
+
+namespace kettorin {
+
+namespace {
+
+// Large enough that the per-sample puts seldom reach the file system.
+constexpr size_t kStreamBufferBytes = size_t{1} << 16;
+
+std::FILE* Buffered(std::FILE* stream) {
+  if (stream != nullptr) std::setvbuf(stream, nullptr, _IOFBF, kStreamBufferBytes);
+  return stream;
+}
+
+constexpr int kTemporaryNameAttempts = 100;
+
+#ifdef _WIN32
+
+bool IsRegularOrAbsent(const NativePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+std::FILE* OpenDirect(const NativePath& path) { return _wfopen(path.c_str(), L"wb"); }
+
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    // CREATE_NEW makes the name ours alone; calls racing for it move on to the next attempt.
+    name = target + L".kettorin-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(attempt) + L".tmp";
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return nullptr;
+    }
+    CloseHandle(handle);
+    if (std::FILE* stream = _wfopen(name.c_str(), L"wb")) return stream;
+    DeleteFileW(name.c_str());
+    return nullptr;
+  }
+  return nullptr;
+}
+
+bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void RemoveFile(const NativePath& path) { DeleteFileW(path.c_str()); }
+
+bool IsRegularFile(const NativePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+#else
+
+bool IsRegularOrAbsent(const NativePath& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode);
+}
+
+bool IsRegularFile(const NativePath& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::FILE* OpenDirect(const NativePath& path) { return std::fopen(path.c_str(), "wb"); }
+
+// A symbolic link is replaced at the file it names, as writing through it would.
+NativePath Resolve(const NativePath& target) {
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+  char* resolved = ::realpath(target.c_str(), nullptr);
+  if (resolved == nullptr) return target;
+  NativePath result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    // O_EXCL makes the name ours alone; calls racing for it move on to the next attempt.
+    name = target + ".kettorin-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) +
+           ".tmp";
+    // 0666 under the umask: the permissions a plain create of the target would get.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    // A file being replaced keeps its permissions.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    if (std::FILE* stream = ::fdopen(fd, "wb")) return stream;
+    ::close(fd);
+    ::unlink(name.c_str());
+    return nullptr;
+  }
+  return nullptr;
+}
+
+bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const NativePath& path) { ::unlink(path.c_str()); }
+
+#endif
+
+}  // namespace
+
+OutputFile OpenOutputFile(const NativePath& requested) {
+  OutputFile file;
+#ifdef _WIN32
+  file.target = requested;
+#else
+  file.target = Resolve(requested);
+#endif
+  if (IsRegularOrAbsent(file.target)) {
+    file.stream = Buffered(CreateTemporary(file.target, file.temporary));
+    if (file.stream != nullptr) return file;
+    file.temporary.clear();  // no new file could be made beside it: write in place, as "wb" does
+  }
+  file.stream = Buffered(OpenDirect(file.target));
+  return file;
+}
+
+bool CommitOutputFile(OutputFile& file) {
+  const bool closed = std::fclose(file.stream) == 0;
+  file.stream = nullptr;
+  if (file.temporary.empty()) {
+    // Written in place: a regular file left half written is removed, a device never is.
+    if (!closed && IsRegularFile(file.target)) RemoveFile(file.target);
+    return closed;
+  }
+  if (closed && MoveIntoPlace(file.temporary, file.target)) return true;
+  RemoveFile(file.temporary);
+  return false;
+}
+
+void AbandonOutputFile(OutputFile& file) {
+  std::fclose(file.stream);
+  file.stream = nullptr;
+  if (!file.temporary.empty()) {
+    RemoveFile(file.temporary);
+  } else if (IsRegularFile(file.target)) {
+    RemoveFile(file.target);
+  }
+}
+
+}  // namespace kettorin

@@ -1,0 +1,27 @@
+// Replacing a file safely: write a new file beside the target, then rename it over the target.
+#pragma once
+
+#include <cstdio>
+
+#include "wav/wav_writer.h"
+
+namespace kettorin {
+
+struct OutputFile {
+  std::FILE* stream = nullptr;  // null when neither the new file nor the target could be opened
+  NativePath target;
+  NativePath temporary;         // empty when writing straight into the target
+};
+
+// Opens a fresh file in the target's folder. Targets that are not regular files (devices, pipes)
+// and folders where no new file can be made are opened directly instead, as "wb" would.
+OutputFile OpenOutputFile(const NativePath& target);
+
+// Closes the stream and moves the new file into place. On failure nothing new remains.
+bool CommitOutputFile(OutputFile& file);
+
+// Closes the stream and removes what was written; the target keeps its earlier contents unless it
+// was being written directly.
+void AbandonOutputFile(OutputFile& file);
+
+}  // namespace kettorin
