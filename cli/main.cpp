@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,8 @@ void PrintHelp() {
       "  -r, --rate HZ      sample rate in hertz, at least 1 (default 44100)\n"
       "  -t, --tempo BPM    beats per minute, 1 to 999 (default 120)\n"
       "  -o, --output FILE  WAV file to create or replace (default out.wav)\n"
+      "      --float        store the samples as 32-bit IEEE float instead of 16-bit PCM\n"
+      "  -q, --quiet        print no report (errors still go to standard error)\n"
       "      --list-drums   list the drum kinds and exit\n"
       "      --help         show this help and exit\n"
       "      --version      show the version and exit\n"
@@ -76,16 +79,60 @@ struct Options {
   int32_t rate = 44100;
   int32_t tempo = 120;
   std::string output = "out.wav";
+  bool floatSamples = false;
+  bool quiet = false;
   std::vector<std::string> notes;
 };
 
 #ifdef _WIN32
 using Utf16 = std::wstring;
-Utf16 ToUtf16(const std::string& utf8) { return kettorin::Utf8ToWide(utf8); }
+Utf16 ToUtf16(const std::string& utf8) {
+  return kettorin::Utf8ToWide(utf8);
+}
 #else
 using Utf16 = std::u16string;
-Utf16 ToUtf16(const std::string& utf8) { return kettorin::Utf8ToUtf16(utf8); }
+Utf16 ToUtf16(const std::string& utf8) {
+  return kettorin::Utf8ToUtf16(utf8);
+}
 #endif
+
+void Silence(std::FILE* stream) {
+#ifdef _WIN32
+  std::freopen("NUL", "w", stream);
+#else
+  std::freopen("/dev/null", "w", stream);
+#endif
+}
+
+// The ordinary path: the library's exported function, exactly as other programs call it.
+int32_t ComposeThroughExport(const Options& options, const std::string& notes) {
+  const Utf16 drum = ToUtf16(options.drum);
+  const Utf16 text = ToUtf16(notes);
+  const Utf16 output = ToUtf16(options.output);
+  return KettorinCompose(drum.c_str(), text.c_str(), options.rate, output.c_str(), options.tempo);
+}
+
+// --float: the same rendering and report, stored without the 16-bit conversion.
+int32_t ComposeFloat(const Options& options, const std::string& notes) {
+  kettorin::ComposeRequest request;
+  request.drumName = options.drum;
+  request.notes = notes;
+  request.sampleRate = options.rate;
+  request.output.display = options.output;
+#ifdef _WIN32
+  request.output.native = kettorin::Utf8ToWide(options.output);
+#else
+  request.output.native = options.output;
+#endif
+  request.tempo = options.tempo;
+  request.format = kettorin::WavFormat::kFloat32;
+  try {
+    return kettorin::Compose(request);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Error: Memory allocation failed.\n");
+    return KETTORIN_NO_STORAGE;
+  }
+}
 
 int Run(const std::vector<std::string>& args) {
   Options options;
@@ -112,6 +159,14 @@ int Run(const std::vector<std::string>& args) {
       PrintDrums();
       return 0;
     }
+    if (arg == "--float") {
+      options.floatSamples = true;
+      continue;
+    }
+    if (arg == "--quiet" || arg == "-q") {
+      options.quiet = true;
+      continue;
+    }
     // Options with a value: "-d NAME", "--drum NAME" or "--drum=NAME".
     std::string name = arg;
     std::optional<std::string> value;
@@ -132,7 +187,8 @@ int Run(const std::vector<std::string>& args) {
       options.output = *value;
     } else {
       const std::optional<int32_t> number = ParseInt32(*value);
-      if (!number) return UsageError("option '" + name + "' needs a whole number, got '" + *value + "'");
+      if (!number)
+        return UsageError("option '" + name + "' needs a whole number, got '" + *value + "'");
       (name == "-r" || name == "--rate" ? options.rate : options.tempo) = *number;
     }
   }
@@ -141,11 +197,9 @@ int Run(const std::vector<std::string>& args) {
   std::string notes;
   for (const std::string& word : options.notes) notes += (notes.empty() ? "" : " ") + word;
 
-  const Utf16 drum = ToUtf16(options.drum);
-  const Utf16 text = ToUtf16(notes);
-  const Utf16 output = ToUtf16(options.output);
+  if (options.quiet) Silence(stdout);
   const int32_t status =
-      KettorinCompose(drum.c_str(), text.c_str(), options.rate, output.c_str(), options.tempo);
+      options.floatSamples ? ComposeFloat(options, notes) : ComposeThroughExport(options, notes);
   std::fflush(stdout);
   return status == KETTORIN_DONE ? 0 : status;
 }
@@ -159,11 +213,14 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
     std::string arg(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0, '\0');
-    if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), bytes, nullptr, nullptr);
+    if (bytes > 1)
+      WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), bytes, nullptr, nullptr);
     args.push_back(arg);
   }
   return Run(args);
 }
 #else
-int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

@@ -1,10 +1,10 @@
 // The driver of one call: validate, size the storage, report, render every note, write the file.
+#include "compose/compose.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <new>
-
-#include "compose/compose.h"
 
 namespace kettorin {
 
@@ -28,13 +28,13 @@ void PrintNote(const Note& note) {
 
 }  // namespace
 
-int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate) {
+int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int64_t limit) {
   int64_t total = 0;
   Note note;
   for (size_t pos = 0; ReadNote(notes, pos, beat, note);) {
     if (!IsPlayed(note)) continue;
     total += NoteSampleCount(sampleRate, note.duration);
-    if (total > kMaxSamples) return total;  // already too long; no need to read further
+    if (total > limit) return total;  // already too long; no need to read further
   }
   return total;
 }
@@ -54,12 +54,13 @@ int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
   const float beat = kSecondsPerMinute / static_cast<float>(request.tempo);
 
   // Storage: exactly the samples the notes produce, allocated once before anything is printed.
-  const int64_t total = CountSamples(request.notes, beat, request.sampleRate);
-  if (total > kMaxSamples) {
+  const int64_t limit = MaxSamples(request.format);
+  const int64_t total = CountSamples(request.notes, beat, request.sampleRate, limit);
+  if (total > limit) {
     std::fprintf(stderr,
                  "Error: The composition is too long for a WAV file: more than %" PRId64
                  " samples.\n",
-                 kMaxSamples);
+                 limit);
     return kStatusNoStorage;
   }
   std::unique_ptr<float[]> storage;
@@ -70,8 +71,8 @@ int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
       return kStatusNoStorage;
     }
   }
-  SampleBuffer buffer{request.sampleRate, {storage.get(), static_cast<size_t>(total)}, 0,
-                      excitation};
+  SampleBuffer buffer{
+      request.sampleRate, {storage.get(), static_cast<size_t>(total)}, 0, excitation};
 
   PrintHeader(drum, request.tempo, request.notes);
   Note note;
@@ -81,7 +82,8 @@ int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
     drum.render(buffer, note.frequency, note.duration);
   }
 
-  const bool written = WriteWavFile(request.output, buffer.sampleRate, buffer.Samples());
+  const bool written =
+      WriteWavFile(request.output, buffer.sampleRate, buffer.Samples(), request.format);
   storage.reset();
 
   std::printf("\nDuration: %.2f seconds\n\n",

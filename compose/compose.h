@@ -52,7 +52,9 @@ struct DrumKindInfo {
 // Every drum kind, in the order their keys are tried, indexed by DrumKind.
 extern const std::array<DrumKindInfo, 11> kDrumKinds;
 
-inline const DrumKindInfo& Info(DrumKind kind) { return kDrumKinds[static_cast<size_t>(kind)]; }
+inline const DrumKindInfo& Info(DrumKind kind) {
+  return kDrumKinds[static_cast<size_t>(kind)];
+}
 
 // True when the first k characters of name and key are equal, ignoring ASCII letter case.
 bool MatchPrefixNoCase(std::string_view name, std::string_view key, size_t k);
@@ -70,9 +72,9 @@ struct NoteName {
 
 struct Note {
   NoteName name;
-  int32_t number = 4;     // the duration number N: 4 when the note has none
-  float frequency = 0;    // Hz
-  float duration = 0;     // seconds: beat / N
+  int32_t number = 4;       // the duration number N: 4 when the note has none
+  float frequency = 0;      // Hz
+  float duration = 0;       // seconds: beat / N
   int32_t shownNumber = 1;  // what the report prints after the name
 };
 
@@ -84,12 +86,11 @@ float NoteFrequency(const NoteName& name);
 bool ReadNote(std::string_view notes, size_t& pos, float beat, Note& note);
 
 // Notes with duration number 0 are skipped whole: no report line and no samples.
-inline bool IsPlayed(const Note& note) { return note.number != 0; }
+inline bool IsPlayed(const Note& note) {
+  return note.number != 0;
+}
 
 // ---- The call ---------------------------------------------------------------------------------
-
-// The most samples one WAV file can describe: its RIFF size, count x 2 + 36, is 32 bits.
-constexpr int64_t kMaxSamples = (int64_t{0xFFFFFFFF} - 36) / 2;
 
 struct ComposeRequest {
   std::string_view drumName;  // narrow
@@ -97,10 +98,12 @@ struct ComposeRequest {
   int32_t sampleRate = 0;
   OutputPath output;
   int32_t tempo = 0;
+  WavFormat format = WavFormat::kPcm16;  // the exported function always writes 16-bit PCM
 };
 
 // Samples the notes will produce at this rate and tempo, in 64-bit arithmetic.
-int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate);
+// Stops counting once the total passes `limit`.
+int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int64_t limit);
 
 // Runs one call: validation, report, rendering and the WAV file. Returns its status. The
 // excitation source is the real one unless a test hands another.

@@ -8,14 +8,17 @@ namespace kettorin {
 namespace {
 
 // Whole-hertz pitches of one octave, A to G.
-constexpr std::array<float, 7> kLetterHz = {440.0f, 494.0f, 262.0f, 294.0f,
-                                            330.0f, 349.0f, 392.0f};
-constexpr float kSharpFactor = 1.0594631f;   // one equal-tempered semitone up
-constexpr float kFlatFactor = 0.94387424f;   // one semitone down
-constexpr int32_t kDefaultNumber = 4;        // a note without a number lasts a quarter beat
+constexpr std::array<float, 7> kLetterHz = {440.0f, 494.0f, 262.0f, 294.0f, 330.0f, 349.0f, 392.0f};
+constexpr float kSharpFactor = 1.0594631f;  // one equal-tempered semitone up
+constexpr float kFlatFactor = 0.94387424f;  // one semitone down
+constexpr int32_t kDefaultNumber = 4;       // a note without a number lasts a quarter beat
 
-bool IsNoteLetter(char c) { return c >= 'A' && c <= 'G'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsNoteLetter(char c) {
+  return c >= 'A' && c <= 'G';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 

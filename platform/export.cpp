@@ -16,10 +16,16 @@ using kettorin::OutputPath;
 #ifdef _WIN32
 // Report and messages in the ANSI code page; the file itself is opened by its UTF-16 path, so a
 // name the code page cannot hold never lands on a best-fit look-alike.
-std::string Narrow(const KettorinChar* text) { return kettorin::WideToAnsi(text); }
-OutputPath MakeOutputPath(const KettorinChar* path) { return {Narrow(path), path}; }
+std::string Narrow(const KettorinChar* text) {
+  return kettorin::WideToAnsi(text);
+}
+OutputPath MakeOutputPath(const KettorinChar* path) {
+  return {Narrow(path), path};
+}
 #else
-std::string Narrow(const KettorinChar* text) { return kettorin::Utf16ToUtf8(text); }
+std::string Narrow(const KettorinChar* text) {
+  return kettorin::Utf16ToUtf8(text);
+}
 OutputPath MakeOutputPath(const KettorinChar* path) {
   std::string narrow = Narrow(path);
   return {narrow, narrow};

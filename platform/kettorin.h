@@ -34,12 +34,12 @@ typedef uint_least16_t KettorinChar;
 #endif
 
 /* Status codes returned by KettorinCompose. */
-#define KETTORIN_DONE 999            /* the file was written */
-#define KETTORIN_NULL_ARGUMENT 10    /* drumName, notes or outputPath was null */
-#define KETTORIN_BAD_SAMPLE_RATE 11  /* sampleRate below 1 */
-#define KETTORIN_BAD_TEMPO 12        /* tempo outside 1 to 999 */
-#define KETTORIN_NO_STORAGE 13       /* longer than a WAV file can hold, or out of memory */
-#define KETTORIN_NOT_WRITTEN 14      /* the output file could not be opened, written or closed */
+#define KETTORIN_DONE 999           /* the file was written */
+#define KETTORIN_NULL_ARGUMENT 10   /* drumName, notes or outputPath was null */
+#define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
+#define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
+#define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
+#define KETTORIN_NOT_WRITTEN 14     /* the output file could not be opened, written or closed */
 
 #ifdef __cplusplus
 extern "C" {

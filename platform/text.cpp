@@ -13,8 +13,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(char32_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
   auto byte = [&out](char32_t b) { out.push_back(static_cast<char>(static_cast<uint8_t>(b))); };

@@ -16,9 +16,9 @@ float NextExcitation(uint32_t seed);
 // The output of one composition. The call that owns it sizes `storage` once, up front, for exactly
 // the samples its notes will produce; voices append at `count` and never past the storage.
 struct SampleBuffer {
-  int32_t sampleRate = 0;          // samples per second
-  std::span<float> storage;        // lent by the call for its duration
-  int32_t count = 0;               // samples appended so far
+  int32_t sampleRate = 0;                        // samples per second
+  std::span<float> storage;                      // lent by the call for its duration
+  int32_t count = 0;                             // samples appended so far
   ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
 
   std::span<const float> Samples() const { return storage.first(static_cast<size_t>(count)); }

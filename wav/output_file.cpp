@@ -38,7 +38,9 @@ bool IsRegularOrAbsent(const NativePath& path) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-std::FILE* OpenDirect(const NativePath& path) { return _wfopen(path.c_str(), L"wb"); }
+std::FILE* OpenDirect(const NativePath& path) {
+  return _wfopen(path.c_str(), L"wb");
+}
 
 std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -63,7 +65,9 @@ bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-void RemoveFile(const NativePath& path) { DeleteFileW(path.c_str()); }
+void RemoveFile(const NativePath& path) {
+  DeleteFileW(path.c_str());
+}
 
 bool IsRegularFile(const NativePath& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -84,7 +88,9 @@ bool IsRegularFile(const NativePath& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::FILE* OpenDirect(const NativePath& path) { return std::fopen(path.c_str(), "wb"); }
+std::FILE* OpenDirect(const NativePath& path) {
+  return std::fopen(path.c_str(), "wb");
+}
 
 // A symbolic link is replaced at the file it names, as writing through it would.
 NativePath Resolve(const NativePath& target) {
@@ -100,8 +106,8 @@ NativePath Resolve(const NativePath& target) {
 std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     // O_EXCL makes the name ours alone; calls racing for it move on to the next attempt.
-    name = target + ".kettorin-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) +
-           ".tmp";
+    name =
+        target + ".kettorin-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
     // 0666 under the umask: the permissions a plain create of the target would get.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -123,7 +129,9 @@ bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-void RemoveFile(const NativePath& path) { ::unlink(path.c_str()); }
+void RemoveFile(const NativePath& path) {
+  ::unlink(path.c_str());
+}
 
 #endif
 

@@ -10,7 +10,7 @@ namespace kettorin {
 struct OutputFile {
   std::FILE* stream = nullptr;  // null when neither the new file nor the target could be opened
   NativePath target;
-  NativePath temporary;         // empty when writing straight into the target
+  NativePath temporary;  // empty when writing straight into the target
 };
 
 // Opens a fresh file in the target's folder. Targets that are not regular files (devices, pipes)

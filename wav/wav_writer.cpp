@@ -1,5 +1,7 @@
-// The WAV writer: 44-byte canonical header, then one little-endian 16-bit value per sample.
+// The WAV writer: canonical header, then one little-endian value per sample.
 #include "wav/wav_writer.h"
+
+#include <bit>
 
 #include "wav/output_file.h"
 
@@ -30,11 +32,9 @@ void PutTag(std::FILE* out, const char (&tag)[5]) {
   for (int i = 0; i < 4; ++i) PutByte(out, static_cast<uint8_t>(tag[i]));
 }
 
-constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatTagPcm = 1;
+constexpr uint16_t kFormatTagFloat = 3;
 constexpr uint16_t kChannels = 1;
-constexpr uint16_t kBytesPerSample = 2;
-constexpr uint16_t kBitsPerSample = 16;
-constexpr uint32_t kFmtChunkBytes = 16;
 
 }  // namespace
 
@@ -47,41 +47,55 @@ int16_t ToPcm16(float sample) {
   return static_cast<int16_t>(static_cast<int32_t>(v));
 }
 
-bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples) {
+bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
+                  WavFormat format) {
+  const bool pcm = format == WavFormat::kPcm16;
+  const uint16_t bytesPerSample = static_cast<uint16_t>(BytesPerSample(format));
   // The caller keeps the count within what a 32-bit RIFF size can describe.
-  const auto dataBytes = static_cast<uint32_t>(samples.size() * kBytesPerSample);
+  const auto dataBytes = static_cast<uint32_t>(samples.size() * bytesPerSample);
   const auto rate = static_cast<uint32_t>(sampleRate);
 
-  // RIFF chunk: its size counts everything after these 8 bytes, i.e. the 36 remaining header
-  // bytes ("WAVE", the 24-byte fmt chunk, the 8-byte data chunk header) plus the samples.
+  // RIFF chunk: its size counts everything after its first 8 bytes: the rest of the header
+  // (36 bytes for PCM, 50 for float) and the samples.
   PutTag(out, "RIFF");
-  Put32(out, dataBytes + (kWavHeaderBytes - 8));
+  Put32(out, dataBytes + (HeaderBytes(format) - 8));
   PutTag(out, "WAVE");
-  // fmt chunk: 16 bytes of format description.
+  // fmt chunk: 16 bytes of format description; non-PCM formats add a 2-byte extension size (0).
   PutTag(out, "fmt ");
-  Put32(out, kFmtChunkBytes);
-  Put16(out, kFormatPcm);
+  Put32(out, pcm ? 16 : 18);
+  Put16(out, pcm ? kFormatTagPcm : kFormatTagFloat);
   Put16(out, kChannels);
   Put32(out, rate);
-  Put32(out, rate * kBytesPerSample * kChannels);  // bytes per second
-  Put16(out, kBytesPerSample * kChannels);         // block align: bytes per sample frame
-  Put16(out, kBitsPerSample);
-  // data chunk: 2 bytes per sample.
+  Put32(out, rate * bytesPerSample * kChannels);  // bytes per second
+  Put16(out, bytesPerSample * kChannels);         // block align: bytes per sample frame
+  Put16(out, bytesPerSample * 8);                 // bits per sample
+  if (!pcm) {
+    Put16(out, 0);
+    // fact chunk: 4 bytes holding the number of sample frames, which non-PCM files carry.
+    PutTag(out, "fact");
+    Put32(out, 4);
+    Put32(out, static_cast<uint32_t>(samples.size()));
+  }
+  // data chunk.
   PutTag(out, "data");
   Put32(out, dataBytes);
 
-  for (float sample : samples) Put16(out, static_cast<uint16_t>(ToPcm16(sample)));
+  if (pcm) {
+    for (float sample : samples) Put16(out, static_cast<uint16_t>(ToPcm16(sample)));
+  } else {
+    for (float sample : samples) Put32(out, std::bit_cast<uint32_t>(sample));
+  }
   return std::ferror(out) == 0;
 }
 
 bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavSerializer serialize) {
+                  WavFormat format, WavSerializer serialize) {
   OutputFile file = OpenOutputFile(path.native);
   if (file.stream == nullptr) {
     std::fprintf(stderr, "Error: Could not open file '%s' for writing.\n", path.display.c_str());
     return false;
   }
-  if (!serialize(file.stream, sampleRate, samples)) {
+  if (!serialize(file.stream, sampleRate, samples, format)) {
     AbandonOutputFile(file);
     std::fprintf(stderr, "Error: Could not write file '%s'.\n", path.display.c_str());
     return false;

@@ -20,8 +20,24 @@ struct OutputPath {
   NativePath native;
 };
 
-// Bytes ahead of the samples: RIFF header, "fmt " chunk and "data" chunk header.
-constexpr uint32_t kWavHeaderBytes = 44;
+// How samples are stored: 16-bit PCM (what the library writes), or the single-precision values
+// themselves as IEEE float (the command's lossless option).
+enum class WavFormat { kPcm16, kFloat32 };
+
+// Bytes ahead of the samples: RIFF header, "fmt " chunk and "data" chunk header; float files also
+// carry the 2-byte extension size in "fmt " and a 12-byte "fact" chunk.
+constexpr uint32_t HeaderBytes(WavFormat format) {
+  return format == WavFormat::kPcm16 ? 44 : 58;
+}
+constexpr uint32_t BytesPerSample(WavFormat format) {
+  return format == WavFormat::kPcm16 ? 2 : 4;
+}
+
+// The most samples one file can describe: its RIFF size (everything after the first 8 bytes) is
+// a 32-bit count.
+constexpr int64_t MaxSamples(WavFormat format) {
+  return (int64_t{0xFFFFFFFF} - (HeaderBytes(format) - 8)) / BytesPerSample(format);
+}
 
 // The one conversion from a single-precision sample to 16-bit PCM: trunc(sample x 32767), so
 // [-1, 1] maps to [-32767, 32767]. Beyond that it saturates at 32767 and -32768 (a sample slightly
@@ -29,15 +45,17 @@ constexpr uint32_t kWavHeaderBytes = 44;
 int16_t ToPcm16(float sample);
 
 // Writes header and samples through the stream's own buffering. False when a write failed.
-bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples);
+bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
+                  WavFormat format = WavFormat::kPcm16);
 
 // What writes the bytes into the opened file; tests substitute one that fails part way.
-using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<const float> samples);
+using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
+                               WavFormat format);
 
 // Creates or replaces the file and prints the outcome ("Error: " lines on standard error, the
 // created line on standard output). An existing regular file is replaced only once the new one is
 // complete: on failure it is left as it was and nothing else remains. Returns true on success.
 bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavSerializer serialize = SerializeWav);
+                  WavFormat format = WavFormat::kPcm16, WavSerializer serialize = SerializeWav);
 
 }  // namespace kettorin

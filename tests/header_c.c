@@ -1,0 +1,15 @@
+/* The public header compiles as C, and a C host can call the library. */
+#include <stdio.h>
+
+#include "kettorin.h"
+
+int main(void) {
+  /* A null argument is refused with its own status, before anything is written. */
+  const KettorinChar kick[] = {'k', 'i', 'c', 'k', 0};
+  const int32_t status = KettorinCompose(kick, NULL, 8000, kick, 120);
+  if (status != KETTORIN_NULL_ARGUMENT) {
+    printf("expected %d, got %d\n", KETTORIN_NULL_ARGUMENT, (int)status);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,302 @@
+"""A second, deliberately plain implementation of the composer, for comparing WAV bytes.
+
+Written from the formulas, not from the C++ code: every single-precision step is rounded with
+f32(), every double product is formed with Python floats (IEEE double) and rounded once. Python's
+math.sin and math.exp are the C library's, so both implementations see the same transcendentals.
+Rounding a double result of +, -, * or / of two floats to float gives the correctly rounded float
+result, so f32(a * b) is exactly the single-precision product.
+"""
+import math
+import struct
+
+FLT_OVERFLOW = 3.4028235677973366e38  # halfway past the largest float: rounds to infinity
+
+
+def f32(x):
+    if math.isnan(x):
+        return x
+    if abs(x) >= FLT_OVERFLOW:
+        return math.copysign(math.inf, x)
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+
+def dexp(x):
+    try:
+        return math.exp(x)
+    except OverflowError:
+        return math.inf
+
+
+def dsin(x):
+    return math.nan if math.isinf(x) or math.isnan(x) else math.sin(x)
+
+
+def trunc32(x):
+    if math.isnan(x):
+        return 0
+    return max(-(2**31), min(2**31 - 1, int(x)))
+
+
+def excitation(seed):
+    m = 0xFFFFFFFF
+    x = seed & m
+    x ^= x >> 16
+    x = (x * 0x7FEB352D) & m
+    x ^= x >> 15
+    x = (x * 0x846CA68B) & m
+    x ^= x >> 16
+    half = f32(8388607.5)
+    return f32(f32(float(x >> 8) - half) / half)
+
+
+TWO_PI = f32(6.2831855)
+
+
+def c(x):
+    """A single-precision constant."""
+    return f32(x)
+
+
+def tp(hz):
+    return f32(TWO_PI * hz)
+
+
+def ramp(i, a):
+    return f32(f32(float(i)) / f32(float(a)))
+
+
+def clamp(m):
+    if m > 1.0:
+        m = 1.0
+    if m < -1.0:
+        m = -1.0
+    return m
+
+
+def seed_of(s, t, scale):
+    return (s ^ (trunc32(f32(t * scale)) & 0xFFFFFFFF)) & 0xFFFFFFFF
+
+
+def kick(R, f, d, n, out):
+    a = trunc32(f32(R * c(0.005)))
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        fs = f32(dexp(f32(t * c(-35.0))) * f)
+        env = ramp(i, a) if i < a else f32(dexp(f32(f32(t - c(0.005)) * f32(c(-3.5) / d))))
+        p = f32(f32(fs * t) * TWO_PI)
+        out.append(f32(f32(env * c(0.9)) * dsin(p)))
+
+
+def snare(R, f, d, n, out):
+    a = trunc32(f32(R * c(0.003)))
+    k = f32(1.0 / d)
+    s = 0
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        rmp = ramp(i, a) if i < a else 1.0
+        x = f32(k * t)
+        e8 = f32(dexp(f32(x * c(-8.0))))
+        e = excitation(seed_of(s, t, 1000.0))
+        m = f32(f32(e * e8) * c(0.4))
+        m = f32(m + f32(dexp(f32(x * c(-12.0))) * dsin(f32(t * tp(1500))) * c(0.3)))
+        m = f32(m + f32(dsin(f32(t * tp(200))) * c(0.4)))
+        m = f32(m * f32(e8 * rmp))
+        out.append(f32(clamp(m) * c(0.8)))
+        s = (s + 73856093) & 0xFFFFFFFF
+
+
+def hihat_closed(R, f, d, n, out):
+    a = trunc32(f32(R * c(0.002)))
+    k = f32(1.0 / d)
+    s = 0
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        if i < a:
+            env = ramp(i, a)
+        else:
+            env = f32(dexp(f32(f32(f32(t - c(0.002)) * c(-12.0)) / f32(d * c(0.5)))))
+        e = excitation(seed_of(s, t, 2000.0))
+        m = f32(dexp(f32(f32(k * t) * c(-15.0))) * dsin(f32(t * tp(8000))) * c(0.2))
+        m = f32(m + f32(e * c(0.6)))
+        m = f32(m * env)
+        out.append(f32(clamp(m) * c(0.6)))
+        s = (s + 12345) & 0xFFFFFFFF
+
+
+def hihat_open(R, f, d, n, out):
+    k = f32(1.0 / d)
+    s = 0
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        env = f32(dexp(f32(f32(k * t) * c(-4.0))))
+        e = excitation(seed_of(s, t, 2500.0))
+        m = f32(f32(dsin(f32(t * tp(9500))) * env * c(0.1)) +
+                f32(env * dsin(f32(t * tp(7000))) * c(0.15)))
+        m = f32(m + f32(e * c(0.5)))
+        m = f32(m * env)
+        out.append(f32(clamp(m) * c(0.6)))
+        s = (s + 54321) & 0xFFFFFFFF
+
+
+def tom(R, f, d, n, out):
+    a = trunc32(f32(R * c(0.004)))
+    dd = f32(d * c(0.9))
+    k = f32(1.0 / d)
+    s = 0
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        fs = f32(dexp(f32(t * c(-12.0))) * f)
+        rmp = ramp(i, a) if i < a else 1.0
+        rel = f32(dexp(f32(f32(f32(t - c(0.004)) * c(-6.0)) / dd)))
+        u = f32(fs * t)
+        e = excitation(s)
+        m = f32(f32(dexp(f32(f32(k * t) * c(-8.0))) * dsin(f32(u * c(9.424778))) * c(0.2)) +
+                f32(dsin(f32(u * TWO_PI)) * c(0.5)))
+        m = f32(m + f32(e * c(0.1)))
+        m = f32(m * f32(rel * rmp))
+        out.append(f32(m * c(0.8)))
+        s = (s + 11111) & 0xFFFFFFFF
+
+
+def cowbell(R, f, d, n, out):
+    k = f32(1.0 / d)
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        env = f32(dexp(f32(f32(k * t) * c(-2.5))))
+        u = f32(t * f)
+        m = f32(f32(dsin(f32(u * c(18.66106))) * c(0.15)) + f32(dsin(f32(u * c(6.2831855))) * c(0.3)))
+        m = f32(m + f32(dsin(f32(u * c(12.754867))) * c(0.2)))
+        m = f32(m + f32(dsin(f32(u * c(9.299114))) * c(0.25)))
+        out.append(f32(f32(m * env) * c(0.8)))
+
+
+def clap(R, f, d, n, out):
+    a = trunc32(f32(R * c(0.003)))
+    s = 0
+    for i in range(n):
+        t = f32(f32(float(i)) / R)
+        if i < a:
+            env = ramp(i, a)
+        else:
+            env = f32(dexp(f32(f32(f32(t - c(0.003)) * c(-7.0)) / f32(d * c(0.8)))))
+        e = excitation(seed_of(s, t, 3000.0))
+        m = f32(f32(dsin(f32(t * tp(3500))) * c(0.15)) + f32(dsin(f32(t * tp(2000))) * c(0.2)))
+        m = f32(m + f32(e * c(0.6)))
+        m = f32(m * env)
+        out.append(f32(clamp(m) * c(0.7)))
+        s = (s + 999) & 0xFFFFFFFF
+
+
+def cymbal(partials, rate_c, weight, step, scale):
+    def render(R, f, d, n, out):
+        k = f32(1.0 / d)
+        s = 0
+        for i in range(n):
+            t = f32(f32(float(i)) / R)
+            env = f32(dexp(f32(f32(k * t) * c(-rate_c))))
+            e = excitation(seed_of(s, t, scale))
+            terms = [f32(dsin(f32(t * tp(hz))) * c(w)) for hz, w in partials]
+            m = f32(terms[0] + terms[1])
+            for term in terms[2:]:
+                m = f32(m + term)
+            m = f32(m + f32(e * c(weight)))
+            m = f32(m * env)
+            out.append(f32(clamp(m) * c(0.6)))
+            s = (s + step) & 0xFFFFFFFF
+    return render
+
+
+ride = cymbal([(10000, 0.1), (7500, 0.15), (5000, 0.2)], 3.5, 0.4, 777, 2500.0)
+crash = cymbal([(11000, 0.08), (6000, 0.12), (4000, 0.15), (8500, 0.1)], 1.5, 0.5, 333, 3000.0)
+
+# kind: (keys, voice, frequency factor or None for "as is")
+KINDS = [
+    (["kick"], kick, None),
+    (["snare"], snare, None),
+    (["hihat_close", "hihatc"], hihat_closed, None),
+    (["hihat_open", "hihato"], hihat_open, None),
+    (["high_tom", "tom"], tom, 1.5),
+    (["mid_tom"], tom, None),
+    (["low_tom"], tom, 0.667),
+    (["cowbell"], cowbell, 2.0),
+    (["clap"], clap, None),
+    (["ride"], ride, None),
+    (["crash"], crash, None),
+]
+
+HZ = {"A": 440, "B": 494, "C": 262, "D": 294, "E": 330, "F": 349, "G": 392}
+
+
+def lookup(name):
+    low = name.lower()
+    for keys, voice, factor in KINDS:
+        for key in keys:
+            if low.startswith(key):
+                return voice, factor
+    return kick, None
+
+
+def notes_of(text):
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        if ch not in HZ:
+            i += 1
+            continue
+        i += 1
+        acc = ""
+        if i < len(text) and text[i] in "#b":
+            acc = text[i]
+            i += 1
+        n = 4
+        if i < len(text) and text[i].isdigit():
+            n = 0
+            while i < len(text) and text[i].isdigit():
+                n = (n * 10 + int(text[i])) & 0xFFFFFFFF
+                i += 1
+            if n >= 2**31:
+                n -= 2**32
+        f = float(HZ[ch])
+        if acc == "#":
+            f = f32(f * c(1.0594631))
+        elif acc == "b":
+            f = f32(f * c(0.94387424))
+        yield f, n
+
+
+def render(drum, notes, rate, tempo):
+    voice, factor = lookup(drum)
+    beat = f32(c(60.0) / float(tempo))
+    R = f32(float(rate))
+    out = []
+    for f, n in notes_of(notes):
+        if n == 0:
+            continue
+        d = f32(beat / float(n))
+        count = trunc32(f32(R * d)) if f32(R * d) >= 1.0 else 0
+        if factor is not None:
+            f = f32(f * c(factor))
+        voice(R, f, d, count, out)
+    return out
+
+
+def pcm16(x):
+    v = f32(x * c(32767.0))
+    if math.isnan(v):
+        return 0
+    return max(-32768, min(32767, int(v)))
+
+
+def wav_bytes(samples, rate):
+    data = b"".join(struct.pack("<h", pcm16(x)) for x in samples)
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 1,
+                         rate, rate * 2, 2, 16, b"data", len(data))
+    return header + data
+
+
+def wav_float_bytes(samples, rate):
+    data = b"".join(struct.pack("<f", x) for x in samples)
+    header = struct.pack("<4sI4s4sIHHIIHHH4sII4sI", b"RIFF", 50 + len(data), b"WAVE", b"fmt ", 18,
+                         3, 1, rate, rate * 4, 4, 32, 0, b"fact", 4, len(samples), b"data",
+                         len(data))
+    return header + data

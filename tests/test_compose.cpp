@@ -1,0 +1,267 @@
+// The exported function, called through the public header as a host program calls it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/kettorin.h"
+#include "platform/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int32_t status;
+  std::string out;
+  std::string err;
+};
+
+Outcome Call(const char16_t* drum, const char16_t* notes, int32_t rate, const char16_t* path,
+             int32_t tempo) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int32_t status = KettorinCompose(drum, notes, rate, path, tempo);
+  std::fflush(stdout);
+  return {status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+std::vector<int16_t> Samples(const std::vector<uint8_t>& b) {
+  std::vector<int16_t> samples;
+  for (size_t at = 44; at + 1 < b.size(); at += 2) {
+    samples.push_back(static_cast<int16_t>(b[at] | b[at + 1] << 8));
+  }
+  return samples;
+}
+
+class Compose : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ =
+        fs::temp_directory_path() / ("kettorin-api-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::u16string Path(const std::string& name) const {
+    return kettorin::Utf8ToUtf16((folder_ / name).string());
+  }
+  std::string Narrow(const std::u16string& path) const { return kettorin::Utf16ToUtf8(path); }
+
+  fs::path folder_;
+};
+
+TEST_F(Compose, SnareExampleWritesTheReportAndA524ByteFile) {
+  const std::u16string path = Path("example.wav");
+  const Outcome r = Call(u"snare", u"C D", 800, path.c_str(), 100);
+  EXPECT_EQ(r.status, KETTORIN_DONE);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "\n=== DRUM MUSIC COMPOSER ===\n"
+            "Drum: SNARE\n"
+            "Tempo: 100 BPM\n"
+            "Notes: C D\n\n"
+            "  C1 (262 Hz, 0.15 s)\n"
+            "  D1 (294 Hz, 0.15 s)\n"
+            "\xE2\x9C\x93 Created: " +
+                Narrow(path) +
+                "\n"
+                "\nDuration: 0.30 seconds\n\n");
+  const std::vector<uint8_t> bytes = ReadBytes(Narrow(path));
+  ASSERT_EQ(bytes.size(), 524u);
+  EXPECT_EQ(U32(bytes, 4), 516u);
+  EXPECT_EQ(U32(bytes, 24), 800u);
+  EXPECT_EQ(U32(bytes, 40), 480u);
+  // A snare note starts from silence, and both notes sound alike.
+  const std::vector<int16_t> s = Samples(bytes);
+  EXPECT_EQ(s[0], 0);
+  EXPECT_EQ(std::vector<int16_t>(s.begin(), s.begin() + 120),
+            std::vector<int16_t>(s.begin() + 120, s.end()));
+}
+
+struct Rejected {
+  int32_t rate;
+  int32_t tempo;
+  int32_t status;
+  std::string err;
+};
+
+TEST_F(Compose, BadTempoOrRateIsRefusedBeforeAnythingIsPrinted) {
+  const Rejected cases[] = {
+      {8000, 0, KETTORIN_BAD_TEMPO, "Error: BPM must be between 1 and 999. Got: 0\n"},
+      {8000, -5, KETTORIN_BAD_TEMPO, "Error: BPM must be between 1 and 999. Got: -5\n"},
+      {8000, 1000, KETTORIN_BAD_TEMPO, "Error: BPM must be between 1 and 999. Got: 1000\n"},
+      {8000, INT32_MIN, KETTORIN_BAD_TEMPO,
+       "Error: BPM must be between 1 and 999. Got: -2147483648\n"},
+      {8000, INT32_MAX, KETTORIN_BAD_TEMPO,
+       "Error: BPM must be between 1 and 999. Got: 2147483647\n"},
+      {0, 120, KETTORIN_BAD_SAMPLE_RATE, "Error: Sample rate must be at least 1. Got: 0\n"},
+      {-44100, 120, KETTORIN_BAD_SAMPLE_RATE,
+       "Error: Sample rate must be at least 1. Got: -44100\n"},
+      {INT32_MIN, 120, KETTORIN_BAD_SAMPLE_RATE,
+       "Error: Sample rate must be at least 1. Got: -2147483648\n"},
+      // The tempo is checked first.
+      {0, 0, KETTORIN_BAD_TEMPO, "Error: BPM must be between 1 and 999. Got: 0\n"},
+  };
+  const std::u16string path = Path("never.wav");
+  for (const Rejected& c : cases) {
+    const Outcome r = Call(u"kick", u"C D", c.rate, path.c_str(), c.tempo);
+    EXPECT_EQ(r.status, c.status) << c.rate << " " << c.tempo;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(Narrow(path)));
+  }
+}
+
+TEST_F(Compose, TempoAndRateLimitsAreAccepted) {
+  for (int32_t tempo : {1, 999}) {
+    const std::u16string path = Path("limit.wav");
+    EXPECT_EQ(Call(u"kick", u"C8", 1, path.c_str(), tempo).status, KETTORIN_DONE);
+    EXPECT_EQ(Call(u"kick", u"C8", 8000, path.c_str(), tempo).status, KETTORIN_DONE);
+  }
+}
+
+TEST_F(Compose, NullArgumentsAreRefusedWithoutOutput) {
+  const std::u16string path = Path("null.wav");
+  const char16_t* cases[][3] = {
+      {nullptr, u"C", path.c_str()}, {u"kick", nullptr, path.c_str()}, {u"kick", u"C", nullptr}};
+  for (const auto& c : cases) {
+    const Outcome r = Call(c[0], c[1], 8000, c[2], 120);
+    EXPECT_EQ(r.status, KETTORIN_NULL_ARGUMENT);
+    EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(fs::exists(Narrow(path)));
+}
+
+TEST_F(Compose, EmptyCompositionWritesAnEmptyDataChunk) {
+  const std::u16string path = Path("empty.wav");
+  const Outcome r = Call(u"", u"", 44100, path.c_str(), 120);
+  EXPECT_EQ(r.status, KETTORIN_DONE);
+  EXPECT_NE(r.out.find("Drum: KICK\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Notes: \n\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nDuration: 0.00 seconds\n\n"), std::string::npos);
+  EXPECT_EQ(ReadBytes(Narrow(path)).size(), 44u);
+}
+
+TEST_F(Compose, SkipsZeroNotesAndReportsNegativeOnesWithoutSamples) {
+  const std::u16string path = Path("odd.wav");
+  const Outcome r = Call(u"kick", u"C0 D2147483648 E", 8000, path.c_str(), 120);
+  EXPECT_EQ(r.status, KETTORIN_DONE);
+  EXPECT_EQ(r.out.find("  C"), std::string::npos);  // no report line for C0
+  EXPECT_NE(r.out.find("  D0 (294 Hz, -0.00 s)\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  E1 (330 Hz, 0.12 s)\n"), std::string::npos);
+  EXPECT_EQ(ReadBytes(Narrow(path)).size(), 44u + 2 * 1000u);  // only E: 8000 x 0.125
+}
+
+TEST_F(Compose, EveryKickNoteStartsFromSilenceAndCallsDoNotShareState) {
+  const std::u16string first = Path("first.wav");
+  const std::u16string second = Path("second.wav");
+  ASSERT_EQ(Call(u"kick", u"A C2 G8 E", 8000, first.c_str(), 120).status, KETTORIN_DONE);
+  ASSERT_EQ(Call(u"kick", u"E", 8000, second.c_str(), 120).status, KETTORIN_DONE);
+  const std::vector<int16_t> a = Samples(ReadBytes(Narrow(first)));
+  ASSERT_EQ(a.size(), 1000u + 2000u + 500u + 1000u);
+  for (size_t start : {0u, 1000u, 3000u, 3500u}) EXPECT_EQ(a[start], 0) << start;
+  // The second call's file holds its own note only, equal to the same note in the first.
+  const std::vector<int16_t> b = Samples(ReadBytes(Narrow(second)));
+  EXPECT_EQ(b, std::vector<int16_t>(a.begin() + 3500, a.end()));
+}
+
+TEST_F(Compose, ConcurrentCallsWriteWhatLoneCallsWrite) {
+  const char16_t* drums[] = {u"snare", u"crash", u"tom", u"cowbell"};
+  std::vector<std::vector<uint8_t>> alone;
+  for (int i = 0; i < 4; ++i) {
+    const std::u16string path = Path("alone" + std::to_string(i) + ".wav");
+    Call(drums[i], u"C D E F G A B", 22050, path.c_str(), 200);
+    alone.push_back(ReadBytes(Narrow(path)));
+  }
+  testing::internal::CaptureStdout();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      const std::u16string path = Path("together" + std::to_string(i) + ".wav");
+      KettorinCompose(drums[i], u"C D E F G A B", 22050, path.c_str(), 200);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  testing::internal::GetCapturedStdout();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(ReadBytes(Narrow(Path("together" + std::to_string(i) + ".wav"))), alone[i]);
+  }
+}
+
+TEST_F(Compose, UnwritableOutputIsAFailureButTheReportIsComplete) {
+  const std::u16string missing = Path("no/such/folder/out.wav");
+  const Outcome r = Call(u"kick", u"C", 8000, missing.c_str(), 120);
+  EXPECT_EQ(r.status, KETTORIN_NOT_WRITTEN);
+  EXPECT_EQ(r.err, "Error: Could not open file '" + Narrow(missing) + "' for writing.\n");
+  EXPECT_EQ(r.out.find("Created"), std::string::npos);
+  EXPECT_NE(r.out.find("\nDuration: 0.12 seconds\n\n"), std::string::npos);
+
+  const Outcome full = Call(u"kick", u"C", 8000, u"/dev/full", 120);
+  EXPECT_EQ(full.status, KETTORIN_NOT_WRITTEN);
+  EXPECT_EQ(full.err.rfind("Error: ", 0), 0u);
+  EXPECT_NE(full.err.find("/dev/full"), std::string::npos);
+  EXPECT_TRUE(fs::exists("/dev/full"));
+
+  const Outcome folder = Call(u"kick", u"C", 8000, Path("").c_str(), 120);
+  EXPECT_EQ(folder.status, KETTORIN_NOT_WRITTEN);
+}
+
+TEST_F(Compose, CompositionsBeyondAWavFileAreRefusedWithoutAllocating) {
+  // 100,000 whole notes of 60 s at the highest rate: far past 2^31 samples.
+  const std::u16string notes(100000, u'C');
+  const std::u16string path = Path("huge.wav");
+  const Outcome r = Call(u"kick", (notes + u"1").c_str(), INT32_MAX, path.c_str(), 1);
+  EXPECT_EQ(r.status, KETTORIN_NO_STORAGE);
+  EXPECT_EQ(r.err.rfind("Error: ", 0), 0u);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fs::exists(Narrow(path)));
+}
+
+TEST_F(Compose, TomNotesTooShortForTheirLevelAreSaturatedNotWrapped) {
+  // Past full scale (tempo 999, 32nd notes) the largest samples clip at the 16-bit limits.
+  const std::u16string loud = Path("loud.wav");
+  ASSERT_EQ(Call(u"mid_tom", u"A32", 44100, loud.c_str(), 999).status, KETTORIN_DONE);
+  const std::vector<int16_t> s = Samples(ReadBytes(Narrow(loud)));
+  ASSERT_EQ(s.size(), 82u);
+  const auto [lo, hi] = std::minmax_element(s.begin(), s.end());
+  EXPECT_TRUE(*hi == 32767 || *lo == -32768);
+  // So short that the release overflows: infinite samples saturate, the not-a-number one is 0.
+  const std::u16string wild = Path("wild.wav");
+  ASSERT_EQ(Call(u"mid_tom", u"A9999", 100000000, wild.c_str(), 999).status, KETTORIN_DONE);
+  const std::vector<int16_t> w = Samples(ReadBytes(Narrow(wild)));
+  ASSERT_FALSE(w.empty());
+  EXPECT_EQ(w[0], 0);
+  for (int16_t v : w) EXPECT_TRUE(v == 0 || v == 32767 || v == -32768) << v;
+}
+
+TEST_F(Compose, NonAsciiPathsAndNotesAreUtf8) {
+  const std::u16string path = Path("caf\xC3\xA9.wav");
+  const Outcome r = Call(u"snare", u"C \u00e9 D \xD800", 8000, path.c_str(), 120);
+  EXPECT_EQ(r.status, KETTORIN_DONE);
+  EXPECT_NE(r.out.find("Notes: C \xC3\xA9 D \xEF\xBF\xBD\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(folder_ / "caf\xC3\xA9.wav"));
+  EXPECT_EQ(ReadBytes(folder_ / "caf\xC3\xA9.wav").size(), 44u + 2u * 2000u);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// The WAV writer: exact bytes, the one sample conversion, and safe replacement of the target.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "wav/wav_writer.h"
+
+namespace kettorin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+  std::FILE* file = std::tmpfile();
+  EXPECT_TRUE(SerializeWav(file, rate, samples, format));
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
+  std::rewind(file);
+  EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+  std::fclose(file);
+  return bytes;
+}
+
+struct Conversion {
+  float sample;
+  int16_t stored;
+};
+
+TEST(WavWriter, ConvertsEverySampleInOnePlaceAndSaturates) {
+  const Conversion cases[] = {
+      {0.0f, 0},
+      {-0.0f, 0},
+      {1.0f, 32767},
+      {-1.0f, -32767},
+      {0.5f, 16383},
+      {-0.5f, -16383},
+      {1e-6f, 0},
+      {-1e-6f, 0},
+      // Past full scale the value saturates rather than wrapping to the other sign.
+      {1.0001f, 32767},
+      {-1.0001f, -32768},
+      {1.5f, 32767},
+      {-1.5f, -32768},
+      {1e10f, 32767},
+      {-1e10f, -32768},
+      {INFINITY, 32767},
+      {-INFINITY, -32768},
+      {NAN, 0},
+      {-NAN, 0},
+      // -32768 itself is reachable: -32768 / 32767 in single precision truncates to it.
+      {-32768.0f / 32767.0f, -32768}};
+  for (const Conversion& c : cases) EXPECT_EQ(ToPcm16(c.sample), c.stored) << c.sample;
+}
+
+TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {
+  const float samples[] = {1.0f, -1.0f, 0.5f};
+  const std::vector<uint8_t> expected = {'R', 'I',  'F',  'F',  42,   0,    0,    0,    'W',
+                                         'A', 'V',  'E',  'f',  'm',  't',  ' ',  16,   0,
+                                         0,   0,    1,    0,    1,    0,    0x20, 0x03, 0,
+                                         0,   0x40, 0x06, 0,    0,  // 800 Hz, 1600 B/s
+                                         2,   0,    16,   0,    'd',  'a',  't',  'a',  6,
+                                         0,   0,    0,    0xFF, 0x7F, 0x01, 0x80, 0xFF, 0x3F};
+  EXPECT_EQ(Serialized(samples, 800, WavFormat::kPcm16), expected);
+}
+
+TEST(WavWriter, EmptyCompositionIsAValidFileWithAnEmptyDataChunk) {
+  const std::vector<uint8_t> bytes = Serialized({}, 44100, WavFormat::kPcm16);
+  ASSERT_EQ(bytes.size(), 44u);
+  EXPECT_EQ(bytes[4], 36);
+  EXPECT_EQ(bytes[40] | bytes[41] | bytes[42] | bytes[43], 0);
+}
+
+TEST(WavWriter, FloatFilesCarryFormatThreeAndAFactChunk) {
+  const float samples[] = {0.25f, -2.0f};
+  const std::vector<uint8_t> bytes = Serialized(samples, 8000, WavFormat::kFloat32);
+  ASSERT_EQ(bytes.size(), 58u + 8u);
+  EXPECT_EQ(bytes[4], 50 + 8);  // RIFF size
+  EXPECT_EQ(bytes[16], 18);     // fmt size with the extension field
+  EXPECT_EQ(bytes[20], 3);      // IEEE float
+  EXPECT_EQ(bytes[34], 32);     // bits per sample
+  EXPECT_EQ(std::string(bytes.begin() + 38, bytes.begin() + 42), "fact");
+  EXPECT_EQ(bytes[46], 2);  // sample frames
+  EXPECT_EQ(bytes[54], 8);  // data size
+  // The samples unconverted: 0.25f is 0x3E800000, -2.0f is 0xC0000000.
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 58, bytes.end()),
+            (std::vector<uint8_t>{0, 0, 0x80, 0x3E, 0, 0, 0, 0xC0}));
+}
+
+class WavFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ =
+        fs::temp_directory_path() / ("kettorin-wav-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  OutputPath Path(const std::string& name) const {
+    const std::string path = (folder_ / name).string();
+    return {path, path};
+  }
+  size_t FilesInFolder() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  }
+
+  fs::path folder_;
+  const std::vector<float> samples_ = std::vector<float>(1000, 0.25f);
+};
+
+bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format) {
+  SerializeWav(out, rate, samples.first(samples.size() / 2), format);
+  std::fflush(out);
+  return false;
+}
+
+TEST_F(WavFile, ReplacesAnExistingFile) {
+  const OutputPath path = Path("out.wav");
+  std::ofstream(path.native) << "an older, longer file that must disappear entirely......";
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(WriteWavFile(path, 8000, samples_));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\xE2\x9C\x93 Created: " + path.display + "\n");
+  EXPECT_EQ(ReadBytes(path.native).size(), 44u + 2000u);
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(WavFile, AFailedWriteLeavesTheEarlierFileIntactAndNothingElse) {
+  const OutputPath path = Path("keep.wav");
+  std::ofstream(path.native) << "earlier take";
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, FailHalfWay));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error: Could not write file '" + path.display + "'.\n");
+  const std::vector<uint8_t> kept = ReadBytes(path.native);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier take");
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(WavFile, AFailedFirstWriteLeavesNoFile) {
+  const OutputPath path = Path("new.wav");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, FailHalfWay));
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+TEST_F(WavFile, UnopenablePathsAreReportedWithTheirName) {
+  for (const OutputPath& path : {Path("missing/folder/out.wav"), Path("")}) {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(WriteWavFile(path, 8000, samples_));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: Could not open file '" + path.display + "' for writing.\n");
+  }
+  EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+TEST_F(WavFile, NewFilesGetThePermissionsAPlainCreateWouldGive) {
+  const mode_t old = ::umask(027);
+  EXPECT_TRUE(WriteWavFile(Path("fresh.wav"), 8000, samples_));
+  ::umask(old);
+  struct stat info {};
+  ASSERT_EQ(::stat(Path("fresh.wav").native.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  // A replaced file keeps its own.
+  ::chmod(Path("fresh.wav").native.c_str(), 0604);
+  EXPECT_TRUE(WriteWavFile(Path("fresh.wav"), 8000, samples_));
+  ASSERT_EQ(::stat(Path("fresh.wav").native.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0604u);
+}
+
+TEST_F(WavFile, DevicesAndPipesAreWrittenInPlaceAndNeverRemoved) {
+  // /dev/full accepts the open and fails the write: reported, and the device stays.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(WriteWavFile({"/dev/full", "/dev/full"}, 8000, samples_));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("/dev/full"), std::string::npos);
+  EXPECT_TRUE(fs::exists("/dev/full"));
+
+  // A pipe receives the whole file.
+  const OutputPath fifo = Path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.native.c_str(), 0600), 0);
+  std::vector<uint8_t> received;
+  std::thread reader([&] { received = ReadBytes(fifo.native); });
+  EXPECT_TRUE(WriteWavFile(fifo, 8000, samples_));
+  reader.join();
+  EXPECT_EQ(received.size(), 44u + 2000u);
+  EXPECT_TRUE(fs::is_fifo(fifo.native));
+}
+
+TEST_F(WavFile, ASymbolicLinkIsReplacedAtTheFileItNames) {
+  const OutputPath target = Path("take.wav");
+  std::ofstream(target.native) << "old";
+  fs::create_symlink(target.native, folder_ / "link.wav");
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(WriteWavFile(Path("link.wav"), 8000, samples_));
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(fs::is_symlink(folder_ / "link.wav"));
+  EXPECT_EQ(ReadBytes(target.native).size(), 2044u);
+}
+
+}  // namespace
+}  // namespace kettorin
