@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [PACKAGE...]   (extra packages beyond the base set)
 set -euo pipefail
 
-base=(cmake ninja-build g++ pkg-config libgtest-dev python3 sox libsndfile1-dev)
+base=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev python3 sox
+  libsndfile1-dev)
 missing=()
 for package in "${base[@]}" "$@"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -255,6 +255,59 @@ TEST_F(Compose, TomNotesTooShortForTheirLevelAreSaturatedNotWrapped) {
   for (int16_t v : w) EXPECT_TRUE(v == 0 || v == 32767 || v == -32768) << v;
 }
 
+struct Hostile {
+  const char* what;
+  std::u16string drum;
+  std::u16string notes;
+  int32_t rate;
+  std::u16string file;  // in the test's folder; empty for the folder itself
+  int32_t tempo;
+  int32_t status;
+  std::string errStart;  // what standard error begins with ("" for nothing at all)
+  long bytes;            // size of the file afterwards, -1 for no file
+};
+
+TEST_F(Compose, HostileInputsGetTheirStatusTheirMessageAndNothingElse) {
+  const std::u16string lone = std::u16string{0xD800};
+  const std::u16string reversed = std::u16string{0xDC00, 0xD800};
+  const Hostile cases[] = {
+      {"highest rate, no notes", u"kick", u"", INT32_MAX, u"a.wav", 120, 999, "", 44},
+      {"rate 1: notes shorter than a sample", u"kick", u"C D", 1, u"a.wav", 120, 999, "", 44},
+      {"lowest rate", u"kick", u"C", INT32_MIN, u"a.wav", 120, 11, "Error: Sample rate", -1},
+      // One sample per note: trunc(100 x 0.015).
+      {"a megabyte of notes", u"snare", std::u16string(1 << 20, u'G'), 100, u"a.wav", 999, 999, "",
+       44 + 2 * (1 << 20)},
+      {"lone surrogate in the drum name", lone + u"snare", u"C", 8000, u"a.wav", 120, 999, "",
+       44 + 2000},
+      {"reversed surrogates in the notes", u"snare", reversed + u"C" + lone, 8000, u"a.wav", 120,
+       999, "", 44 + 2000},
+      {"lone surrogate in the path", u"snare", u"C", 8000, u"x" + lone + u".wav", 120, 999, "", -1},
+      {"10,000-character drum name", u"snare" + std::u16string(9995, u'x'), u"C", 8000, u"a.wav",
+       120, 999, "", 44 + 2000},
+      {"only a zero note", u"kick", u"C0", 8000, u"a.wav", 120, 999, "", 44},
+      {"30-digit run", u"kick", u"C" + std::u16string(30, u'9'), 8000, u"a.wav", 120, 999, "", -2},
+      {"path is a folder", u"kick", u"C", 8000, u"", 120, 14, "Error: Could not open file", -1},
+      {"missing folder", u"kick", u"C", 8000, u"gone/a.wav", 120, 14, "Error: Could not open", -1},
+  };
+  for (const Hostile& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::u16string path = Path("") + c.file;
+    const Outcome r = Call(c.drum.c_str(), c.notes.c_str(), c.rate, path.c_str(), c.tempo);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err.substr(0, c.errStart.size()), c.errStart);
+    if (c.errStart.empty()) EXPECT_EQ(r.err, "");
+    if (c.bytes >= 0) EXPECT_EQ(static_cast<long>(ReadBytes(Narrow(path)).size()), c.bytes);
+    if (c.bytes == -1 && !c.file.empty()) {
+      // Nothing but what the call wrote under the name the caller gave, if anything.
+      size_t files = 0;
+      for (const auto& entry : fs::directory_iterator(folder_)) files += entry.is_regular_file();
+      EXPECT_EQ(files, c.status == 999 ? 1u : 0u);
+    }
+  }
+}
+
 TEST_F(Compose, NonAsciiPathsAndNotesAreUtf8) {
   const std::u16string path = Path("caf\xC3\xA9.wav");
   const Outcome r = Call(u"snare", u"C \u00e9 D \xD800", 8000, path.c_str(), 120);

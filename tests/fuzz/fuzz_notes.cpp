@@ -1,0 +1,37 @@
+// Fuzzes the note reader: any bytes, any beat. Every read must make progress and stay in bounds,
+// and the sample count must equal what the notes render into storage of exactly that size.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "compose/compose.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace kettorin;
+  if (size < 2) return 0;
+  const int32_t tempo = 1 + data[0] * 4;  // 1 to 1021: past the range too
+  const int32_t rate = 1 + data[1] * 16;  // up to 4081 Hz keeps each input fast
+  const std::string_view notes(reinterpret_cast<const char*>(data + 2), size - 2);
+  const float beat = 60.0f / static_cast<float>(tempo);
+
+  size_t pos = 0, last = 0;
+  Note note;
+  while (ReadNote(notes, pos, beat, note)) {
+    if (pos <= last && last != 0) __builtin_trap();  // no progress
+    if (pos > notes.size()) __builtin_trap();
+    last = pos;
+  }
+
+  const int64_t total = CountSamples(notes, beat, rate, int64_t{1} << 24);
+  if (total > (int64_t{1} << 24)) return 0;
+  std::vector<float> storage(static_cast<size_t>(total));
+  SampleBuffer buffer{rate, storage, 0, NextExcitation};
+  for (pos = 0; ReadNote(notes, pos, beat, note);) {
+    if (IsPlayed(note))
+      Info(static_cast<DrumKind>(data[0] % 11)).render(buffer, note.frequency, note.duration);
+  }
+  if (buffer.count != total) __builtin_trap();
+  return 0;
+}
