@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: fuzzing, ThreadSanitizer, AddressSanitizer with
-# UndefinedBehaviorSanitizer, and the optimised build.
+# UndefinedBehaviorSanitizer, the Windows DLL under Wine, 32-bit ARM under qemu, and the optimised
+# build.
 # Usage: scripts/test.sh [quick]   (quick: the optimised build's tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,9 @@ if [ "${1:-}" != "quick" ]; then
   cmake --preset asan >/dev/null
   cmake --build build-asan
   ctest --preset asan -j"$jobs"
+
+  stage "cross builds: Windows DLL under Wine, 32-bit ARM under qemu"
+  scripts/cross.sh windows arm
 fi
 
 stage "optimised build: every test"

@@ -297,8 +297,12 @@ TEST_F(Compose, HostileInputsGetTheirStatusTheirMessageAndNothingElse) {
     const Outcome r = Call(c.drum.c_str(), c.notes.c_str(), c.rate, path.c_str(), c.tempo);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.err.substr(0, c.errStart.size()), c.errStart);
-    if (c.errStart.empty()) EXPECT_EQ(r.err, "");
-    if (c.bytes >= 0) EXPECT_EQ(static_cast<long>(ReadBytes(Narrow(path)).size()), c.bytes);
+    if (c.errStart.empty()) {
+      EXPECT_EQ(r.err, "");
+    }
+    if (c.bytes >= 0) {
+      EXPECT_EQ(static_cast<long>(ReadBytes(Narrow(path)).size()), c.bytes);
+    }
     if (c.bytes == -1 && !c.file.empty()) {
       // Nothing but what the call wrote under the name the caller gave, if anything.
       size_t files = 0;

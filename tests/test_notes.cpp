@@ -38,7 +38,9 @@ TEST_P(NoteGrammar, ReadsNotesAsWritten) {
     EXPECT_EQ(notes[i].name.c_str(), c.notes[i].name) << c.text << " note " << i;
     EXPECT_EQ(notes[i].number, c.notes[i].number) << c.text << " note " << i;
     EXPECT_EQ(notes[i].frequency, c.notes[i].frequency) << c.text << " note " << i;
-    if (IsPlayed(notes[i])) EXPECT_EQ(notes[i].shownNumber, c.notes[i].shown) << c.text;
+    if (IsPlayed(notes[i])) {
+      EXPECT_EQ(notes[i].shownNumber, c.notes[i].shown) << c.text;
+    }
   }
 }
 
