@@ -1,0 +1,82 @@
+// Throughput of every voice, of the WAV writer, and of whole calls of the exported function.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "compose/compose.h"
+#include "kettorin.h"
+#include "wav/wav_writer.h"
+
+namespace kettorin {
+namespace {
+
+constexpr int32_t kRate = 44100;
+
+// One one-second note of a drum kind at 44.1 kHz; reports samples per second.
+void BM_Voice(benchmark::State& state) {
+  const auto kind = static_cast<DrumKind>(state.range(0));
+  std::vector<float> storage(kRate);
+  for (auto _ : state) {
+    SampleBuffer buffer{kRate, storage, 0, NextExcitation};
+    Info(kind).render(buffer, 440.0f, 1.0f);
+    benchmark::DoNotOptimize(storage.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kRate);
+  state.SetLabel(std::string(Info(kind).displayName));
+}
+BENCHMARK(BM_Voice)->DenseRange(0, 10)->Unit(benchmark::kMillisecond);
+
+// Sixty seconds of samples written to a file; reports nanoseconds per sample.
+void BM_WavWriter(benchmark::State& state) {
+  std::vector<float> samples(60 * kRate);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i % 200) / 100 - 1;
+  const std::string path = "/tmp/kettorin-bench-" + std::to_string(::getpid()) + ".wav";
+  for (auto _ : state) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::setvbuf(out, nullptr, _IOFBF, size_t{1} << 16);
+    SerializeWav(out, kRate, samples);
+    std::fclose(out);
+  }
+  std::remove(path.c_str());
+  // Time per sample: (samples / 1e9) per second, inverted, is nanoseconds per sample.
+  state.counters["ns_per_sample"] = benchmark::Counter(
+      static_cast<double>(samples.size()) * static_cast<double>(state.iterations()) / 1e9,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_WavWriter)->Unit(benchmark::kMillisecond);
+
+// A whole call: 60 seconds at 44.1 kHz (120 quarter notes at tempo 120), report to /dev/null.
+void BM_Compose(benchmark::State& state) {
+  const auto kind = static_cast<DrumKind>(state.range(0));
+  std::u16string drum;
+  for (char c : Info(kind).keys[0]) drum.push_back(static_cast<char16_t>(c));
+  std::u16string notes;
+  for (int i = 0; i < 120; ++i) notes += u"C1 ";
+  std::u16string path;
+  for (char c : "/tmp/kettorin-bench-" + std::to_string(::getpid()) + ".wav") path.push_back(c);
+  // The report goes to /dev/null for the run, then standard output is restored.
+  std::fflush(stdout);
+  const int console = ::dup(STDOUT_FILENO);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(KettorinCompose(drum.c_str(), notes.c_str(), kRate, path.c_str(), 120));
+  }
+  std::fflush(stdout);
+  ::dup2(console, STDOUT_FILENO);
+  ::close(console);
+  ::close(null);
+  std::remove(std::string(path.begin(), path.end()).c_str());
+  state.SetItemsProcessed(state.iterations() * 60 * kRate);
+  state.SetLabel(std::string(Info(kind).displayName));
+}
+BENCHMARK(BM_Compose)->DenseRange(0, 10)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kettorin
+
+BENCHMARK_MAIN();
