@@ -3,6 +3,10 @@
 // Samples, times and frequencies are single precision. sin and exp are always evaluated in double
 // precision, and a product formed with their results stays double until it is narrowed once, with
 // Narrow(). Everything else is float arithmetic, evaluated left to right as the voice writes it.
+//
+// A voice is a small struct whose call operator gives sample i of the note. It is written once as
+// a template on the sample index type: a plain int32_t here, or four lanes of samples on the
+// vector path (lanes_avx2.h), whose helpers have the same names and the same arithmetic.
 #pragma once
 
 #include <algorithm>
@@ -14,30 +18,34 @@
 
 namespace kettorin::voice {
 
+// The one-sample helpers are always inlined: the AVX2 translation unit sees them too, and an
+// out-of-line copy compiled there must never be the one the rest of the program calls.
+#define KETTORIN_SAMPLE_HELPER [[gnu::always_inline]] inline
+
 // 2 pi in single precision; a partial at F hertz turns at the float product kTwoPi * F.
 constexpr float kTwoPi = 6.2831855f;
 
 // exp and sin of a single-precision argument, evaluated in double precision.
-inline double Exp(float x) {
+KETTORIN_SAMPLE_HELPER double Exp(float x) {
   return std::exp(static_cast<double>(x));
 }
-inline double Sin(float x) {
+KETTORIN_SAMPLE_HELPER double Sin(float x) {
   return std::sin(static_cast<double>(x));
 }
 
 // A single-precision factor taking part in a double product.
-inline double Wide(float x) {
+KETTORIN_SAMPLE_HELPER double Wide(float x) {
   return static_cast<double>(x);
 }
 
 // The one narrowing of a double product back to single precision.
-inline float Narrow(double x) {
+KETTORIN_SAMPLE_HELPER float Narrow(double x) {
   return static_cast<float>(x);
 }
 
 // Truncation toward zero to a 32-bit integer, saturating where the value does not fit (NaN gives
 // 0), so that no conversion is ever undefined.
-inline int32_t TruncSaturated(float x) {
+KETTORIN_SAMPLE_HELPER int32_t TruncSaturated(float x) {
   if (!(x == x)) return 0;
   if (x >= 2147483648.0f) return INT32_MAX;
   if (x < -2147483648.0f) return INT32_MIN;
@@ -49,19 +57,42 @@ inline int32_t AttackLength(int32_t sampleRate, float seconds) {
   return TruncSaturated(static_cast<float>(sampleRate) * seconds);
 }
 
+KETTORIN_SAMPLE_HELPER float ToFloat(int32_t i) {
+  return static_cast<float>(i);
+}
+
+// The time of sample i of a note: float(i) / float(R).
+KETTORIN_SAMPLE_HELPER float SampleTime(int32_t i, float rate) {
+  return ToFloat(i) / rate;
+}
+
 // The attack ramp float(i) / float(a), rising from 0 at the note's first sample.
-inline float Ramp(int32_t i, int32_t a) {
-  return static_cast<float>(i) / static_cast<float>(a);
+KETTORIN_SAMPLE_HELPER float Ramp(int32_t i, int32_t a) {
+  return ToFloat(i) / static_cast<float>(a);
+}
+
+// Chooses per sample between two stages, such as the attack ramp and the release.
+KETTORIN_SAMPLE_HELPER float Select(bool first, float a, float b) {
+  return first ? a : b;
 }
 
 // Clamped voices keep their mix in [-1, 1] before the final gain (NaN passes unchanged).
-inline float ClampUnit(float m) {
+KETTORIN_SAMPLE_HELPER float ClampUnit(float m) {
   return std::clamp(m, -1.0f, 1.0f);
 }
 
+// The seed accumulator s of sample i, which grows by the voice's step K after every sample.
+KETTORIN_SAMPLE_HELPER uint32_t SeedAccumulator(int32_t i, uint32_t step) {
+  return static_cast<uint32_t>(i) * step;
+}
+
 // The per-sample seed of a voice with time scale M: s XOR trunc(t x M).
-inline uint32_t ExcitationSeed(uint32_t s, float t, float m) {
+KETTORIN_SAMPLE_HELPER uint32_t ExcitationSeed(uint32_t s, float t, float m) {
   return s ^ static_cast<uint32_t>(TruncSaturated(t * m));
+}
+
+KETTORIN_SAMPLE_HELPER float Excite(ExcitationSource source, uint32_t seed) {
+  return source(seed);
 }
 
 // Appends one note's samples: returns the n = trunc(float(R) x d) slots the voice fills, in order,
@@ -74,11 +105,6 @@ inline std::span<float> AppendNote(SampleBuffer& buffer, float d) {
       buffer.storage.subspan(static_cast<size_t>(buffer.count), static_cast<size_t>(n));
   buffer.count += static_cast<int32_t>(n);
   return slots;
-}
-
-// The time of sample i of a note: float(i) / float(R).
-inline float SampleTime(size_t i, float rate) {
-  return static_cast<float>(i) / rate;
 }
 
 }  // namespace kettorin::voice

@@ -20,6 +20,8 @@ struct SampleBuffer {
   std::span<float> storage;                      // lent by the call for its duration
   int32_t count = 0;                             // samples appended so far
   ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
+  bool vectorPath =
+      true;  // four samples at a time where the processor can; same samples either way
 
   std::span<const float> Samples() const { return storage.first(static_cast<size_t>(count)); }
 };
