@@ -20,12 +20,14 @@ namespace kettorin {
 
 namespace {
 
-// Large enough that the per-sample puts seldom reach the file system.
-constexpr size_t kStreamBufferBytes = size_t{1} << 16;
+// Large enough that the per-sample puts seldom reach the file system: a minute of sound is about
+// twenty writes. (stdio given no buffer of its own would use the file system's 4 KiB block.)
+constexpr size_t kStreamBufferBytes = size_t{256} << 10;
 
-std::FILE* Buffered(std::FILE* stream) {
-  if (stream != nullptr) std::setvbuf(stream, nullptr, _IOFBF, kStreamBufferBytes);
-  return stream;
+void Buffer(OutputFile& file) {
+  if (file.stream == nullptr) return;
+  file.streamBuffer = std::make_unique_for_overwrite<char[]>(kStreamBufferBytes);
+  std::setvbuf(file.stream, file.streamBuffer.get(), _IOFBF, kStreamBufferBytes);
 }
 
 constexpr int kTemporaryNameAttempts = 100;
@@ -145,11 +147,12 @@ OutputFile OpenOutputFile(const NativePath& requested) {
   file.target = Resolve(requested);
 #endif
   if (IsRegularOrAbsent(file.target)) {
-    file.stream = Buffered(CreateTemporary(file.target, file.temporary));
-    if (file.stream != nullptr) return file;
-    file.temporary.clear();  // no new file could be made beside it: write in place, as "wb" does
+    file.stream = CreateTemporary(file.target, file.temporary);
+    if (file.stream == nullptr) file.temporary.clear();
   }
-  file.stream = Buffered(OpenDirect(file.target));
+  // No new file could be made beside it, or it is no regular file: write in place, as "wb" does.
+  if (file.stream == nullptr) file.stream = OpenDirect(file.target);
+  Buffer(file);
   return file;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 #include "wav/wav_writer.h"
 
@@ -10,7 +11,8 @@ namespace kettorin {
 struct OutputFile {
   std::FILE* stream = nullptr;  // null when neither the new file nor the target could be opened
   NativePath target;
-  NativePath temporary;  // empty when writing straight into the target
+  NativePath temporary;                  // empty when writing straight into the target
+  std::unique_ptr<char[]> streamBuffer;  // stdio's buffer for the stream, kept until it closes
 };
 
 // Opens a fresh file in the target's folder. Targets that are not regular files (devices, pipes)
