@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -193,6 +194,11 @@ int Run(const std::vector<std::string>& args) {
     }
   }
   if (options.notes.empty()) return UsageError("no notes given");
+  std::error_code ignored;
+  if (std::filesystem::is_directory(std::filesystem::u8path(options.output), ignored)) {
+    return UsageError("the output '" + options.output +
+                      "' is a folder; name a file in it, such as '" + options.output + "/out.wav'");
+  }
 
   std::string notes;
   for (const std::string& word : options.notes) notes += (notes.empty() ? "" : " ") + word;

@@ -73,6 +73,11 @@ class Command(unittest.TestCase):
             self.assertIn("usage: kettorin", r.stderr)
             self.assertFalse(os.path.exists(self.path("out.wav")))
 
+    def test_a_folder_as_output_is_refused_clearly(self):
+        r = run("-o", self.folder, "C")
+        self.assertEqual((r.returncode, r.stdout), (2, ""))
+        self.assertIn(f"kettorin: the output '{self.folder}' is a folder", r.stderr)
+
     def test_library_status_becomes_the_exit_code(self):
         r = run("-t", "0", "C", cwd=self.folder)
         self.assertEqual((r.returncode, r.stdout), (12, ""))
