@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Renders the sound gallery of the README from the built command: a spectrogram of a short phrase
+# for every drum kind, and the waveform of one kick note.
+# Usage: scripts/gallery.sh   (after a build; writes docs/gallery/*.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kettorin=build/kettorin
+out=docs/gallery
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+phrase="C D E2 G8 G8 A1"
+for drum in kick snare hihat_close hihat_open high_tom mid_tom low_tom cowbell clap ride crash; do
+  "$kettorin" -q -d "$drum" -r 22050 -t 120 -o "$work/$drum.wav" "$phrase"
+  sox "$work/$drum.wav" -n spectrogram -x 480 -y 160 -z 90 -t "$drum: $phrase" -c "" \
+    -o "$out/$drum.png"
+done
+"$kettorin" -q -d kick -r 44100 -t 120 -o "$work/kick-note.wav" A2
+python3 scripts/waveform.py "$work/kick-note.wav" "$out/kick-waveform.png" 800 200
+ls -l "$out"
