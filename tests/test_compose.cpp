@@ -13,6 +13,7 @@
 
 #include "platform/kettorin.h"
 #include "platform/text.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -33,10 +34,7 @@ Outcome Call(const char16_t* drum, const char16_t* notes, int32_t rate, const ch
   return {status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kettorin::testing_support::ReadBytes;
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
@@ -50,23 +48,12 @@ std::vector<int16_t> Samples(const std::vector<uint8_t>& b) {
   return samples;
 }
 
-class Compose : public testing::Test {
+class Compose : public kettorin::testing_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() / ("kettorin-api-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   std::u16string Path(const std::string& name) const {
     return kettorin::Utf8ToUtf16((folder_ / name).string());
   }
   std::string Narrow(const std::u16string& path) const { return kettorin::Utf16ToUtf8(path); }
-
-  fs::path folder_;
 };
 
 TEST_F(Compose, SnareExampleWritesTheReportAndA524ByteFile) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/test_support.h"
 #include "wav/wav_writer.h"
 
 namespace kettorin {
@@ -18,10 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing_support::ReadBytes;
 
 std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
   std::FILE* file = std::tmpfile();
@@ -98,17 +96,8 @@ TEST(WavWriter, FloatFilesCarryFormatThreeAndAFactChunk) {
             (std::vector<uint8_t>{0, 0, 0x80, 0x3E, 0, 0, 0, 0xC0}));
 }
 
-class WavFile : public testing::Test {
+class WavFile : public testing_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() / ("kettorin-wav-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   OutputPath Path(const std::string& name) const {
     const std::string path = (folder_ / name).string();
     return {path, path};
@@ -117,7 +106,6 @@ class WavFile : public testing::Test {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), {}));
   }
 
-  fs::path folder_;
   const std::vector<float> samples_ = std::vector<float>(1000, 0.25f);
 };
 

@@ -7,6 +7,11 @@
 
 namespace kettorin {
 
+#ifdef KETTORIN_VECTOR_PATH
+// Asked here, in code compiled for every x86-64 processor, never in the AVX2 translation unit.
+bool voice::VectorPathAvailable() { return __builtin_cpu_supports("avx2"); }
+#endif
+
 namespace {
 
 using namespace voice;

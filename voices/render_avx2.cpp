@@ -5,10 +5,12 @@
 
 namespace kettorin::voice {
 
-namespace {
+bool VectorPathAvailable() {
+  return __builtin_cpu_supports("avx2");
+}
 
 template <class Voice>
-uint64_t RenderFours(const Voice& voice, int32_t first, float* out) {
+uint64_t RenderChunk(const Voice& voice, int32_t first, float* out) {
   uint64_t suspect = 0;
   for (size_t lane = 0; lane < kVectorChunk; lane += 4) {
     const F4 samples = voice(FourSamplesFrom(first + static_cast<int32_t>(lane)));
@@ -18,38 +20,14 @@ uint64_t RenderFours(const Voice& voice, int32_t first, float* out) {
   return suspect;
 }
 
-}  // namespace
-
-bool VectorPathAvailable() {
-  return __builtin_cpu_supports("avx2");
-}
-
-uint64_t RenderChunk(const Kick& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Snare& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const HiHatClosed& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const HiHatOpen& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Tom& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Cowbell& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Clap& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Ride& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
-uint64_t RenderChunk(const Crash& v, int32_t first, float* out) {
-  return RenderFours(v, first, out);
-}
+template uint64_t RenderChunk(const Kick&, int32_t, float*);
+template uint64_t RenderChunk(const Snare&, int32_t, float*);
+template uint64_t RenderChunk(const HiHatClosed&, int32_t, float*);
+template uint64_t RenderChunk(const HiHatOpen&, int32_t, float*);
+template uint64_t RenderChunk(const Tom&, int32_t, float*);
+template uint64_t RenderChunk(const Cowbell&, int32_t, float*);
+template uint64_t RenderChunk(const Clap&, int32_t, float*);
+template uint64_t RenderChunk(const Ride&, int32_t, float*);
+template uint64_t RenderChunk(const Crash&, int32_t, float*);
 
 }  // namespace kettorin::voice

@@ -24,15 +24,9 @@ bool VectorPathAvailable();
 
 // Renders samples first .. first + kVectorChunk - 1 of the note into out. Returns a mask of the
 // samples whose value the one-sample path must compute again (bit k for sample first + k).
-uint64_t RenderChunk(const Kick& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Snare& voice, int32_t first, float* out);
-uint64_t RenderChunk(const HiHatClosed& voice, int32_t first, float* out);
-uint64_t RenderChunk(const HiHatOpen& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Tom& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Cowbell& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Clap& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Ride& voice, int32_t first, float* out);
-uint64_t RenderChunk(const Crash& voice, int32_t first, float* out);
+// Defined, for every voice, in the translation unit compiled for AVX2.
+template <class Voice>
+uint64_t RenderChunk(const Voice& voice, int32_t first, float* out);
 
 #endif
 
