@@ -5,10 +5,6 @@
 
 namespace kettorin::voice {
 
-bool VectorPathAvailable() {
-  return __builtin_cpu_supports("avx2");
-}
-
 template <class Voice>
 uint64_t RenderChunk(const Voice& voice, int32_t first, float* out) {
   uint64_t suspect = 0;
