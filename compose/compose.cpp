@@ -2,6 +2,7 @@
 #include "compose/compose.h"
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -26,10 +27,13 @@ struct FreeStorage {
 };
 using Storage = std::unique_ptr<float[], FreeStorage>;
 
-Storage AllocateSamples(size_t count) {
-  const size_t bytes = count * sizeof(float);
-#ifdef __linux__
+Storage AllocateSamples(int64_t count) {
+  // A 32-bit address space cannot hold the largest compositions a WAV file can: refuse them as
+  // memory that is not there, rather than letting the byte count wrap around.
   constexpr size_t kHugePage = size_t{2} << 20;
+  if (static_cast<uint64_t>(count) > (SIZE_MAX - kHugePage) / sizeof(float)) return nullptr;
+  const size_t bytes = static_cast<size_t>(count) * sizeof(float);
+#ifdef __linux__
   if (bytes >= kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     if (void* p = std::aligned_alloc(kHugePage, rounded)) {
@@ -93,7 +97,7 @@ int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
   }
   Storage storage;
   if (total > 0) {
-    storage = AllocateSamples(static_cast<size_t>(total));
+    storage = AllocateSamples(total);
     if (!storage) {
       std::fprintf(stderr, "Error: Memory allocation failed.\n");
       return kStatusNoStorage;

@@ -225,6 +225,18 @@ TEST_F(Compose, CompositionsBeyondAWavFileAreRefusedWithoutAllocating) {
   EXPECT_FALSE(fs::exists(Narrow(path)));
 }
 
+TEST_F(Compose, StorageBeyondTheAddressSpaceIsOutOfMemoryNotAnOverrun) {
+  // 1.5 billion samples fit a WAV file but not a 32-bit address space (6 GB of floats): a byte
+  // count that wrapped around would allocate too little and render past it.
+  if (sizeof(size_t) > 4) GTEST_SKIP() << "a 64-bit process can hold it";
+  const std::u16string path = Path("big.wav");
+  const Outcome r = Call(u"kick", u"C1", 1500000000, path.c_str(), 60);
+  EXPECT_EQ(r.status, KETTORIN_NO_STORAGE);
+  EXPECT_EQ(r.err, "Error: Memory allocation failed.\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fs::exists(Narrow(path)));
+}
+
 TEST_F(Compose, TomNotesTooShortForTheirLevelAreSaturatedNotWrapped) {
   // Past full scale (tempo 999, 32nd notes) the largest samples clip at the 16-bit limits.
   const std::u16string loud = Path("loud.wav");
