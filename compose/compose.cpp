@@ -71,7 +71,7 @@ int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int
   return total;
 }
 
-int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
+int32_t Compose(const ComposeRequest& request) {
   const DrumKindInfo& drum = Info(LookupDrumKind(request.drumName));
 
   if (request.tempo < kMinTempo || request.tempo > kMaxTempo) {
@@ -103,8 +103,7 @@ int32_t Compose(const ComposeRequest& request, ExcitationSource excitation) {
       return kStatusNoStorage;
     }
   }
-  SampleBuffer buffer{
-      request.sampleRate, {storage.get(), static_cast<size_t>(total)}, 0, excitation};
+  SampleBuffer buffer{request.sampleRate, {storage.get(), static_cast<size_t>(total)}};
 
   PrintHeader(drum, request.tempo, request.notes);
   Note note;

@@ -105,8 +105,7 @@ struct ComposeRequest {
 // Stops counting once the total passes `limit`.
 int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int64_t limit);
 
-// Runs one call: validation, report, rendering and the WAV file. Returns its status. The
-// excitation source is the real one unless a test hands another.
-int32_t Compose(const ComposeRequest& request, ExcitationSource excitation = NextExcitation);
+// Runs one call: validation, report, rendering and the WAV file. Returns its status.
+int32_t Compose(const ComposeRequest& request);
 
 }  // namespace kettorin
