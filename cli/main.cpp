@@ -97,6 +97,16 @@ Utf16 ToUtf16(const std::string& utf8) {
 }
 #endif
 
+bool IsFolder(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(kettorin::Utf8ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  std::error_code ignored;
+  return std::filesystem::is_directory(path, ignored);
+#endif
+}
+
 void Silence(std::FILE* stream) {
 #ifdef _WIN32
   std::freopen("NUL", "w", stream);
@@ -105,12 +115,29 @@ void Silence(std::FILE* stream) {
 #endif
 }
 
-// The ordinary path: the library's exported function, exactly as other programs call it.
+// The ordinary path: the library's exported function, exactly as other programs call it. On
+// Windows the command loads the DLL at run time, as Windows hosts do.
 int32_t ComposeThroughExport(const Options& options, const std::string& notes) {
   const Utf16 drum = ToUtf16(options.drum);
   const Utf16 text = ToUtf16(notes);
   const Utf16 output = ToUtf16(options.output);
+#ifdef _WIN32
+  HMODULE library = LoadLibraryW(L"TarneloKettorin.dll");
+  const auto compose =
+      library == nullptr ? nullptr
+                         : reinterpret_cast<decltype(&KettorinCompose)>(
+                               reinterpret_cast<void*>(GetProcAddress(library, "KettorinCompose")));
+  if (compose == nullptr) {
+    std::fprintf(stderr, "kettorin: cannot load KettorinCompose from TarneloKettorin.dll\n");
+    return 1;
+  }
+  const int32_t status =
+      compose(drum.c_str(), text.c_str(), options.rate, output.c_str(), options.tempo);
+  FreeLibrary(library);
+  return status;
+#else
   return KettorinCompose(drum.c_str(), text.c_str(), options.rate, output.c_str(), options.tempo);
+#endif
 }
 
 // --float: the same rendering and report, stored without the 16-bit conversion.
@@ -194,8 +221,7 @@ int Run(const std::vector<std::string>& args) {
     }
   }
   if (options.notes.empty()) return UsageError("no notes given");
-  std::error_code ignored;
-  if (std::filesystem::is_directory(std::filesystem::u8path(options.output), ignored)) {
+  if (IsFolder(options.output)) {
     return UsageError("the output '" + options.output +
                       "' is a folder; name a file in it, such as '" + options.output + "/out.wav'");
   }

@@ -1,8 +1,10 @@
 """The kettorin command end to end, read back with readers nobody here wrote.
 
-Usage: test_command.py KETTORIN
+Usage: test_command.py KETTORIN [SNDFILE_READ]
+KETTORIN may be a command line ("wine64 kettorin.exe"); its program must be an absolute path.
 """
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -15,7 +17,7 @@ SNDFILE_READ = None  # optional: a program that opens a file with libsndfile
 
 
 def run(*args, cwd=None):
-    return subprocess.run([KETTORIN, *args], capture_output=True, text=True, cwd=cwd)
+    return subprocess.run([*KETTORIN, *args], capture_output=True, text=True, cwd=cwd)
 
 
 class Command(unittest.TestCase):
@@ -100,7 +102,7 @@ class Command(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    KETTORIN = os.path.abspath(sys.argv.pop(1))
+    KETTORIN = shlex.split(sys.argv.pop(1))
     if len(sys.argv) > 1:
         SNDFILE_READ = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=1)
