@@ -109,9 +109,10 @@ bool IsFolder(const std::string& path) {
 
 void Silence(std::FILE* stream) {
 #ifdef _WIN32
-  std::freopen("NUL", "w", stream);
+  (void)std::freopen("NUL", "w", stream);
 #else
-  std::freopen("/dev/null", "w", stream);
+  // Should this fail, the stream is closed instead: just as silent.
+  (void)std::freopen("/dev/null", "w", stream);
 #endif
 }
 
