@@ -143,20 +143,16 @@ int32_t ComposeThroughExport(const Options& options, const std::string& notes) {
 
 // --float: the same rendering and report, stored without the 16-bit conversion.
 int32_t ComposeFloat(const Options& options, const std::string& notes) {
-  kettorin::ComposeRequest request;
-  request.drumName = options.drum;
-  request.notes = notes;
-  request.sampleRate = options.rate;
-  request.output.display = options.output;
+  kettorin::WavOutput output;
+  output.path.display = options.output;
 #ifdef _WIN32
-  request.output.native = kettorin::Utf8ToWide(options.output);
+  output.path.native = kettorin::Utf8ToWide(options.output);
 #else
-  request.output.native = options.output;
+  output.path.native = options.output;
 #endif
-  request.tempo = options.tempo;
-  request.format = kettorin::WavFormat::kFloat32;
+  output.format = kettorin::WavFormat::kFloat32;
   try {
-    return kettorin::Compose(request);
+    return kettorin::Compose({options.drum, notes, options.rate, options.tempo}, output);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Error: Memory allocation failed.\n");
     return KETTORIN_NO_STORAGE;

@@ -1,66 +1,21 @@
-// A composition request: the drum kinds, the note reader and the driver of one call.
+// The note-string call: the note reader and the driver of one call.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "track/drum_kinds.h"
+#include "track/status.h"
 #include "voices/voices.h"
 #include "wav/wav_writer.h"
 
 namespace kettorin {
-
-// Status codes of a call.
-enum Status : int32_t {
-  kStatusDone = 999,
-  kStatusNullArgument = 10,
-  kStatusBadSampleRate = 11,
-  kStatusBadTempo = 12,
-  kStatusNoStorage = 13,  // too long for a WAV file, or out of memory
-  kStatusNotWritten = 14,
-};
-
-// ---- Drum kinds -------------------------------------------------------------------------------
-
-enum class DrumKind : uint8_t {
-  kKick,
-  kSnare,
-  kHiHatClosed,
-  kHiHatOpen,
-  kHighTom,
-  kMidTom,
-  kLowTom,
-  kCowbell,
-  kClap,
-  kRide,
-  kCrash,
-};
-
-// Plays one note of a kind: the note frequency in, scaled as the kind wants it, and the duration.
-using NoteRenderer = void (*)(SampleBuffer& buffer, float noteFrequency, float d);
-
-struct DrumKindInfo {
-  DrumKind kind;
-  std::array<std::string_view, 2> keys;  // tried in order; an empty key is not tried
-  std::string_view displayName;          // what the report prints
-  std::string_view sound;                // a few words for people choosing a drum
-  NoteRenderer render;
-};
-
-// Every drum kind, in the order their keys are tried, indexed by DrumKind.
-extern const std::array<DrumKindInfo, 11> kDrumKinds;
-
-inline const DrumKindInfo& Info(DrumKind kind) {
-  return kDrumKinds[static_cast<size_t>(kind)];
-}
-
-// True when the first k characters of name and key are equal, ignoring ASCII letter case.
-bool MatchPrefixNoCase(std::string_view name, std::string_view key, size_t k);
-
-// The kind whose key the name begins with (first match in table order); the kick otherwise.
-DrumKind LookupDrumKind(std::string_view name);
 
 // ---- Notes ------------------------------------------------------------------------------------
 
@@ -96,16 +51,31 @@ struct ComposeRequest {
   std::string_view drumName;  // narrow
   std::string_view notes;     // narrow
   int32_t sampleRate = 0;
-  OutputPath output;
   int32_t tempo = 0;
-  WavFormat format = WavFormat::kPcm16;  // the exported function always writes 16-bit PCM
+};
+
+// A request checked and measured: the kind that plays, the beat length and the sample count.
+struct Composition {
+  DrumKind kind = DrumKind::kKick;
+  float beat = 0;       // seconds: 60 / tempo
+  int64_t samples = 0;  // what the notes produce, exactly
 };
 
 // Samples the notes will produce at this rate and tempo, in 64-bit arithmetic.
 // Stops counting once the total passes `limit`.
 int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int64_t limit);
 
-// Runs one call: validation, report, rendering and the WAV file. Returns its status.
-int32_t Compose(const ComposeRequest& request);
+// Checks the tempo, then the rate, then that the notes need at most `limit` samples.
+std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t limit,
+                                       Composition& plan);
+
+// Renders every played note into out (plan.samples long), one after another. With a report
+// stream, each note's report line is printed as it is played.
+void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
+                       std::span<float> out, std::FILE* report = nullptr);
+
+// The whole call: checks, storage, report (header, one line a note, the created line, the
+// duration), rendering and the WAV file. Returns its status; failures print their "Error: " line.
+int32_t Compose(const ComposeRequest& request, const WavOutput& output);
 
 }  // namespace kettorin

@@ -52,15 +52,11 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar
     return kettorin::kStatusNullArgument;
   }
   try {
-    ComposeRequest request;
-    request.output = MakeOutputPath(outputPath);
+    kettorin::WavOutput output;
+    output.path = MakeOutputPath(outputPath);
     const std::string drum = Narrow(drumName);
     const std::string narrowNotes = Narrow(notes);
-    request.drumName = drum;
-    request.notes = narrowNotes;
-    request.sampleRate = sampleRate;
-    request.tempo = tempo;
-    return kettorin::Compose(request);
+    return kettorin::Compose({drum, narrowNotes, sampleRate, tempo}, output);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Error: Memory allocation failed.\n");
     return kettorin::kStatusNoStorage;

@@ -22,7 +22,7 @@ std::vector<float> Render(DrumKind kind, float f, float d, int32_t rate,
                           ExcitationSource excitation = NextExcitation) {
   std::vector<float> storage(static_cast<size_t>(NoteSampleCount(rate, d)));
   SampleBuffer buffer{rate, storage, 0, excitation};
-  Info(kind).render(buffer, f, d);
+  PlayNote(buffer, kind, f, d);
   EXPECT_EQ(static_cast<size_t>(buffer.count), storage.size());
   return storage;
 }
@@ -211,8 +211,8 @@ TEST(VectorPath, GivesTheSamplesOfTheOneSamplePath) {
         std::vector<float> vector(scalar.size());
         SampleBuffer one{rate, scalar, 0, NextExcitation, false};
         SampleBuffer four{rate, vector, 0, NextExcitation, true};
-        info.render(one, f, d);
-        info.render(four, f, d);
+        PlayNote(one, info.kind, f, d);
+        PlayNote(four, info.kind, f, d);
         // Bit for bit, NaN included.
         ASSERT_EQ(std::memcmp(scalar.data(), vector.data(), scalar.size() * sizeof(float)), 0)
             << info.displayName << " at " << rate << " Hz, " << d << " s";

@@ -14,11 +14,11 @@ struct Clap {
   static constexpr float kTwoPi2000 = kTwoPi * 2000.0f;
   static constexpr float kGain = 0.7f;
 
-  Clap(const SampleBuffer& buffer, float d)
-      : rate(static_cast<float>(buffer.sampleRate)),
-        a(AttackLength(buffer.sampleRate, kAttackSeconds)),
+  Clap(const VoiceContext& context, float d)
+      : rate(static_cast<float>(context.sampleRate)),
+        a(AttackLength(context.sampleRate, kAttackSeconds)),
         d(d),
-        excitation(buffer.excitation) {}
+        excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {

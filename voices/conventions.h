@@ -95,16 +95,4 @@ KETTORIN_SAMPLE_HELPER float Excite(ExcitationSource source, uint32_t seed) {
   return source(seed);
 }
 
-// Appends one note's samples: returns the n = trunc(float(R) x d) slots the voice fills, in order,
-// and counts them as written. The slots never reach past the call's storage.
-inline std::span<float> AppendNote(SampleBuffer& buffer, float d) {
-  const int64_t free = static_cast<int64_t>(buffer.storage.size()) - buffer.count;
-  const int64_t n = std::min(NoteSampleCount(buffer.sampleRate, d), std::max<int64_t>(free, 0));
-  if (n <= 0) return {};
-  std::span<float> slots =
-      buffer.storage.subspan(static_cast<size_t>(buffer.count), static_cast<size_t>(n));
-  buffer.count += static_cast<int32_t>(n);
-  return slots;
-}
-
 }  // namespace kettorin::voice

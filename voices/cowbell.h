@@ -14,8 +14,8 @@ struct Cowbell {
   static constexpr float kTwoPiRatio148 = 9.299114f;
   static constexpr float kGain = 0.8f;
 
-  Cowbell(const SampleBuffer& buffer, float f, float d)
-      : rate(static_cast<float>(buffer.sampleRate)), f(f), k(1.0f / d) {}
+  Cowbell(const VoiceContext& context, float f, float d)
+      : rate(static_cast<float>(context.sampleRate)), f(f), k(1.0f / d) {}
 
   template <class Index>
   auto operator()(Index i) const {

@@ -15,8 +15,8 @@ struct Ride {
   static constexpr float kTwoPi5000 = kTwoPi * 5000.0f;
   static constexpr float kGain = 0.6f;
 
-  Ride(const SampleBuffer& buffer, float d)
-      : rate(static_cast<float>(buffer.sampleRate)), k(1.0f / d), excitation(buffer.excitation) {}
+  Ride(const VoiceContext& context, float d)
+      : rate(static_cast<float>(context.sampleRate)), k(1.0f / d), excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {
@@ -48,8 +48,8 @@ struct Crash {
   static constexpr float kTwoPi8500 = kTwoPi * 8500.0f;
   static constexpr float kGain = 0.6f;
 
-  Crash(const SampleBuffer& buffer, float d)
-      : rate(static_cast<float>(buffer.sampleRate)), k(1.0f / d), excitation(buffer.excitation) {}
+  Crash(const VoiceContext& context, float d)
+      : rate(static_cast<float>(context.sampleRate)), k(1.0f / d), excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {

@@ -13,12 +13,12 @@ struct HiHatClosed {
   static constexpr float kTwoPi8000 = kTwoPi * 8000.0f;
   static constexpr float kGain = 0.6f;
 
-  HiHatClosed(const SampleBuffer& buffer, float d)
-      : rate(static_cast<float>(buffer.sampleRate)),
-        a(AttackLength(buffer.sampleRate, kAttackSeconds)),
+  HiHatClosed(const VoiceContext& context, float d)
+      : rate(static_cast<float>(context.sampleRate)),
+        a(AttackLength(context.sampleRate, kAttackSeconds)),
         d(d),
         k(1.0f / d),
-        excitation(buffer.excitation) {}
+        excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {
@@ -49,8 +49,8 @@ struct HiHatOpen {
   static constexpr float kTwoPi7000 = kTwoPi * 7000.0f;
   static constexpr float kGain = 0.6f;
 
-  HiHatOpen(const SampleBuffer& buffer, float d)
-      : rate(static_cast<float>(buffer.sampleRate)), k(1.0f / d), excitation(buffer.excitation) {}
+  HiHatOpen(const VoiceContext& context, float d)
+      : rate(static_cast<float>(context.sampleRate)), k(1.0f / d), excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {

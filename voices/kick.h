@@ -12,9 +12,9 @@ struct Kick {
   static constexpr float kReleaseRate = -3.5f;  // per note duration
   static constexpr float kLevel = 0.9f;
 
-  Kick(const SampleBuffer& buffer, float f, float d)
-      : rate(static_cast<float>(buffer.sampleRate)),
-        a(AttackLength(buffer.sampleRate, kAttackSeconds)),
+  Kick(const VoiceContext& context, float f, float d)
+      : rate(static_cast<float>(context.sampleRate)),
+        a(AttackLength(context.sampleRate, kAttackSeconds)),
         f(f),
         d(d) {}
 

@@ -1,5 +1,6 @@
-// The voices' entry points: each note is rendered four samples at a time where the processor
+// The voices' entry points: each note is rendered several samples at a time where the processor
 // can, and one sample at a time otherwise, with identical results.
+#include <algorithm>
 #include <bit>
 
 #include "voices/vector_path.h"
@@ -9,60 +10,72 @@ namespace kettorin {
 
 #ifdef KETTORIN_VECTOR_PATH
 // Asked here, in code compiled for every x86-64 processor, never in the AVX2 translation unit.
-bool voice::VectorPathAvailable() { return __builtin_cpu_supports("avx2"); }
+bool voice::VectorPathAvailable() {
+  return __builtin_cpu_supports("avx2");
+}
 #endif
 
 namespace {
 
 using namespace voice;
 
+// Samples first .. first + out.size() - 1 of the note the voice describes.
 template <class Voice>
-void RenderNote(SampleBuffer& buffer, float d, const Voice& voice) {
-  const std::span<float> out = AppendNote(buffer, d);
+void RenderSamples(const Voice& voice, bool vectorPath, int32_t first, std::span<float> out) {
   size_t done = 0;
 #ifdef KETTORIN_VECTOR_PATH
-  if (buffer.vectorPath && VectorPathAvailable()) {
+  if (vectorPath && VectorPathAvailable()) {
     for (; done + kVectorChunk <= out.size(); done += kVectorChunk) {
-      const auto first = static_cast<int32_t>(done);
+      const auto chunkFirst = first + static_cast<int32_t>(done);
       // Samples whose narrowing came too close to call are computed again, one by one.
-      for (uint64_t again = RenderChunk(voice, first, &out[done]); again != 0; again &= again - 1) {
+      for (uint64_t again = RenderChunk(voice, chunkFirst, &out[done]); again != 0;
+           again &= again - 1) {
         const auto k = static_cast<int32_t>(std::countr_zero(again));
-        out[done + static_cast<size_t>(k)] = voice(first + k);
+        out[done + static_cast<size_t>(k)] = voice(chunkFirst + k);
       }
     }
   }
+#else
+  (void)vectorPath;
 #endif
-  for (; done < out.size(); ++done) out[done] = voice(static_cast<int32_t>(done));
+  for (; done < out.size(); ++done) out[done] = voice(first + static_cast<int32_t>(done));
 }
 
 }  // namespace
 
-void RenderKick(SampleBuffer& b, float f, float d) {
-  RenderNote(b, d, Kick(b, f, d));
+void RenderVoice(Voice v, const VoiceContext& c, float f, float d, int32_t first,
+                 std::span<float> out) {
+  const bool vector = c.vectorPath;
+  switch (v) {
+    case Voice::kKick:
+      return RenderSamples(Kick(c, f, d), vector, first, out);
+    case Voice::kSnare:
+      return RenderSamples(Snare(c, f, d), vector, first, out);
+    case Voice::kHiHatClosed:
+      return RenderSamples(HiHatClosed(c, d), vector, first, out);
+    case Voice::kHiHatOpen:
+      return RenderSamples(HiHatOpen(c, d), vector, first, out);
+    case Voice::kTom:
+      return RenderSamples(Tom(c, f, d), vector, first, out);
+    case Voice::kCowbell:
+      return RenderSamples(Cowbell(c, f, d), vector, first, out);
+    case Voice::kClap:
+      return RenderSamples(Clap(c, d), vector, first, out);
+    case Voice::kRide:
+      return RenderSamples(Ride(c, d), vector, first, out);
+    case Voice::kCrash:
+      return RenderSamples(Crash(c, d), vector, first, out);
+  }
 }
-void RenderSnare(SampleBuffer& b, float f, float d) {
-  RenderNote(b, d, Snare(b, f, d));
-}
-void RenderHiHatClosed(SampleBuffer& b, float d) {
-  RenderNote(b, d, HiHatClosed(b, d));
-}
-void RenderHiHatOpen(SampleBuffer& b, float d) {
-  RenderNote(b, d, HiHatOpen(b, d));
-}
-void RenderTom(SampleBuffer& b, float f, float d) {
-  RenderNote(b, d, Tom(b, f, d));
-}
-void RenderCowbell(SampleBuffer& b, float f, float d) {
-  RenderNote(b, d, Cowbell(b, f, d));
-}
-void RenderClap(SampleBuffer& b, float d) {
-  RenderNote(b, d, Clap(b, d));
-}
-void RenderRide(SampleBuffer& b, float d) {
-  RenderNote(b, d, Ride(b, d));
-}
-void RenderCrash(SampleBuffer& b, float d) {
-  RenderNote(b, d, Crash(b, d));
+
+void AppendNote(SampleBuffer& buffer, Voice voice, float f, float d) {
+  const int64_t free = static_cast<int64_t>(buffer.storage.size()) - buffer.count;
+  const int64_t n = std::min(NoteSampleCount(buffer.sampleRate, d), std::max<int64_t>(free, 0));
+  if (n <= 0) return;
+  const std::span<float> slots =
+      buffer.storage.subspan(static_cast<size_t>(buffer.count), static_cast<size_t>(n));
+  buffer.count += static_cast<int32_t>(n);
+  RenderVoice(voice, buffer.Context(), f, d, 0, slots);
 }
 
 }  // namespace kettorin

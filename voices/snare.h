@@ -14,11 +14,11 @@ struct Snare {
   static constexpr float kTwoPi200 = kTwoPi * 200.0f;
   static constexpr float kGain = 0.8f;
 
-  Snare(const SampleBuffer& buffer, float /*f: a snare ignores the pitch*/, float d)
-      : rate(static_cast<float>(buffer.sampleRate)),
-        a(AttackLength(buffer.sampleRate, kAttackSeconds)),
+  Snare(const VoiceContext& context, float /*f: a snare ignores the pitch*/, float d)
+      : rate(static_cast<float>(context.sampleRate)),
+        a(AttackLength(context.sampleRate, kAttackSeconds)),
         k(1.0f / d),
-        excitation(buffer.excitation) {}
+        excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {

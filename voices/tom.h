@@ -14,13 +14,13 @@ struct Tom {
   static constexpr float kTwoPiOneAndAHalf = 9.424778f;  // the partial at 1.5 x the fundamental
   static constexpr float kGain = 0.8f;
 
-  Tom(const SampleBuffer& buffer, float f, float d)
-      : rate(static_cast<float>(buffer.sampleRate)),
-        a(AttackLength(buffer.sampleRate, kAttackSeconds)),
+  Tom(const VoiceContext& context, float f, float d)
+      : rate(static_cast<float>(context.sampleRate)),
+        a(AttackLength(context.sampleRate, kAttackSeconds)),
         f(f),
         dd(d * 0.9f),
         k(1.0f / d),
-        excitation(buffer.excitation) {}
+        excitation(context.excitation) {}
 
   template <class Index>
   auto operator()(Index i) const {

@@ -1,4 +1,4 @@
-// The drum voices: the sample buffer a call lends them, and one renderer per drum sound.
+// The drum voices: the nine sounds, rendered sample by sample from their formulas.
 #pragma once
 
 #include <cstdint>
@@ -13,33 +13,82 @@ using ExcitationSource = float (*)(uint32_t seed);
 // [-1, 1].
 float NextExcitation(uint32_t seed);
 
-// The output of one composition. The call that owns it sizes `storage` once, up front, for exactly
-// the samples its notes will produce; voices append at `count` and never past the storage.
-struct SampleBuffer {
-  int32_t sampleRate = 0;                        // samples per second
-  std::span<float> storage;                      // lent by the call for its duration
-  int32_t count = 0;                             // samples appended so far
-  ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
-  bool vectorPath =
-      true;  // four samples at a time where the processor can; same samples either way
-
-  std::span<const float> Samples() const { return storage.first(static_cast<size_t>(count)); }
+// The nine voices. The eleven drum kinds play them: the three toms share one voice.
+enum class Voice : uint8_t {
+  kKick,
+  kSnare,
+  kHiHatClosed,
+  kHiHatOpen,
+  kTom,
+  kCowbell,
+  kClap,
+  kRide,
+  kCrash,
 };
 
-// Tonal voices take the note frequency (Hz) and the duration (s); unpitched voices the duration.
-void RenderKick(SampleBuffer& buffer, float f, float d);
-void RenderSnare(SampleBuffer& buffer, float f, float d);
-void RenderHiHatClosed(SampleBuffer& buffer, float d);
-void RenderHiHatOpen(SampleBuffer& buffer, float d);
-void RenderTom(SampleBuffer& buffer, float f, float d);
-void RenderCowbell(SampleBuffer& buffer, float f, float d);
-void RenderClap(SampleBuffer& buffer, float d);
-void RenderRide(SampleBuffer& buffer, float d);
-void RenderCrash(SampleBuffer& buffer, float d);
+// What a note is rendered with besides its frequency and duration.
+struct VoiceContext {
+  int32_t sampleRate = 0;                        // samples per second
+  ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
+  bool vectorPath = true;  // several samples at a time where the processor can; same samples
+};
+
+// Renders samples first .. first + out.size() - 1 of one note of the voice: f is the frequency the
+// voice plays (Hz; unpitched voices ignore it), d the note's duration (s). A note's samples do not
+// depend on each other, so any range can be rendered on its own, in any order.
+void RenderVoice(Voice voice, const VoiceContext& context, float f, float d, int32_t first,
+                 std::span<float> out);
 
 // The number of samples one note of duration d occupies at this rate: trunc(float(R) x d), or 0
 // when that is below one. Values too large for any WAV file come back as they are (64-bit), so a
 // caller summing notes can refuse them before allocating.
 int64_t NoteSampleCount(int32_t sampleRate, float d);
+
+// Notes appended one after another: the storage a call sizes once, up front, for exactly the
+// samples its notes will produce; voices append at `count` and never past the storage.
+struct SampleBuffer {
+  int32_t sampleRate = 0;                        // samples per second
+  std::span<float> storage;                      // lent by the call for its duration
+  int32_t count = 0;                             // samples appended so far
+  ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
+  bool vectorPath = true;
+
+  std::span<const float> Samples() const { return storage.first(static_cast<size_t>(count)); }
+  VoiceContext Context() const { return {sampleRate, excitation, vectorPath}; }
+};
+
+// Appends one whole note of the voice: n = trunc(float(R) x d) samples, as far as the storage
+// reaches.
+void AppendNote(SampleBuffer& buffer, Voice voice, float f, float d);
+
+// One note each, appended. Tonal voices take the frequency (Hz) and the duration (s); unpitched
+// voices the duration.
+inline void RenderKick(SampleBuffer& b, float f, float d) {
+  AppendNote(b, Voice::kKick, f, d);
+}
+inline void RenderSnare(SampleBuffer& b, float f, float d) {
+  AppendNote(b, Voice::kSnare, f, d);
+}
+inline void RenderHiHatClosed(SampleBuffer& b, float d) {
+  AppendNote(b, Voice::kHiHatClosed, 0.0f, d);
+}
+inline void RenderHiHatOpen(SampleBuffer& b, float d) {
+  AppendNote(b, Voice::kHiHatOpen, 0.0f, d);
+}
+inline void RenderTom(SampleBuffer& b, float f, float d) {
+  AppendNote(b, Voice::kTom, f, d);
+}
+inline void RenderCowbell(SampleBuffer& b, float f, float d) {
+  AppendNote(b, Voice::kCowbell, f, d);
+}
+inline void RenderClap(SampleBuffer& b, float d) {
+  AppendNote(b, Voice::kClap, 0.0f, d);
+}
+inline void RenderRide(SampleBuffer& b, float d) {
+  AppendNote(b, Voice::kRide, 0.0f, d);
+}
+inline void RenderCrash(SampleBuffer& b, float d) {
+  AppendNote(b, Voice::kCrash, 0.0f, d);
+}
 
 }  // namespace kettorin

@@ -89,7 +89,7 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
 }
 
 bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format, WavSerializer serialize) {
+                  WavFormat format, WavSerializer serialize, std::FILE* report) {
   OutputFile file = OpenOutputFile(path.native);
   if (file.stream == nullptr) {
     std::fprintf(stderr, "Error: Could not open file '%s' for writing.\n", path.display.c_str());
@@ -104,7 +104,23 @@ bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const fl
     std::fprintf(stderr, "Error: Could not finish writing file '%s'.\n", path.display.c_str());
     return false;
   }
-  std::printf("\xE2\x9C\x93 Created: %s\n", path.display.c_str());
+  if (report != nullptr) std::fprintf(report, "\xE2\x9C\x93 Created: %s\n", path.display.c_str());
+  return true;
+}
+
+bool WriteWav(const WavOutput& output, int32_t sampleRate, std::span<const float> samples) {
+  if (output.stream == nullptr) {
+    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav,
+                        output.report);
+  }
+  if (!SerializeWav(output.stream, sampleRate, samples, output.format) ||
+      std::fflush(output.stream) != 0) {
+    std::fprintf(stderr, "Error: Could not write file '%s'.\n", output.path.display.c_str());
+    return false;
+  }
+  if (output.report != nullptr) {
+    std::fprintf(output.report, "\xE2\x9C\x93 Created: %s\n", output.path.display.c_str());
+  }
   return true;
 }
 

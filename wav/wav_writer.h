@@ -53,9 +53,22 @@ using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<con
                                WavFormat format);
 
 // Creates or replaces the file and prints the outcome ("Error: " lines on standard error, the
-// created line on standard output). An existing regular file is replaced only once the new one is
-// complete: on failure it is left as it was and nothing else remains. Returns true on success.
+// created line on `report`, if any). An existing regular file is replaced only once the new one
+// is complete: on failure it is left as it was and nothing else remains. Returns true on success.
 bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format = WavFormat::kPcm16, WavSerializer serialize = SerializeWav);
+                  WavFormat format = WavFormat::kPcm16, WavSerializer serialize = SerializeWav,
+                  std::FILE* report = stdout);
+
+// Where a call's WAV file goes, and where its created line is printed.
+struct WavOutput {
+  OutputPath path;              // the file to create or replace, and the name messages show
+  std::FILE* stream = nullptr;  // when set, the file goes to this open stream instead
+  WavFormat format = WavFormat::kPcm16;
+  std::FILE* report = stdout;  // where "Created" is printed; null for nowhere
+};
+
+// Writes the file where the output says, with WriteWavFile's messages. A stream is flushed, not
+// closed.
+bool WriteWav(const WavOutput& output, int32_t sampleRate, std::span<const float> samples);
 
 }  // namespace kettorin

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SampleBuffer buffer{rate, storage, 0, NextExcitation};
   for (pos = 0; ReadNote(notes, pos, beat, note);) {
     if (IsPlayed(note))
-      Info(static_cast<DrumKind>(data[0] % 11)).render(buffer, note.frequency, note.duration);
+      PlayNote(buffer, static_cast<DrumKind>(data[0] % 11), note.frequency, note.duration);
   }
   if (buffer.count != total) __builtin_trap();
   return 0;
