@@ -1,0 +1,108 @@
+// The mixer: every hit's voice samples, times its level, added where the hit falls.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "track/track.h"
+
+namespace kettorin {
+
+namespace {
+
+// Hits with the same kind, voice frequency, length and duration sound the same: one rendering
+// serves them all. Unpitched kinds sound the same at every frequency.
+using SoundKey = std::tuple<DrumKind, uint32_t, int32_t, uint32_t>;
+
+SoundKey KeyOf(const Hit& hit) {
+  const float f = Info(hit.kind).followsPitch ? VoiceFrequency(hit.kind, hit.frequency) : 0.0f;
+  return {hit.kind, std::bit_cast<uint32_t>(f), hit.length, std::bit_cast<uint32_t>(hit.duration)};
+}
+
+struct Sound {
+  int32_t usesLeft = 0;
+  std::vector<float> samples;  // rendered at its first use, released after its last
+};
+
+// mix[at + i] = mix[at + i] + sound[i] x level, for the samples that fall inside the mix.
+void AddInto(std::span<float> mix, int64_t at, std::span<const float> sound, float level) {
+  if (at >= static_cast<int64_t>(mix.size())) return;
+  const size_t n = std::min(sound.size(), mix.size() - static_cast<size_t>(at));
+  float* out = mix.data() + at;
+  for (size_t i = 0; i < n; ++i) out[i] = out[i] + sound[i] * level;
+}
+
+void Render(const Hit& hit, const VoiceContext& context, std::vector<float>& samples) {
+  samples.resize(static_cast<size_t>(hit.length));
+  PlayNote(hit.kind, context, hit.frequency, hit.duration, 0, samples);
+}
+
+}  // namespace
+
+int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds) {
+  const float ring = static_cast<float>(sampleRate) * ringSeconds;
+  // Rings are at most a minute, so the product fits easily; NaN or less than a sample is none.
+  const int64_t ringSamples = ring >= 1.0f ? static_cast<int64_t>(std::min(ring, 4.0e9f)) : 0;
+  return static_cast<int32_t>(std::clamp<int64_t>(std::min(gap, ringSamples), 0, INT32_MAX));
+}
+
+Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
+            float level, int32_t stem) {
+  return {kind,  start, n, frequency, static_cast<float>(n) / static_cast<float>(sampleRate),
+          level, stem};
+}
+
+void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
+              std::optional<int32_t> stem) {
+  auto wanted = [&](const Hit& hit) {
+    return hit.length > 0 && hit.start >= 0 && (!stem || hit.stem == *stem);
+  };
+  std::map<SoundKey, Sound> sounds;
+  for (const Hit& hit : track.hits) {
+    if (wanted(hit)) ++sounds[KeyOf(hit)].usesLeft;
+  }
+  std::vector<float> once;  // a sound heard only once is rendered here and not kept
+  const auto end = static_cast<int64_t>(mix.size());
+  for (const Hit& hit : track.hits) {
+    if (!wanted(hit)) continue;
+    Sound& sound = sounds[KeyOf(hit)];
+    std::vector<float>* samples = &once;
+    if (sound.usesLeft > 1 || !sound.samples.empty()) samples = &sound.samples;
+    if (samples->empty() || samples == &once) Render(hit, context, *samples);
+
+    const std::span<const float> all(*samples);
+    AddInto(mix, hit.start, all, hit.level);
+    // Whatever reaches past the end comes round to the start of a loop.
+    if (track.wrap && hit.start + hit.length > end && hit.start < end) {
+      AddInto(mix, 0, all.subspan(static_cast<size_t>(end - hit.start)), hit.level);
+    }
+    if (--sound.usesLeft == 0) std::vector<float>().swap(sound.samples);
+  }
+}
+
+Levels ApplyHeadroom(std::span<float> mix, const HeadroomOptions& options) {
+  Levels levels;
+  if (options.gainDb) {
+    // The factor is formed in double precision and narrowed once.
+    levels.gain = static_cast<float>(std::pow(10.0, *options.gainDb / 20.0));
+    for (float& x : mix) x = x * *levels.gain;
+  }
+  for (float x : mix) levels.peak = std::max(levels.peak, std::fabs(x));  // NaN never wins
+  if (options.normalize && levels.peak > 1.0f) {
+    levels.normalize = 1.0f / levels.peak;
+    for (float& x : mix) x = x * *levels.normalize;
+  }
+  return levels;
+}
+
+void ApplyLevels(std::span<float> samples, const Levels& levels) {
+  if (levels.gain) {
+    for (float& x : samples) x = x * *levels.gain;
+  }
+  if (levels.normalize) {
+    for (float& x : samples) x = x * *levels.normalize;
+  }
+}
+
+}  // namespace kettorin
