@@ -1,7 +1,7 @@
 // The note reader: letter, optional sharp or flat, optional duration number; all else is skipped.
 #include <cstdint>
 
-#include "compose/compose.h"
+#include "compose/notes.h"
 
 namespace kettorin {
 

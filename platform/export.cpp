@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "beat/beat_call.h"
 #include "compose/compose.h"
 #include "platform/kettorin.h"
 #include "platform/text.h"
@@ -32,6 +33,33 @@ OutputPath MakeOutputPath(const KettorinChar* path) {
 }
 #endif
 
+// Text the system reads as UTF-8 on every platform.
+std::string Utf8(const KettorinChar* text) {
+#ifdef _WIN32
+  const std::wstring_view wide(text);
+  return kettorin::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+#else
+  return kettorin::Utf16ToUtf8(text);
+#endif
+}
+
+// No exception leaves the library: each becomes a status and its error line.
+template <class Call>
+int32_t Guarded(Call call) {
+  try {
+    return call();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Error: Memory allocation failed.\n");
+    return kettorin::kStatusNoStorage;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "Error: Internal failure: %s\n", failure.what());
+    return kettorin::kStatusNoStorage;
+  } catch (...) {
+    std::fprintf(stderr, "Error: Internal failure.\n");
+    return kettorin::kStatusNoStorage;
+  }
+}
+
 const char* NullArgument(const KettorinChar* drumName, const KettorinChar* notes,
                          const KettorinChar* outputPath) {
   if (drumName == nullptr) return "drum name";
@@ -51,20 +79,29 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar
     std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
     return kettorin::kStatusNullArgument;
   }
-  try {
+  return Guarded([&] {
     kettorin::WavOutput output;
     output.path = MakeOutputPath(outputPath);
     const std::string drum = Narrow(drumName);
     const std::string narrowNotes = Narrow(notes);
     return kettorin::Compose({drum, narrowNotes, sampleRate, tempo}, output);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Error: Memory allocation failed.\n");
-    return kettorin::kStatusNoStorage;
-  } catch (const std::exception& failure) {
-    std::fprintf(stderr, "Error: Internal failure: %s\n", failure.what());
-    return kettorin::kStatusNoStorage;
-  } catch (...) {
-    std::fprintf(stderr, "Error: Internal failure.\n");
-    return kettorin::kStatusNoStorage;
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatText,
+                                                                  int32_t sampleRate,
+                                                                  const KettorinChar* outputPath) {
+  if (const char* missing = beatText == nullptr     ? "beat text"
+                            : outputPath == nullptr ? "output path"
+                                                    : nullptr) {
+    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+    return kettorin::kStatusNullArgument;
   }
+  return Guarded([&] {
+    kettorin::TrackOutput output;
+    output.mix.path = MakeOutputPath(outputPath);
+    kettorin::BeatOptions options;
+    options.sampleRate = sampleRate;
+    return kettorin::ComposeBeat(Utf8(beatText), options, output);
+  });
 }

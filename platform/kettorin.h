@@ -1,6 +1,7 @@
-/* TarneloKettorin: compose a drum track from a note string and write it as a 16-bit mono WAV.
+/* TarneloKettorin: drum tracks synthesised from formulas, written as 16-bit mono WAV files.
  *
- * One function, callable from C and C++. Strings are NUL-terminated UTF-16: wchar_t on Windows,
+ * KettorinCompose plays a note string on one drum; KettorinComposeBeat mixes the drum lines of a
+ * beat text. Callable from C and C++. Strings are NUL-terminated UTF-16: wchar_t on Windows,
  * char16_t elsewhere (uint_least16_t in C, the same 16-bit code units).
  */
 #ifndef TARNELO_KETTORIN_H
@@ -33,13 +34,14 @@ typedef uint_least16_t KettorinChar;
 #define KETTORIN_API
 #endif
 
-/* Status codes returned by KettorinCompose. */
+/* Status codes the functions return. */
 #define KETTORIN_DONE 999           /* the file was written */
 #define KETTORIN_NULL_ARGUMENT 10   /* drumName, notes or outputPath was null */
 #define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
 #define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
 #define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
 #define KETTORIN_NOT_WRITTEN 14     /* the output file could not be opened, written or closed */
+#define KETTORIN_BAD_INPUT 15       /* the beat text cannot be read */
 
 #ifdef __cplusplus
 extern "C" {
@@ -65,6 +67,34 @@ extern "C" {
 KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar* drumName,
                                                    const KettorinChar* notes, int32_t sampleRate,
                                                    const KettorinChar* outputPath, int32_t tempo);
+
+/* Mixes the drum lines of a beat and writes the result to `outputPath`.
+ *
+ * beatText    the beat, as UTF-16 text (its lines are read as UTF-8 would be). A line is a
+ *             directive (tempo BPM: 1-999, default 120; steps N per beat: 1-64, default 4;
+ *             swing PERCENT: 50-75, default 50; repeat N: 1-10000, default 1) or a drum line: a
+ *             drum name (as for KettorinCompose, but a name that matches no drum is an error),
+ *             optional settings pitch=NOTE (A-G, optional # or b), ring=SECONDS (0.001-60: the
+ *             longest a hit sounds) and level=GAIN (0-4), then the grid: x or o a hit (0.7),
+ *             X or O an accent (1.0), g a ghost note (0.35), - or . a rest; | and blanks are
+ *             ignored. Every drum line has as many steps as the first. '#' at the start of a line
+ *             or after a blank starts a comment.
+ *             Example: "tempo 100\nkick x---x---\nsnare ----X---\nhihatc x-x-x-x-\n"
+ * sampleRate  samples per second, at least 1.
+ * outputPath  the file to create or replace, as for KettorinCompose.
+ *
+ * Step s starts at sample floor((100 s + w) x 60 x sampleRate / (100 x tempo x steps)), where w
+ * is 2 x (swing - 50) for odd steps and 0 for even ones. A hit sounds until the next hit of its
+ * line, at most its ring; the mix is lowered to full scale when its peak exceeds it.
+ *
+ * Prints a report on standard output. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT,
+ * KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (too long for a WAV file, more than 4194304
+ * hits, or out of memory), KETTORIN_NOT_WRITTEN, or KETTORIN_BAD_INPUT for a text that cannot be
+ * read: then one line "Error: line N: ..." on standard error and nothing is written.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatText,
+                                                       int32_t sampleRate,
+                                                       const KettorinChar* outputPath);
 
 #ifdef __cplusplus
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 base=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev python3 sox
-  libsndfile1-dev libbenchmark-dev libsleef-dev)
+  libsndfile1-dev libbenchmark-dev libsleef-dev libcli11-dev)
 missing=()
 for package in "${base[@]}" "$@"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -88,7 +88,7 @@ class Command(unittest.TestCase):
         self.assertEqual(run("-o", self.path("no/dir/x.wav"), "C").returncode, 14)
 
     def test_information_options(self):
-        self.assertEqual(run("--version").stdout, "kettorin 1.0.0.1\n")
+        self.assertEqual(run("--version").stdout, "kettorin 1.1.0.0\n")
         drums = run("--list-drums").stdout.splitlines()
         self.assertEqual(len(drums), 11)
         self.assertTrue(drums[2].startswith("hihat_close, hihatc"))

@@ -36,7 +36,7 @@ struct Track {
   int32_t sampleRate = 0;
   int64_t length = 0;     // E: samples in the track
   bool wrap = false;      // samples at or past E land at (position - E): a seamless loop
-  int32_t stems = 0;      // stems are numbered 0 to stems - 1
+  std::vector<DrumKind> stemKinds;  // stem s holds hits of kind stemKinds[s]
   std::vector<Hit> hits;  // in the order their samples are added
 };
 

@@ -10,11 +10,15 @@ trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-lib=$(dirname "$(find "$prefix" -name 'libTarneloKettorin.so.1.0.0.1')")
+lib=$(dirname "$(find "$prefix" -name 'libTarneloKettorin.so.1.1.0.0')")
 test -L "$lib/libTarneloKettorin.so.1" && test -L "$lib/libTarneloKettorin.so"
 test -f "$prefix/include/kettorin.h" && test -x "$prefix/bin/kettorin"
 test -f "$prefix/share/man/man1/kettorin.1"
-objdump -p "$lib/libTarneloKettorin.so.1.0.0.1" | grep -q 'SONAME *libTarneloKettorin.so.1'
+objdump -p "$lib/libTarneloKettorin.so.1.1.0.0" | grep -q 'SONAME *libTarneloKettorin.so.1'
+# Exactly the functions the version script lists are exported.
+exported=$(nm -D --defined-only "$lib/libTarneloKettorin.so.1.1.0.0" | awk '$2 == "T" {print $3}' | sort)
+listed=$(sed -n 's/.*global:\(.*\)/\1/p' "$source/platform/exports.map" | tr ';' '\n' | tr -d ' ' | grep . | sort)
+[ "$exported" = "$listed" ] || { echo "exports: $exported; listed: $listed"; exit 1; }
 
 # find_package
 cmake -S "$source/tests/install" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \

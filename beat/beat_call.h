@@ -1,0 +1,19 @@
+// The beat call: beat text in, a WAV file (and stems) out, with its report.
+#pragma once
+
+#include <string_view>
+
+#include "beat/beat.h"
+#include "track/track_output.h"
+
+namespace kettorin {
+
+// Reads, renders and writes a beat. An invalid text prints one line on standard error and
+// returns 15: "Error: line N: ..." or, given the name of the text's source, "NAME:N: ...".
+int32_t ComposeBeat(std::string_view text, const BeatOptions& options, const TrackOutput& output,
+                    std::string_view sourceName = {});
+
+// Prints a reader's error as ComposeBeat does.
+void PrintBeatError(const BeatError& error, std::string_view sourceName);
+
+}  // namespace kettorin
