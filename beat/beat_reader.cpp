@@ -192,6 +192,9 @@ class Reader {
     line.frequency = NoteFrequency(name);
 
     for (; w < words.size(); ++w) {
+      if (words[w].find('=') != std::string_view::npos) {
+        return Error("settings come before the grid: " + Quoted(words[w]));
+      }
       for (char c : words[w]) {
         switch (c) {
           case '-':
@@ -212,7 +215,6 @@ class Reader {
           case '|':
             break;
           default:
-            if (c == '=') return Error("settings come before the grid: " + Quoted(words[w]));
             return Error("unexpected " + Quoted(std::string(1, c)) +
                          " in the grid (x o X O g - . | and blanks)");
         }

@@ -300,3 +300,128 @@ def wav_float_bytes(samples, rate):
                          3, 1, rate, rate * 4, 4, 32, 0, b"fact", 4, len(samples), b"data",
                          len(data))
     return header + data
+
+
+# ---- beats ----------------------------------------------------------------------------------
+
+KIND_TABLE = [  # key, second key, voice, pitch factor (None: as is), ignores pitch, ring (s)
+    ("kick", None, kick, None, False, 0.5),
+    ("snare", None, snare, None, True, 0.5),
+    ("hihat_close", "hihatc", hihat_closed, None, True, 0.125),
+    ("hihat_open", "hihato", hihat_open, None, True, 1.0),
+    ("high_tom", "tom", tom, 1.5, False, 0.5),
+    ("mid_tom", None, tom, None, False, 0.5),
+    ("low_tom", None, tom, 0.667, False, 0.5),
+    ("cowbell", None, cowbell, 2.0, False, 0.5),
+    ("clap", None, clap, None, True, 0.5),
+    ("ride", None, ride, None, True, 2.0),
+    ("crash", None, crash, None, True, 2.0),
+]
+
+CELL_LEVELS = {"x": 0.7, "o": 0.7, "X": 1.0, "O": 1.0, "g": 0.35, "-": None, ".": None}
+
+
+def find_kind(name):
+    low = name.lower()
+    for index, (key, key2, *_rest) in enumerate(KIND_TABLE):
+        for k in (key, key2):
+            if k and low.startswith(k):
+                return index
+    return None
+
+
+def parse_beat(text):
+    """Directives and drum lines; raises ValueError for what the library refuses."""
+    if text.startswith("\ufeff"):
+        text = text[1:]
+    beat = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "lines": []}
+    for raw in text.split("\n"):
+        line = raw[:-1] if raw.endswith("\r") else raw
+        for i, ch in enumerate(line):
+            if ch == "#" and (i == 0 or line[i - 1] in " \t"):
+                line = line[:i]
+                break
+        words = line.replace("\t", " ").split()
+        if not words:
+            continue
+        if words[0] in ("tempo", "steps", "swing", "repeat"):
+            beat[words[0]] = int(words[1])
+            continue
+        kind = find_kind(words[0])
+        if kind is None:
+            raise ValueError("unknown drum " + words[0])
+        entry = {"kind": kind, "pitch": "C", "ring": KIND_TABLE[kind][5], "level": 1.0, "cells": []}
+        rest = words[1:]
+        while rest and "=" in rest[0]:
+            key, value = rest.pop(0).split("=", 1)
+            entry[key] = value if key == "pitch" else f32(float(value))
+        for ch in "".join(rest):
+            if ch != "|":
+                entry["cells"].append(CELL_LEVELS[ch])
+        beat["lines"].append(entry)
+    return beat
+
+
+def pitch_hz(name):
+    f = float(HZ[name[0]])
+    if name[1:] == "#":
+        f = f32(f * c(1.0594631))
+    elif name[1:] == "b":
+        f = f32(f * c(0.94387424))
+    return f
+
+
+def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, normalize=True):
+    """The mix of a beat, by the timing, level and mixing rules, as float32 values."""
+    beat = parse_beat(text)
+    B = tempo or beat["tempo"]
+    P, W = beat["steps"], beat["swing"]
+    N = repeat or beat["repeat"]
+    grid = len(beat["lines"][0]["cells"])
+    T = grid * N
+    E = T * 60 * rate // (B * P)
+
+    def start(s):
+        return (100 * s + (2 * (W - 50) if s % 2 else 0)) * 60 * rate // (100 * B * P)
+
+    R = f32(float(rate))
+    mix = [0.0] * E
+    cache = {}
+    for entry in beat["lines"]:
+        _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[entry["kind"]]
+        f = pitch_hz(entry["pitch"])
+        if factor is not None:
+            f = f32(f * c(factor))
+        ring_samples = int(f32(R * entry["ring"]))
+        hits = [s for s in range(T) if entry["cells"][s % grid] is not None]
+        for h, s in enumerate(hits):
+            if h + 1 < len(hits):
+                gap = start(hits[h + 1]) - start(s)
+            else:
+                gap = E - start(s) + (start(hits[0]) if loop else 0)
+            n = min(gap, ring_samples)
+            if n <= 0:
+                continue
+            d = f32(f32(float(n)) / R)
+            key = (voice, 0.0 if ignores else f, n)
+            if key not in cache:
+                samples = []
+                voice(R, f, d, n, samples)
+                cache[key] = samples
+            level = f32(c(entry["cells"][s % grid]) * entry["level"])
+            at = start(s)
+            for i, v in enumerate(cache[key]):
+                pos = at + i
+                if pos >= E:
+                    if not loop:
+                        break
+                    pos -= E
+                mix[pos] = f32(mix[pos] + f32(v * level))
+    if gain_db is not None:
+        g = f32(10.0 ** (gain_db / 20.0))
+        mix = [f32(x * g) for x in mix]
+    peak = max([abs(x) for x in mix if not math.isnan(x)], default=0.0)
+    if normalize and peak > 1.0:
+        g = f32(1.0 / peak)
+        mix = [f32(x * g) for x in mix]
+    return mix

@@ -5,6 +5,7 @@ KETTORIN may be a command line ("wine64 kettorin.exe"); its program must be an a
 """
 import os
 import shlex
+import struct
 import shutil
 import subprocess
 import sys
@@ -16,8 +17,18 @@ KETTORIN = None
 SNDFILE_READ = None  # optional: a program that opens a file with libsndfile
 
 
-def run(*args, cwd=None):
-    return subprocess.run([*KETTORIN, *args], capture_output=True, text=True, cwd=cwd)
+def run(*args, cwd=None, stdin=None):
+    return subprocess.run([*KETTORIN, *args], capture_output=True, text=True, cwd=cwd, input=stdin)
+
+
+def floats(path):
+    """The samples of a float WAV file written by the command (58-byte header)."""
+    with open(path, "rb") as f:
+        data = f.read()[58:]
+    return struct.unpack(f"<{len(data) // 4}f", data)
+
+
+GROOVE = "tempo 120\nkick x---x---\nsnare ----X--g\nkick level=0.5 --x---x-\n"
 
 
 class Command(unittest.TestCase):
@@ -67,7 +78,7 @@ class Command(unittest.TestCase):
             self.assertEqual(info.stdout, "4000 8000 1 float\n", info.stderr)
 
     def test_usage_errors_exit_2_before_the_library_runs(self):
-        for args in (["--bogus", "C"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
+        for args in (["--bogus", "C"], ["beat"], ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
                      ["-r", "99999999999", "C"], []):
             r = run(*args, cwd=self.folder)
             self.assertEqual(r.returncode, 2, args)
@@ -99,6 +110,84 @@ class Command(unittest.TestCase):
         r = run("-q", "-o", self.path("q.wav"), "C")
         self.assertEqual((r.returncode, r.stdout), (0, ""))
         self.assertTrue(os.path.exists(self.path("q.wav")))
+        if not os.path.exists("/dev/stdout") or "wine" in KETTORIN[0]:
+            return
+        # Quiet keeps standard output for the file when that is where it goes.
+        r = subprocess.run([*KETTORIN, "-q", "-r", "8000", "-o", "/dev/stdout", "C"],
+                           capture_output=True)
+        self.assertEqual((r.returncode, len(r.stdout), r.stdout[:4]), (0, 44 + 2 * 1000, b"RIFF"))
+
+    def test_a_drum_name_that_matches_nothing_is_named_and_plays_the_kick(self):
+        r = run("-d", "snar", "-o", self.path("k.wav"), "C")
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("kettorin: no drum is named 'snar', so the kick plays", r.stderr)
+        self.assertIn("Drum: KICK", r.stdout)
+        self.assertEqual(run("-d", "Snares", "-o", self.path("s.wav"), "C").stderr, "")
+
+    def test_wav_on_standard_output_with_the_report_on_standard_error(self):
+        for args, samples in ((["-r", "8000", "-o", "-", "C", "D"], 2000),
+                              (["beat", "-", "-r", "8000", "-o", "-"], 8000)):
+            r = subprocess.run([*KETTORIN, *args], capture_output=True, input=GROOVE.encode())
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(r.stdout[:4], b"RIFF")
+            self.assertIn(b"=== DRUM MUSIC COMPOSER ===", r.stderr)
+            self.assertIn(b"\xe2\x9c\x93 Created: (standard output)", r.stderr)
+            if shutil.which("sox") and "wine" not in KETTORIN[0]:
+                pipe = subprocess.run(["sox", "-t", "wav", "-", "-n", "stat"], input=r.stdout,
+                                      capture_output=True)
+                read = [line.split()[-1] for line in pipe.stderr.splitlines()
+                        if line.startswith(b"Samples read:")]
+                self.assertEqual(read, [str(samples).encode()], pipe.stderr)
+
+    def test_beat_file_renders_beside_itself_with_its_report(self):
+        with open(self.path("groove.beat"), "w") as f:
+            f.write(GROOVE)
+        r = run("beat", self.path("groove.beat"), "-r", "8000")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Beat: 3 drum lines, 8 steps, 4 per beat, swing 50%, repeat 1\n", r.stdout)
+        self.assertIn("  KICK               2 hits  pitch C (262 Hz)   ring 0.5 s  level 1\n",
+                      r.stdout)
+        self.assertIn("\nDuration: 1.00 seconds\n", r.stdout)
+        with wave.open(self.path("groove.wav")) as w:
+            self.assertEqual((w.getnframes(), w.getframerate()), (8000, 8000))
+        # Standard input: out.wav in the working folder.
+        r = run("beat", "-", "-q", "--repeat", "2", cwd=self.folder, stdin=GROOVE)
+        self.assertEqual((r.returncode, r.stdout), (0, ""), r.stderr)
+        with wave.open(self.path("out.wav")) as w:
+            self.assertEqual(w.getnframes(), 2 * 44100)
+
+    def test_beat_errors_name_the_file_and_line_and_write_nothing(self):
+        cases = [("tempo 90\nsnar3 x---\n", 15, "bad.beat:2: unknown drum 'snar3' (kick, snare, "),
+                 ("kick x---\nsnare x--\n", 15,
+                  "bad.beat:2: 3 steps, but line 1 (the first drum line) has 4\n"),
+                 ("# empty\n", 15, "bad.beat: no drum lines"),
+                 ("kick x---\n", 12, "Error: BPM must be between 1 and 999. Got: 0\n")]
+        for text, status, message in cases:
+            with open(self.path("bad.beat"), "w") as f:
+                f.write(text)
+            r = run("beat", "bad.beat", "-t", "0" if status == 12 else "120", cwd=self.folder)
+            self.assertEqual((r.returncode, r.stdout), (status, ""), text)
+            self.assertTrue(r.stderr.startswith(message), r.stderr)
+            self.assertFalse(os.path.exists(self.path("bad.wav")))
+        for args in (["beat", "missing.beat"], ["beat", "-", "--stems", "-o", "-"],
+                     ["beat", "-", "--repeat", "0"], ["beat", "-", "--gain", "nan"]):
+            r = run(*args, cwd=self.folder, stdin=GROOVE)
+            self.assertEqual((r.returncode, r.stdout), (2, ""), args)
+            self.assertIn("usage: kettorin", r.stderr)
+
+    def test_stems_are_named_after_the_output_and_add_up_to_the_mix(self):
+        with open(self.path("groove.beat"), "w") as f:
+            f.write(GROOVE.replace("snare ----X--g", "snare level=4 ----X--g"))
+        r = run("beat", self.path("groove.beat"), "-r", "8000", "--float", "--stems")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Lowered by", r.stdout)
+        stems = [floats(self.path(f"groove.{name}.wav")) for name in ("kick", "snare", "kick.2")]
+        for name in ("groove.wav", "groove.kick.wav", "groove.snare.wav", "groove.kick.2.wav"):
+            self.assertIn(f"Created: {self.path(name)}\n", r.stdout)
+        mix = floats(self.path("groove.wav"))
+        self.assertEqual(len(mix), 8000)
+        for i in range(0, 8000, 7):
+            self.assertAlmostEqual(stems[0][i] + stems[1][i] + stems[2][i], mix[i], places=6)
 
 
 if __name__ == "__main__":

@@ -321,3 +321,65 @@ TEST_F(Compose, NonAsciiPathsAndNotesAreUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+struct BeatCase {
+  const char* what;
+  const char16_t* text;  // null for a null argument
+  int32_t rate;
+  const char* file;  // in the test's folder; null for a null path, "" for the folder itself
+  int32_t status;
+  std::string err;  // standard error, exactly
+  long bytes;       // size of the file afterwards, -1 for no file
+};
+
+class ComposeBeat : public Compose {};
+
+TEST_F(ComposeBeat, EveryOutcomeHasItsStatusAndItsOneLine) {
+  // 8000 Hz, tempo 120, 4 steps a beat: 1000 samples a step.
+  const BeatCase cases[] = {
+      {"a beat", u"kick x---\nsnare --X-", 8000, "b.wav", 999, "", 44 + 2 * 4000},
+      {"null text", nullptr, 8000, "b.wav", 10, "Error: The beat text must not be null.\n", -1},
+      {"null path", u"kick x", 8000, nullptr, 10, "Error: The output path must not be null.\n", -1},
+      {"rate 0", u"kick x", 0, "b.wav", 11, "Error: Sample rate must be at least 1. Got: 0\n", -1},
+      {"unknown drum", u"tempo 90\nsnar3 x", 8000, "b.wav", 15,
+       "Error: line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, "
+       "low_tom, cowbell, clap, ride, crash)\n",
+       -1},
+      {"no drum lines", u"# nothing", 8000, "b.wav", 15,
+       "Error: no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'\n",
+       -1},
+      {"too long", u"tempo 1\nsteps 1\nrepeat 10000\nkick xxxxxxxxxx", 100000, "b.wav", 13,
+       "Error: The beat is too long for a WAV file: more than 2147483629 samples.\n", -1},
+      {"missing folder", u"kick x", 8000, "gone/b.wav", 14,
+       "Error: Could not open file '" + (folder_ / "gone/b.wav").string() + "' for writing.\n", -1},
+  };
+  for (const BeatCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::u16string path = c.file == nullptr ? u"" : Path(c.file);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int32_t status =
+        KettorinComposeBeat(c.text, c.rate, c.file == nullptr ? nullptr : path.c_str());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    if (c.bytes >= 0) {
+      EXPECT_EQ(static_cast<long>(ReadBytes(Narrow(path)).size()), c.bytes);
+      EXPECT_NE(out.find("\nDuration: 0.50 seconds\n\n"), std::string::npos) << out;
+      EXPECT_NE(out.find("  SNARE              1 hit   pitch -            ring 0.5 s  level 1\n"),
+                std::string::npos)
+          << out;
+    } else if (c.status != 14) {
+      EXPECT_EQ(out, "");  // refused before the report begins
+    }
+    if (c.bytes < 0 && c.file != nullptr) {
+      EXPECT_FALSE(fs::exists(Narrow(path)));
+    }
+  }
+}
+
+}  // namespace

@@ -1,4 +1,5 @@
-"""The command's files equal those of the plain second implementation, byte for byte.
+"""The command's files equal those of the plain second implementation, byte for byte: note
+strings with `kettorin`, beats with `kettorin beat`.
 
 Both the 16-bit file and the float file (--float) are compared: the float file shows every bit of
 every sample, which the 16-bit conversion would hide.
@@ -36,6 +37,29 @@ CASES = [
 ]
 
 
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+
+# (beat text, rate, command options, reference options): swing, accents and ghosts, loops that
+# wrap, gain without normalisation (saturating), overridden tempo and repeats, every kind with
+# pitches, and the text format's byte-order mark, CRLF, tabs and comments.
+BEATS = [
+    (open(os.path.join(EXAMPLES, "groove.beat")).read(), 8000, [], {}),
+    ("steps 2\nswing 66\nride ring=3 -X-x\nkick x--x\nclap g-X-\n", 11025,
+     ["--loop", "--repeat", "3"], {"loop": True, "repeat": 3}),
+    ("tempo 150\nsnare level=2.5 X-g-x-g-\nhihato ring=0.07 xxxxxxxx\n", 8000,
+     ["--gain", "-4.5", "--no-normalize"], {"gain_db": -4.5, "normalize": False}),
+    ("steps 3\nkick X--x--\nmid_tom pitch=D x-xX-x\n", 22050, ["-t", "999", "--repeat", "20"],
+     {"tempo": 999, "repeat": 20}),
+    ("steps 1\n" + "".join(f"{k} pitch={p} x\n" for k, p in zip(
+        ["kick", "snare", "hihatc", "hihato", "tom", "mid_tom", "low_tom", "cowbell", "clap",
+         "ride", "crash"], ["C", "F#", "C", "C", "Bb", "A", "Eb", "G#", "C", "C", "C"])), 8000,
+     ["--gain", "-30"], {"gain_db": -30}),
+    ("\ufeff# comments, CRLF, tabs\r\ntempo\t90\r\n\tlow_tom\tpitch=C#\tx-x-|o-O-\r\n"
+     "cowbell pitch=E level=0.5 ..x.|..x. # off-beat\r\n", 16000, ["--gain", "3"],
+     {"gain_db": 3.0}),
+]
+
+
 def main():
     kettorin = sys.argv[1]
     failures = 0
@@ -58,7 +82,23 @@ def main():
                     if actual[offset:offset + width] != expected[offset:offset + width]:
                         print(f"  first differing sample {(offset - header) // width}")
                         break
-    print(f"{2 * len(CASES) - failures} passed, {failures} failed")
+        for text, rate, options, settings in BEATS:
+            samples = reference.render_beat(text, rate, **settings)
+            source = os.path.join(folder, "case.beat")
+            with open(source, "w", encoding="utf-8", newline="") as f:
+                f.write(text)
+            for flag, expected in (([], reference.wav_bytes(samples, rate)),
+                                   (["--float"], reference.wav_float_bytes(samples, rate))):
+                path = os.path.join(folder, "case.wav")
+                run = subprocess.run([kettorin, "beat", source, "-q", *flag, "-r", str(rate),
+                                      *options, "-o", path], capture_output=True)
+                actual = open(path, "rb").read() if run.returncode == 0 else b""
+                if actual == expected:
+                    continue
+                failures += 1
+                print(f"MISMATCH beat {flag} {options} rate {rate}: {len(actual)} bytes, expected "
+                      f"{len(expected)}; {run.stderr.decode().strip()}")
+    print(f"{2 * (len(CASES) + len(BEATS)) - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 

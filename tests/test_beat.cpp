@@ -1,0 +1,268 @@
+// Beats: the grid reader's verdicts, exact step times, hit lengths and levels, and the mixer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "beat/beat.h"
+#include "compose/compose.h"
+#include "track/track_output.h"
+
+namespace kettorin {
+namespace {
+
+struct Refused {
+  std::string text;
+  int32_t line;
+  std::string message;
+};
+
+void PrintTo(const Refused& c, std::ostream* os) {
+  *os << testing::PrintToString(c.text);
+}
+
+class ReaderRefuses : public testing::TestWithParam<Refused> {};
+
+TEST_P(ReaderRefuses, NamingTheLineAndWhy) {
+  Beat beat;
+  const std::optional<BeatError> error = ReadBeat(GetParam().text, beat);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->line, GetParam().line);
+  EXPECT_EQ(error->message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Beats, ReaderRefuses,
+    testing::Values(
+        Refused{"tempo 0\nkick x", 1, "tempo must be 1 to 999, got 0"},
+        Refused{"tempo 1000\nkick x", 1, "tempo must be 1 to 999, got 1000"},
+        Refused{"steps 65\nkick x", 1, "steps must be 1 to 64, got 65"},
+        Refused{"swing 49\nkick x", 1, "swing must be 50 to 75, got 49"},
+        Refused{"swing 76\nkick x", 1, "swing must be 50 to 75, got 76"},
+        Refused{"repeat 10001\nkick x", 1, "repeat must be 1 to 10000, got 10001"},
+        Refused{"kick x\nrepeat 0", 2, "repeat must be 1 to 10000, got 0"},
+        Refused{"tempo +90\nkick x", 1, "tempo takes a whole number, got '+90'"},
+        Refused{"tempo 99999999999999999999\nkick x", 1,
+                "tempo takes a whole number, got '99999999999999999999'"},
+        Refused{"tempo 90 100\nkick x", 1, "tempo takes one whole number"},
+        Refused{"tempo 90\n\ntempo 100\nkick x", 3, "tempo given twice (first on line 1)"},
+        Refused{"# groove\nsnar3 x---", 2,
+                "unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+                "cowbell, clap, ride, crash)"},
+        Refused{"Tempo 90\nkick x", 1,
+                "unknown drum 'Tempo' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+                "cowbell, clap, ride, crash)"},
+        Refused{"kick pitch=H x", 1, "pitch takes a note A to G with an optional # or b, got 'H'"},
+        Refused{"kick pitch=C## x", 1,
+                "pitch takes a note A to G with an optional # or b, got 'C##'"},
+        Refused{"kick ring=0 x", 1, "ring must be 0.001 to 60 seconds, got '0'"},
+        Refused{"kick ring=60.001 x", 1, "ring must be 0.001 to 60 seconds, got '60.001'"},
+        Refused{"kick ring=nan x", 1, "ring must be 0.001 to 60 seconds, got 'nan'"},
+        Refused{"kick ring=0,5 x", 1, "ring must be 0.001 to 60 seconds, got '0,5'"},
+        Refused{"kick level=4.01 x", 1, "level must be 0 to 4, got '4.01'"},
+        Refused{"kick level=-0.5 x", 1, "level must be 0 to 4, got '-0.5'"},
+        Refused{"kick gain=2 x", 1, "unknown setting 'gain' (pitch, ring, level)"},
+        Refused{"kick ring=1 ring=2 x", 1, "ring given twice"},
+        Refused{"kick x--- level=2", 1, "settings come before the grid: 'level=2'"},
+        Refused{"kick x--#-", 1, "unexpected '#' in the grid (x o X O g - . | and blanks)"},
+        Refused{"kick x---\r\nsnare ----\r\nclap ---", 3,
+                "3 steps, but line 1 (the first drum line) has 4"},
+        Refused{"\n\nkick x-x-\nsnare x-x-x", 4, "5 steps, but line 3 (the first drum line) has 4"},
+        Refused{"kick level=1 | |", 1, "kick has no steps"},
+        Refused{"# only a comment\r\n\ttempo 100\n", 0,
+                "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
+        Refused{
+            "", 0,
+            "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"}));
+
+TEST(BeatReader, ReadsDirectivesSettingsAndGrids) {
+  Beat beat;
+  const std::string text =
+      "\xEF\xBB\xBF# a groove\r\n"
+      "tempo 104\r\n"
+      "steps 3 # triplets\r\n"
+      "swing 75\r\n"
+      "repeat 10000\r\n"
+      "LOW_TOMS\tpitch=C# ring=0.2 level=2.5 x.Xo|g-O\r\n"
+      "hihat_open x-- --g -\r\n";
+  ASSERT_FALSE(ReadBeat(text, beat));
+  EXPECT_EQ((std::vector<int32_t>{beat.tempo, beat.steps, beat.swing, beat.repeat}),
+            (std::vector<int32_t>{104, 3, 75, 10000}));
+  ASSERT_EQ(beat.lines.size(), 2u);
+  const BeatLine& tom = beat.lines[0];
+  EXPECT_EQ(tom.lineNumber, 6);
+  EXPECT_EQ(tom.kind, DrumKind::kLowTom);
+  EXPECT_EQ(tom.frequency, 262.0f * 1.0594631f);  // the sharp survives the comment rule
+  EXPECT_EQ(tom.ring, 0.2f);
+  EXPECT_EQ(tom.level, 2.5f);
+  EXPECT_EQ(tom.steps, (std::vector<Step>{Step::kHit, Step::kRest, Step::kAccent, Step::kHit,
+                                          Step::kGhost, Step::kRest, Step::kAccent}));
+  EXPECT_EQ(beat.lines[1].kind, DrumKind::kHiHatOpen);
+  EXPECT_EQ(beat.lines[1].ring, 1.0f);  // the kind's default
+  EXPECT_EQ(beat.lines[1].frequency, 262.0f);
+}
+
+struct Onset {
+  int64_t step;
+  int32_t rate, tempo, steps, swing;
+  int64_t sample;
+};
+
+TEST(BeatTiming, StepsStartOnExactSamplesWithSwingAndWithoutDrift) {
+  const Onset cases[] = {
+      {0, 44100, 120, 4, 50, 0},
+      {1, 44100, 120, 4, 50, 5512},  // 5512.5, rounded down
+      {2, 44100, 120, 4, 50, 11025},
+      {1, 44100, 120, 4, 58, 6394},   // 16 hundredths of a step late: 6394.5
+      {2, 44100, 120, 4, 75, 11025},  // even steps never swing
+      {3, 8000, 104, 4, 66, 3830},    // 332 x 480000 / 41600 = 3830.8
+      {7, 48000, 999, 64, 60, 324},   // 720 x 2880000 / 6393600 = 324.3
+      // Far into a long track: exactly s x 5512.5, with no error carried from step to step.
+      {389000, 44100, 120, 4, 50, 2144362500},
+      {388999, 44100, 120, 4, 75, 2144359743},
+  };
+  for (const Onset& c : cases) {
+    EXPECT_EQ(StepStart(c.step, c.rate, c.tempo, c.steps, c.swing), c.sample) << c.step;
+  }
+}
+
+// The hits of a beat, in mixing order.
+std::vector<Hit> Hits(const std::string& text, BeatOptions options = {}) {
+  Beat beat;
+  EXPECT_FALSE(ReadBeat(text, beat));
+  Track track;
+  EXPECT_FALSE(BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track));
+  return track.hits;
+}
+
+TEST(BeatTrack, HitsSoundUntilTheNextHitTheirRingOrTheEnd) {
+  // 8000 Hz, tempo 120, 4 steps a beat: a step is 1000 samples.
+  BeatOptions at8k;
+  at8k.sampleRate = 8000;
+  const std::vector<Hit> hits = Hits("snare ring=0.3 X--g\nkick level=0.5 -x-x", at8k);
+  ASSERT_EQ(hits.size(), 4u);
+  // Snare: 3000 samples to the next hit, but at most its ring: trunc(8000 x 0.3f) = 2400.
+  EXPECT_EQ(hits[0].start, 0);
+  EXPECT_EQ(hits[0].length, 2400);
+  EXPECT_EQ(hits[0].level, 1.0f);
+  EXPECT_EQ(hits[0].duration, 2400.0f / 8000.0f);
+  EXPECT_EQ(hits[1].start, 3000);
+  EXPECT_EQ(hits[1].length, 1000);  // cut at the end of the track
+  EXPECT_EQ(hits[1].level, 0.35f);
+  // Kick: line level times hit level, formed once in float.
+  EXPECT_EQ(hits[2].start, 1000);
+  EXPECT_EQ(hits[2].length, 2000);
+  EXPECT_EQ(hits[2].level, 0.7f * 0.5f);
+  EXPECT_EQ(hits[2].stem, 1);
+  EXPECT_EQ(hits[3].length, 1000);
+
+  // In a loop the last hit rings on to where its line's first hit comes round again.
+  at8k.loop = true;
+  const std::vector<Hit> loop = Hits("kick -x-x", at8k);
+  EXPECT_EQ(loop[1].start, 3000);
+  EXPECT_EQ(loop[1].length, 1000 + 1000);
+  // Across repeats the next hit is in the next pass.
+  at8k.loop = false;
+  at8k.repeat = 2;
+  const std::vector<Hit> twice = Hits("kick ring=9 x---", at8k);
+  ASSERT_EQ(twice.size(), 2u);
+  EXPECT_EQ(twice[0].length, 4000);
+  EXPECT_EQ(twice[1].start, 4000);
+}
+
+TEST(BeatTrack, RefusesWhatNoFileCanHoldBeforeAllocating) {
+  Beat beat;
+  ASSERT_FALSE(ReadBeat("tempo 1\nsteps 1\nrepeat 10000\nkick " + std::string(1000, 'x'), beat));
+  Track track;
+  BeatOptions options;
+  options.sampleRate = 48000;
+  std::optional<Failure> failure = BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->status, kStatusNoStorage);
+  EXPECT_EQ(failure->message, "The beat is too long for a WAV file: more than 2147483629 samples.");
+  // Short enough, but more hits than the hit list may hold.
+  options.sampleRate = 1;
+  options.tempo = 999;
+  ASSERT_FALSE(ReadBeat("steps 64\nrepeat 10000\nkick " + std::string(500, 'x'), beat));
+  failure = BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, "The beat has too many hits: more than 4194304.");
+  // An overriding tempo is checked as the note-string call checks it.
+  options.tempo = 0;
+  failure = BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->status, kStatusBadTempo);
+}
+
+std::vector<float> Mix(const std::string& text, int32_t rate, HeadroomOptions headroom = {},
+                       std::optional<int32_t> stem = std::nullopt) {
+  Beat beat;
+  EXPECT_FALSE(ReadBeat(text, beat));
+  BeatOptions options;
+  options.sampleRate = rate;
+  Track track;
+  EXPECT_FALSE(BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track));
+  std::vector<float> mix(static_cast<size_t>(track.length));
+  if (stem) {
+    MixTrack(track, {rate}, mix, stem);
+  } else {
+    RenderTrack(track, headroom, mix, {rate});
+  }
+  return mix;
+}
+
+TEST(BeatMix, OneLineOfAccentsIsTheNoteStringCallsNotes) {
+  // Quarter notes at 8000 Hz: every hit lasts 1000 samples, d = 0.125 s either way.
+  for (const char* kind : {"kick", "snare", "hihatc", "tom", "cowbell", "crash"}) {
+    const std::vector<float> mix = Mix(std::string(kind) + " pitch=E XXXX", 8000);
+    Composition plan;
+    ASSERT_FALSE(PlanComposition({kind, "E E E E", 8000, 120}, 1 << 20, plan));
+    std::vector<float> notes(static_cast<size_t>(plan.samples));
+    RenderComposition(plan, "E E E E", {8000}, notes);
+    ASSERT_EQ(mix.size(), notes.size());
+    for (size_t i = 0; i < mix.size(); ++i) {
+      ASSERT_EQ(mix[i], notes[i]) << kind << " sample " << i;  // +0 and -0 alike
+    }
+  }
+}
+
+TEST(BeatMix, LinesAddInTextOrderAndHeadroomScalesExactly) {
+  const std::string kick = "kick x-X-x-g-\n";
+  const std::string snare = "snare level=3 --x---X-\n";
+  const HeadroomOptions raw{std::nullopt, false};
+  const std::vector<float> both = Mix(kick + snare, 11025, raw);
+  const std::vector<float> alone = Mix(kick, 11025, raw);
+  const std::vector<float> other = Mix("kick --------\n" + snare, 11025, raw);
+  ASSERT_EQ(both.size(), alone.size());
+  float peak = 0;
+  for (size_t i = 0; i < both.size(); ++i) {
+    ASSERT_EQ(both[i], alone[i] + other[i]) << i;
+    peak = std::max(peak, std::fabs(both[i]));
+  }
+  ASSERT_GT(peak, 1.0f);  // level 3 passes full scale
+  // Normalised: every sample times 1 / peak; with a gain, the gain first.
+  const std::vector<float> lowered = Mix(kick + snare, 11025);
+  const std::vector<float> gained = Mix(kick + snare, 11025, {-6.0, true});
+  const float g = static_cast<float>(std::pow(10.0, -6.0 / 20.0));
+  float gainedPeak = 0;
+  for (float x : both) gainedPeak = std::max(gainedPeak, std::fabs(x * g));
+  for (size_t i = 0; i < both.size(); ++i) {
+    ASSERT_EQ(lowered[i], both[i] * (1.0f / peak)) << i;
+    ASSERT_EQ(gained[i], both[i] * g * (1.0f / gainedPeak)) << i;
+  }
+  // The stems, with the mix's factors, add up to the mix.
+  Levels levels;
+  levels.normalize = 1.0f / peak;
+  std::vector<float> first = Mix(kick + snare, 11025, {}, 0);
+  std::vector<float> second = Mix(kick + snare, 11025, {}, 1);
+  ApplyLevels(first, levels);
+  ApplyLevels(second, levels);
+  for (size_t i = 0; i < both.size(); ++i) {
+    ASSERT_NEAR(first[i] + second[i], lowered[i], 1e-6f) << i;
+  }
+}
+
+}  // namespace
+}  // namespace kettorin
