@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the sound gallery of the README from the built command: a spectrogram of a short phrase
-# for every drum kind, and the waveform of one kick note.
+# for every drum kind, the waveform of one kick note, and a spectrogram of the beat example.
 # Usage: scripts/gallery.sh   (after a build; writes docs/gallery/*.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,5 +16,9 @@ for drum in kick snare hihat_close hihat_open high_tom mid_tom low_tom cowbell c
     -o "$out/$drum.png"
 done
 "$kettorin" -q -d kick -r 44100 -t 120 -o "$work/kick-note.wav" A2
+# The beat example: the first two bars.
+"$kettorin" beat examples/groove.beat -q -r 22050 -o "$work/groove.wav"
+sox "$work/groove.wav" -n trim 0 4.62 spectrogram -x 960 -y 200 -z 90 \
+  -t "kettorin beat examples/groove.beat (two bars)" -c "" -o "$out/groove.png"
 python3 scripts/waveform.py "$work/kick-note.wav" "$out/kick-waveform.png" 800 200
 ls -l "$out"
