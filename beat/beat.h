@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compose/notes.h"
 #include "track/drum_kinds.h"
 #include "track/status.h"
 #include "track/track.h"
@@ -34,7 +35,7 @@ float StepLevel(Step step);
 struct BeatLine {
   int32_t lineNumber = 0;  // in the text, from 1
   DrumKind kind = DrumKind::kKick;
-  char pitch[3] = {'C', 0, 0};  // letter and accidental, as written
+  NoteName pitch{{'C', 0, 0}};  // letter and accidental, as written
   float frequency = 0;          // the note frequency of the pitch (Hz)
   float ring = 0;               // seconds a hit sounds at most
   float level = 1.0f;           // the line's level

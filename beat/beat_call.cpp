@@ -8,13 +8,12 @@ namespace kettorin {
 
 namespace {
 
-void PrintHeader(std::FILE* report, const Beat& beat, const BeatOptions& options,
-                 const Track& track) {
+void PrintHeader(std::FILE* report, const Beat& beat, const BeatOptions& options) {
   const int32_t tempo = options.tempo.value_or(beat.tempo);
   const int32_t repeat = options.repeat.value_or(beat.repeat);
   std::fprintf(report, "\n=== DRUM MUSIC COMPOSER ===\n");
-  std::fprintf(report, "Beat: %zu drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
-               beat.lines.size(), beat.lines.size() == 1 ? "" : "s", beat.GridSteps(), beat.steps,
+  std::fprintf(report, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
+               static_cast<int>(beat.lines.size()), beat.lines.size() == 1 ? "" : "s", beat.GridSteps(), beat.steps,
                beat.swing, repeat, options.loop ? ", loop" : "");
   std::fprintf(report, "Tempo: %d BPM\n\n", tempo);
   for (const BeatLine& line : beat.lines) {
@@ -25,7 +24,7 @@ void PrintHeader(std::FILE* report, const Beat& beat, const BeatOptions& options
     std::string pitch = "-";
     if (info.followsPitch) {
       char text[48];
-      std::snprintf(text, sizeof text, "%s (%.0f Hz)", line.pitch,
+      std::snprintf(text, sizeof text, "%s (%.0f Hz)", line.pitch.c_str(),
                     static_cast<double>(VoiceFrequency(line.kind, line.frequency)));
       pitch = text;
     }
@@ -34,7 +33,6 @@ void PrintHeader(std::FILE* report, const Beat& beat, const BeatOptions& options
                  static_cast<long long>(hits), hits == 1 ? " " : "s", pitch.c_str(),
                  static_cast<double>(line.ring), static_cast<double>(line.level));
   }
-  (void)track;
 }
 
 }  // namespace
@@ -74,7 +72,7 @@ int32_t ComposeBeat(std::string_view text, const BeatOptions& options, const Tra
     PrintFailure({kStatusNoStorage, "Memory allocation failed."});
     return kStatusNoStorage;
   }
-  if (output.mix.report != nullptr) PrintHeader(output.mix.report, beat, options, track);
+  if (output.mix.report != nullptr) PrintHeader(output.mix.report, beat, options);
   return WriteTrack(track, *storage, output);
 }
 

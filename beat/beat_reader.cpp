@@ -172,8 +172,7 @@ class Reader {
         if (!letter || !accidental) {
           return Error("pitch takes a note A to G with an optional # or b, got " + Quoted(value));
         }
-        line.pitch[0] = value[0];
-        line.pitch[1] = value.size() == 2 ? value[1] : 0;
+        line.pitch.text = {value[0], value.size() == 2 ? value[1] : '\0', '\0'};
       } else {
         const bool ring = key == "ring";
         const float lo = ring ? 0.001f : 0.0f;
@@ -187,9 +186,7 @@ class Reader {
         (ring ? line.ring : line.level) = *number;
       }
     }
-    NoteName name;
-    name.text = {line.pitch[0], line.pitch[1], 0};
-    line.frequency = NoteFrequency(name);
+    line.frequency = NoteFrequency(line.pitch);
 
     for (; w < words.size(); ++w) {
       if (words[w].find('=') != std::string_view::npos) {
