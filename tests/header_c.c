@@ -11,5 +11,9 @@ int main(void) {
     printf("expected %d, got %d\n", KETTORIN_NULL_ARGUMENT, (int)status);
     return 1;
   }
+  if (KettorinComposeMidi(NULL, 0, 8000, kick) != KETTORIN_NULL_ARGUMENT) {
+    printf("KettorinComposeMidi did not refuse null data\n");
+    return 1;
+  }
   return 0;
 }
