@@ -5,7 +5,7 @@
 # Usage: scripts/test.sh [quick]   (quick: the optimised build's tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh mma midicsv  # real MIDI files and an independent reader for the MIDI tests
 jobs="$(nproc)"
 stage() { printf '\n== %s\n' "$*"; }
 
