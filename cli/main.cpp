@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <new>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -429,10 +429,12 @@ int Run(std::vector<std::string> args) {
   midiCommand->footer(kMidiHelp);
   AddTrackOptions(*midiCommand, midi.track, "the MIDI file (- for standard input)",
                   "also write one file per drum kind that has hits, beside the output");
-  midiCommand->add_option("--channel", midi.channel, "the channel of the drums, 1 to 16 (default 10)")
+  midiCommand
+      ->add_option("--channel", midi.channel, "the channel of the drums, 1 to 16 (default 10)")
       ->check(CLI::Range(kettorin::kMinMidiChannel, kettorin::kMaxMidiChannel));
-  midiCommand->add_option("--map", midi.map,
-                          "KEY=DRUM: play key 0 to 127 with a drum (repeatable), such as 54=cowbell")
+  midiCommand
+      ->add_option("--map", midi.map,
+                   "KEY=DRUM: play key 0 to 127 with a drum (repeatable), such as 54=cowbell")
       ->allow_extra_args(false);
   midiCommand->add_flag("--list", midi.list,
                         "print the hits found and the keys skipped; render nothing");

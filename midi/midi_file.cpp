@@ -156,8 +156,8 @@ std::optional<MidiError> ReadMidi(std::span<const uint8_t> bytes, MidiFile& file
     return error(4, "a header of " + std::to_string(headerLength) + " bytes, not 6");
   }
   if (headerLength > size - 8) {
-    return error(4, "the header's length " + std::to_string(headerLength) +
-                        " passes the end of the file");
+    return error(
+        4, "the header's length " + std::to_string(headerLength) + " passes the end of the file");
   }
   const uint8_t* header = bytes.data() + 8;
   file.format = static_cast<int32_t>(Big16(header));

@@ -45,9 +45,9 @@ class TempoMap {
   }
 
   Uint128 TimeAt(uint64_t tick) const {
-    const auto after = std::upper_bound(
-        segments_.begin(), segments_.end(), tick,
-        [](uint64_t t, const TempoSegment& segment) { return t < segment.tick; });
+    const auto after =
+        std::upper_bound(segments_.begin(), segments_.end(), tick,
+                         [](uint64_t t, const TempoSegment& segment) { return t < segment.tick; });
     const TempoSegment& segment = *(after - 1);
     return SaturatingAdd(segment.time, SaturatingMul(Uint128(tick - segment.tick), segment.tempo));
   }
@@ -61,7 +61,9 @@ class TempoMap {
 // Every tempo event of the tracks, by tick; at one tick, the later in (track, position) order.
 std::vector<MidiTempo> MergedTempos(const std::vector<MidiTrack>& tracks) {
   std::vector<MidiTempo> all;
-  for (const MidiTrack& track : tracks) all.insert(all.end(), track.tempos.begin(), track.tempos.end());
+  for (const MidiTrack& track : tracks) {
+    all.insert(all.end(), track.tempos.begin(), track.tempos.end());
+  }
   std::stable_sort(all.begin(), all.end(),
                    [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
   return all;
@@ -71,27 +73,29 @@ std::string DivisionText(const MidiFile& file) {
   if (file.framesPerSecond == 0) {
     return std::to_string(file.ticksPerQuarter) + " ticks per quarter note";
   }
-  return std::string("SMPTE ") + (file.framesPerSecond == 29 ? "29.97" : std::to_string(file.framesPerSecond)) +
+  return std::string("SMPTE ") +
+         (file.framesPerSecond == 29 ? "29.97" : std::to_string(file.framesPerSecond)) +
          " frames per second x " + std::to_string(file.ticksPerFrame) + " ticks";
 }
 
 }  // namespace
 
 std::optional<DrumKind> GeneralMidiDrum(int32_t key) {
-  switch (key) {
-    case 35: case 36: return DrumKind::kKick;
-    case 37: case 38: case 40: return DrumKind::kSnare;
-    case 39: return DrumKind::kClap;
-    case 42: case 44: return DrumKind::kHiHatClosed;
-    case 46: return DrumKind::kHiHatOpen;
-    case 41: case 43: case 45: return DrumKind::kLowTom;
-    case 47: case 48: return DrumKind::kMidTom;
-    case 50: return DrumKind::kHighTom;
-    case 56: return DrumKind::kCowbell;
-    case 51: case 53: case 59: return DrumKind::kRide;
-    case 49: case 52: case 55: case 57: return DrumKind::kCrash;
-    default: return std::nullopt;
+  // Each kind's General MIDI key, then the alternates real files use (40 more often than 38).
+  constexpr std::pair<int32_t, DrumKind> kKeys[] = {
+      {36, DrumKind::kKick},        {35, DrumKind::kKick},        {38, DrumKind::kSnare},
+      {40, DrumKind::kSnare},       {37, DrumKind::kSnare},       {39, DrumKind::kClap},
+      {42, DrumKind::kHiHatClosed}, {44, DrumKind::kHiHatClosed}, {46, DrumKind::kHiHatOpen},
+      {41, DrumKind::kLowTom},      {43, DrumKind::kLowTom},      {45, DrumKind::kLowTom},
+      {47, DrumKind::kMidTom},      {48, DrumKind::kMidTom},      {50, DrumKind::kHighTom},
+      {56, DrumKind::kCowbell},     {51, DrumKind::kRide},        {53, DrumKind::kRide},
+      {59, DrumKind::kRide},        {49, DrumKind::kCrash},       {52, DrumKind::kCrash},
+      {55, DrumKind::kCrash},       {57, DrumKind::kCrash},
+  };
+  for (const auto& [k, kind] : kKeys) {
+    if (k == key) return kind;
   }
+  return std::nullopt;
 }
 
 std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {
@@ -124,7 +128,8 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   plan = MidiPlan{};
   const int32_t rate = options.sampleRate;
   if (rate < 1) {
-    return Failure{kStatusBadSampleRate, "Sample rate must be at least 1. Got: " + std::to_string(rate)};
+    return Failure{kStatusBadSampleRate,
+                   "Sample rate must be at least 1. Got: " + std::to_string(rate)};
   }
   if (options.channel < kMinMidiChannel || options.channel > kMaxMidiChannel) {
     return Failure{kStatusBadInput,
@@ -168,7 +173,8 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   const bool sequential = file.format == 2;
   std::vector<TempoMap> maps;
   std::vector<Uint128> ends;  // each track's end
-  if (base.smpteTickTime == 0 && !sequential) maps.emplace_back(MergedTempos(file.tracks), Uint128());
+  if (base.smpteTickTime == 0 && !sequential)
+    maps.emplace_back(MergedTempos(file.tracks), Uint128());
   Uint128 offset;
   for (const MidiTrack& track : file.tracks) {
     if (base.smpteTickTime != 0) {

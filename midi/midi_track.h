@@ -50,9 +50,9 @@ struct MidiHit {
 struct MidiPlan {
   int32_t format = 0;
   int32_t tracks = 0;
-  std::string division;   // "480 ticks per quarter note", "SMPTE 25 frames per second x 40"
-  int32_t firstTempo = 0;  // microseconds per quarter note at the start (0 for SMPTE)
-  int64_t tempoChanges = 0;  // tempo events after the first moment
+  std::string division;       // "480 ticks per quarter note", "SMPTE 25 frames per second x 40"
+  int32_t firstTempo = 0;     // microseconds per quarter note at the start (0 for SMPTE)
+  int64_t tempoChanges = 0;   // tempo events after the first moment
   std::vector<MidiHit> hits;  // in the order (first sample, track, position in the track)
   std::array<int64_t, kDrumKindCount> hitsPerKind{};
   std::array<int64_t, 128> skipped{};  // note-ons on the channel whose key plays no drum

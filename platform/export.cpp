@@ -110,7 +110,7 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const Kettorin
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t* data, int32_t size,
                                                                   int32_t sampleRate,
                                                                   const KettorinChar* outputPath) {
-  if (const char* missing = data == nullptr        ? "MIDI data"
+  if (const char* missing = data == nullptr         ? "MIDI data"
                             : outputPath == nullptr ? "output path"
                                                     : nullptr) {
     std::fprintf(stderr, "Error: The %s must not be null.\n", missing);

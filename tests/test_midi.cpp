@@ -47,8 +47,12 @@ Bytes Delta(uint32_t v) {
 }
 
 Bytes Tempo(uint32_t delta, uint32_t micros) {
-  return Delta(delta) + Bytes{0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16),
-                              static_cast<uint8_t>(micros >> 8), static_cast<uint8_t>(micros)};
+  return Delta(delta) + Bytes{0xFF,
+                              0x51,
+                              0x03,
+                              static_cast<uint8_t>(micros >> 16),
+                              static_cast<uint8_t>(micros >> 8),
+                              static_cast<uint8_t>(micros)};
 }
 
 // A drum note-on on channel 10 after `delta` ticks.
@@ -67,7 +71,8 @@ Bytes EndAfter(uint32_t delta) {
 std::string Summary(const MidiFile& file) {
   std::string s = "format " + std::to_string(file.format);
   if (file.framesPerSecond != 0) {
-    s += " smpte " + std::to_string(file.framesPerSecond) + "x" + std::to_string(file.ticksPerFrame);
+    s +=
+        " smpte " + std::to_string(file.framesPerSecond) + "x" + std::to_string(file.ticksPerFrame);
   } else {
     s += " tpq " + std::to_string(file.ticksPerQuarter);
   }
@@ -183,8 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Header(0, 1, 96) + Track(Bytes{0, 36, 100} + kEnd),
                  "byte 23: running status with no status before it"},
         ReadCase{"running status after a meta event",
-                 Header(0, 1, 96) +
-                     Track(Drum(0, 36) + Bytes{0, 0xFF, 0x01, 0, 0, 38, 100} + kEnd),
+                 Header(0, 1, 96) + Track(Drum(0, 36) + Bytes{0, 0xFF, 0x01, 0, 0, 38, 100} + kEnd),
                  "byte 31: running status with no status before it"},
         ReadCase{"running status after sysex",
                  Header(0, 1, 96) + Track(Drum(0, 36) + Bytes{0, 0xF0, 1, 0xF7, 0, 38, 100} + kEnd),
@@ -210,8 +214,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Uint128 on 32-bit ARM is the portable one: it must agree with the compiler's type.
 #ifdef __SIZEOF_INT128__
 TEST(Uint128, PortableArithmeticMatchesTheCompilersType) {
-  const uint64_t values[] = {0,          1,          3,          1000000,         0xFFFFFFFFu,
-                             0x100000000, 30000 * 255, 0xFFFFFF * 0x0FFFFFFFull, ~uint64_t{0}};
+  const uint64_t values[] = {0,           1,           3,           1000000,
+                             0xFFFFFFFFu, 0x100000000, 30000 * 255, 0xFFFFFF * 0x0FFFFFFFull,
+                             ~uint64_t{0}};
   for (uint64_t high : {uint64_t{0}, uint64_t{1}, uint64_t{0x7FFFFFFF}, ~uint64_t{0}}) {
     for (uint64_t low : values) {
       for (uint64_t b : values) {
@@ -220,7 +225,8 @@ TEST(Uint128, PortableArithmeticMatchesTheCompilersType) {
         auto same = [](PortableUint128 x, NativeUint128 y) {
           return x.High() == y.High() && x.Low() == y.Low();
         };
-        EXPECT_TRUE(same(SaturatingMul(p, b), SaturatingMul(n, b))) << high << " " << low << " " << b;
+        EXPECT_TRUE(same(SaturatingMul(p, b), SaturatingMul(n, b)))
+            << high << " " << low << " " << b;
         EXPECT_TRUE(same(SaturatingAdd(p, PortableUint128(b, low)),
                          SaturatingAdd(n, NativeUint128(b, low))));
         if (b != 0) {
@@ -259,30 +265,47 @@ struct Timing {
 TEST(MidiTiming, FirstSamplesAreExactFloorsOfTheTempoMap) {
   // 96 ticks a quarter. Track 0: 400000 us from tick 192, 1000000 from 384; track 1's 750000 at
   // tick 384 comes later in (track, position) order and wins. Times: 0, 0.5, 1.0, 1.4, 1.8, 2.55.
-  const Bytes tempoChanges =
-      Header(1, 2, 96) + Track(Tempo(192, 400000) + Tempo(192, 1000000) + kEnd) +
-      Track(Drum(0, 36) + Drum(96, 36) + Drum(96, 36) + Drum(96, 36) + Tempo(96, 750000) +
-            Drum(0, 36) + Drum(96, 36) + kEnd);
+  const Bytes tempoChanges = Header(1, 2, 96) +
+                             Track(Tempo(192, 400000) + Tempo(192, 1000000) + kEnd) +
+                             Track(Drum(0, 36) + Drum(96, 36) + Drum(96, 36) + Drum(96, 36) +
+                                   Tempo(96, 750000) + Drum(0, 36) + Drum(96, 36) + kEnd);
   const Timing cases[] = {
       {"tempo changes, 8001 Hz", tempoChanges, 8001, {0, 4000, 8001, 11201, 14401, 20402}, 24402},
-      {"tempo changes, 44100 Hz", tempoChanges, 44100, {0, 22050, 44100, 61740, 79380, 112455},
+      {"tempo changes, 44100 Hz",
+       tempoChanges,
+       44100,
+       {0, 22050, 44100, 61740, 79380, 112455},
        112455 + 22050},
       // 21 ticks of 333333/7 us: 0.999999 s, where a float sum of ticks would round up.
-      {"no float accumulates", Header(0, 1, 7) + Track(Tempo(0, 333333) + Drum(21, 38) + kEnd),
-       1000000, {999999}, 999999 + 500000},
+      {"no float accumulates",
+       Header(0, 1, 7) + Track(Tempo(0, 333333) + Drum(21, 38) + kEnd),
+       1000000,
+       {999999},
+       999999 + 500000},
       {"one sample a second", Header(0, 1, 96) + Track(Drum(192, 36) + kEnd), 1, {1}, 1},
       // 2997 ticks at 100 ticks per frame, 30000/1001 frames a second: 0.999999 s.
-      {"SMPTE 29.97", Header(0, 1, 0xE364) + Track(Drum(2997, 36) + kEnd), 3000000, {2999997},
+      {"SMPTE 29.97",
+       Header(0, 1, 0xE364) + Track(Drum(2997, 36) + kEnd),
+       3000000,
+       {2999997},
        2999997 + 1500000},
       {"SMPTE ignores tempo events",
-       Header(0, 1, 0xE828) + Track(Tempo(0, 100) + Drum(480, 36) + kEnd), 1000, {500}, 1000},
+       Header(0, 1, 0xE828) + Track(Tempo(0, 100) + Drum(480, 36) + kEnd),
+       1000,
+       {500},
+       1000},
       // Format 2: the second track starts where the first ended (1.5 s), at 120 BPM again.
       {"format 2 plays its tracks one after another",
        Header(2, 2, 96) + Track(Tempo(0, 1000000) + Drum(144, 36) + kEnd) +
            Track(Drum(96, 38) + kEnd),
-       1000, {1500, 2000}, 2500},
+       1000,
+       {1500, 2000},
+       2500},
       {"the latest end of track lasts past the hits",
-       Header(1, 2, 96) + kOneNote + Track(EndAfter(960)), 1000, {0}, 5000},
+       Header(1, 2, 96) + kOneNote + Track(EndAfter(960)),
+       1000,
+       {0},
+       5000},
   };
   for (const Timing& c : cases) {
     SCOPED_TRACE(c.what);
@@ -297,7 +320,8 @@ TEST(MidiTiming, TooLongForAWavFileIsRefusedWithoutRendering) {
   const Bytes slow = Header(0, 1, 1) + Track(Tempo(0, 0xFFFFFF) + EndAfter(0x0FFFFFFF));
   // Format 2: 20 tracks of 2^28 slow quarter notes one after another.
   Bytes sequence = Header(2, 20, 1);
-  for (int i = 0; i < 20; ++i) sequence = sequence + Track(Tempo(0, 0xFFFFFF) + Drum(0x0FFFFFFF, 36));
+  for (int i = 0; i < 20; ++i)
+    sequence = sequence + Track(Tempo(0, 0xFFFFFF) + Drum(0x0FFFFFFF, 36));
   for (const Bytes& bytes : {slow, sequence}) {
     MidiPlan plan;
     MidiOptions options;
@@ -311,15 +335,15 @@ TEST(MidiTiming, TooLongForAWavFileIsRefusedWithoutRendering) {
 
 TEST(MidiKeys, GeneralMidiKeysAndMappings) {
   const std::pair<int32_t, std::optional<DrumKind>> gm[] = {
-      {35, DrumKind::kKick},        {36, DrumKind::kKick},       {37, DrumKind::kSnare},
-      {38, DrumKind::kSnare},       {40, DrumKind::kSnare},      {39, DrumKind::kClap},
+      {35, DrumKind::kKick},        {36, DrumKind::kKick},        {37, DrumKind::kSnare},
+      {38, DrumKind::kSnare},       {40, DrumKind::kSnare},       {39, DrumKind::kClap},
       {42, DrumKind::kHiHatClosed}, {44, DrumKind::kHiHatClosed}, {46, DrumKind::kHiHatOpen},
-      {41, DrumKind::kLowTom},      {43, DrumKind::kLowTom},     {45, DrumKind::kLowTom},
-      {47, DrumKind::kMidTom},      {48, DrumKind::kMidTom},     {50, DrumKind::kHighTom},
-      {56, DrumKind::kCowbell},     {51, DrumKind::kRide},       {53, DrumKind::kRide},
-      {59, DrumKind::kRide},        {49, DrumKind::kCrash},      {52, DrumKind::kCrash},
-      {55, DrumKind::kCrash},       {57, DrumKind::kCrash},      {34, std::nullopt},
-      {54, std::nullopt},           {58, std::nullopt},          {60, std::nullopt}};
+      {41, DrumKind::kLowTom},      {43, DrumKind::kLowTom},      {45, DrumKind::kLowTom},
+      {47, DrumKind::kMidTom},      {48, DrumKind::kMidTom},      {50, DrumKind::kHighTom},
+      {56, DrumKind::kCowbell},     {51, DrumKind::kRide},        {53, DrumKind::kRide},
+      {59, DrumKind::kRide},        {49, DrumKind::kCrash},       {52, DrumKind::kCrash},
+      {55, DrumKind::kCrash},       {57, DrumKind::kCrash},       {34, std::nullopt},
+      {54, std::nullopt},           {58, std::nullopt},           {60, std::nullopt}};
   for (const auto& [key, kind] : gm) EXPECT_EQ(GeneralMidiDrum(key), kind) << key;
 
   const std::pair<const char*, const char*> mappings[] = {
@@ -344,9 +368,9 @@ TEST(MidiKeys, GeneralMidiKeysAndMappings) {
 }
 
 TEST(MidiKeys, SkippedKeysAreCountedAndMapsAddOrOverride) {
-  const Bytes file = Header(0, 1, 96) + Track(Drum(0, 36) + Drum(0, 54) + Drum(0, 54) +
-                                              Drum(0, 81) + Delta(0) + Bytes{0x90, 36, 100} +
-                                              Drum(0, 40, 0) + kEnd);
+  const Bytes file =
+      Header(0, 1, 96) + Track(Drum(0, 36) + Drum(0, 54) + Drum(0, 54) + Drum(0, 81) + Delta(0) +
+                               Bytes{0x90, 36, 100} + Drum(0, 40, 0) + kEnd);
   MidiPlan plain = Plan(file, 1000);
   EXPECT_EQ(plain.skipped[54], 2);
   EXPECT_EQ(plain.skipped[81], 1);
@@ -404,14 +428,15 @@ TEST(MidiHits, OneKindPlaysOneHitAtATimeMixedInKindOrder) {
     EXPECT_EQ(hit.frequency, 262.0f);
   }
   EXPECT_EQ(plan.hitsPerKind[static_cast<size_t>(DrumKind::kHiHatClosed)], 2);
-  EXPECT_EQ(plan.track.stemKinds, (std::vector<DrumKind>{DrumKind::kKick, DrumKind::kSnare,
-                                                         DrumKind::kHiHatClosed, DrumKind::kCrash}));
+  EXPECT_EQ(plan.track.stemKinds,
+            (std::vector<DrumKind>{DrumKind::kKick, DrumKind::kSnare, DrumKind::kHiHatClosed,
+                                   DrumKind::kCrash}));
   EXPECT_EQ(plan.track.length, 2500);  // the crash rings past every end of track
 }
 
 TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
-  const Bytes cut = Header(0, 3, 96) + Bytes{'M', 'T', 'r', 'k', 0, 0, 1, 0} + Drum(0, 36) +
-                    Bytes{0x10};
+  const Bytes cut =
+      Header(0, 3, 96) + Bytes{'M', 'T', 'r', 'k', 0, 0, 1, 0} + Drum(0, 36) + Bytes{0x10};
   MidiPlan plan = Plan(cut, 1000);
   EXPECT_EQ(plan.warnings,
             (std::vector<std::string>{
@@ -429,7 +454,9 @@ TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
   channel0.channel = 0;
   rate0.sampleRate = 0;
   const Refusal refusals[] = {
-      {Header(0, 1, 96) + Track(Bytes{0, 0xF5}), {}, 15,
+      {Header(0, 1, 96) + Track(Bytes{0, 0xF5}),
+       {},
+       15,
        "byte 23: status byte 0xF5 cannot appear in a file"},
       {Header(0, 1, 96) + kOneNote, channel0, 15, "channel must be 1 to 16, got 0"},
       {Header(0, 1, 96) + kOneNote, rate0, 11, "Sample rate must be at least 1. Got: 0"},
