@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,26 +70,23 @@ Bytes EndAfter(uint32_t delta) {
 // What a file was read as, compactly: per track its notes (channel:key:velocity@tick), tempos
 // (micros@tick) and end tick.
 std::string Summary(const MidiFile& file) {
-  std::string s = "format " + std::to_string(file.format);
+  std::ostringstream s;
+  s << "format " << file.format;
   if (file.framesPerSecond != 0) {
-    s +=
-        " smpte " + std::to_string(file.framesPerSecond) + "x" + std::to_string(file.ticksPerFrame);
+    s << " smpte " << file.framesPerSecond << "x" << file.ticksPerFrame;
   } else {
-    s += " tpq " + std::to_string(file.ticksPerQuarter);
+    s << " tpq " << file.ticksPerQuarter;
   }
   for (const MidiTrack& track : file.tracks) {
-    s += " |";
+    s << " |";
     for (const MidiNote& n : track.notes) {
-      s += " " + std::to_string(n.channel) + ":" + std::to_string(n.key) + ":" +
-           std::to_string(n.velocity) + "@" + std::to_string(n.tick);
+      s << " " << +n.channel << ":" << +n.key << ":" << +n.velocity << "@" << n.tick;
     }
-    for (const MidiTempo& t : track.tempos) {
-      s += " T" + std::to_string(t.microsecondsPerQuarter) + "@" + std::to_string(t.tick);
-    }
-    s += " end " + std::to_string(track.endTick);
+    for (const MidiTempo& t : track.tempos) s << " T" << t.microsecondsPerQuarter << "@" << t.tick;
+    s << " end " << track.endTick;
   }
-  if (file.cutOffAt) s += " | cut at " + std::to_string(*file.cutOffAt);
-  return s;
+  if (file.cutOffAt) s << " | cut at " << *file.cutOffAt;
+  return s.str();
 }
 
 struct ReadCase {
