@@ -185,7 +185,7 @@ std::optional<MidiError> ReadMidi(std::span<const uint8_t> bytes, MidiFile& file
   size_t at = 8 + headerLength;
   while (at < size) {
     if (size - at < 8) {
-      file.cutOffAt = static_cast<int64_t>(at);  // not even a whole chunk header
+      file.strayBytes = static_cast<int64_t>(size - at);  // not even a whole chunk header
       break;
     }
     const uint32_t length = Big32(bytes.data() + at + 4);

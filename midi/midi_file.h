@@ -42,6 +42,7 @@ struct MidiFile {
   std::vector<MidiTrack> tracks;
   // Set when the file ends inside a track: what was read before the cut is kept.
   std::optional<int64_t> cutOffAt;
+  int64_t strayBytes = 0;  // after the last chunk, too few for a chunk header: ignored
 };
 
 // Where a file is damaged (a byte offset from its start) and what is wrong there. Status 15 for

@@ -156,6 +156,11 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
                             " (byte " + std::to_string(*file.cutOffAt) +
                             "): the hits before the cut are kept");
   }
+  if (file.strayBytes > 0) {
+    plan.warnings.push_back("ignored " + std::to_string(file.strayBytes) + " byte" +
+                            (file.strayBytes == 1 ? "" : "s") +
+                            " after the last chunk (too few for a chunk)");
+  }
 
   // Where every tick of every track falls, as an exact fraction of a second.
   Timebase base;

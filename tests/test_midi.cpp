@@ -86,6 +86,7 @@ std::string Summary(const MidiFile& file) {
     s << " end " << track.endTick;
   }
   if (file.cutOffAt) s << " | cut at " << *file.cutOffAt;
+  if (file.strayBytes > 0) s << " | " << file.strayBytes << " stray bytes";
   return s.str();
 }
 
@@ -151,9 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
                  Header(0, 1, 96) + Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 40} + Drum(0, 36) +
                      Drum(48, 38) + Bytes{10, 0x99, 42},
                  "format 0 tpq 96 | 9:36:100@0 9:38:100@48 end 48 | cut at 33"},
-        ReadCase{"a file cut off inside a chunk header",
+        ReadCase{"bytes too few for a chunk after the last",
                  Header(0, 2, 96) + kOneNote + Bytes{'M', 'T', 'r'},
-                 "format 0 tpq 96 | 9:36:100@0 end 0 | cut at 30"},
+                 "format 0 tpq 96 | 9:36:100@0 end 0 | 3 stray bytes"},
         ReadCase{"a longer header", Chunk("MThd", {0, 0, 0, 1, 0, 96, 0xAA, 0xBB}) + kOneNote,
                  "format 0 tpq 96 | 9:36:100@0 end 0"},
         // Damage.
@@ -441,6 +442,14 @@ TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
                 "the header announces 3 tracks, the file holds 1; every track present is played",
                 "the file ends inside track 1 (byte 27): the hits before the cut are kept"}));
   EXPECT_EQ(Starts(plan), (std::vector<int64_t>{0}));
+  plan = Plan(Header(0, 1, 96) + kOneNote + Bytes{0}, 1000);
+  EXPECT_EQ(
+      plan.warnings,
+      (std::vector<std::string>{"ignored 1 byte after the last chunk (too few for a chunk)"}));
+
+  // One note more than the reader keeps: 3 bytes each with running status.
+  Bytes many = Drum(0, 36);
+  for (int64_t i = 0; i < kMaxMidiNotes; ++i) many.insert(many.end(), {0, 36, 1});
 
   struct Refusal {
     Bytes bytes;
@@ -458,6 +467,10 @@ TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
        "byte 23: status byte 0xF5 cannot appear in a file"},
       {Header(0, 1, 96) + kOneNote, channel0, 15, "channel must be 1 to 16, got 0"},
       {Header(0, 1, 96) + kOneNote, rate0, 11, "Sample rate must be at least 1. Got: 0"},
+      {Header(0, 1, 96) + Track(many),
+       {},
+       13,
+       "The MIDI file has too many notes: more than 4194304."},
   };
   for (const Refusal& r : refusals) {
     const std::optional<Failure> failure = PlanMidi(r.bytes, r.options, 1 << 30, plan);
