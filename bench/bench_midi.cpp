@@ -19,6 +19,18 @@ std::vector<uint8_t> ThreeMinutes() {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Reading and laying out the hits alone.
+void BM_MidiPlan(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = ThreeMinutes();
+  MidiOptions options;
+  options.sampleRate = kRate;
+  for (auto _ : state) {
+    MidiPlan plan;
+    benchmark::DoNotOptimize(PlanMidi(bytes, options, MaxSamples(WavFormat::kPcm16), plan));
+  }
+}
+BENCHMARK(BM_MidiPlan)->Unit(benchmark::kMicrosecond);
+
 // Reading, timing and mixing with headroom, into memory; reports samples per second.
 void BM_MidiMix(benchmark::State& state) {
   const std::vector<uint8_t> bytes = ThreeMinutes();
