@@ -5,7 +5,8 @@
 # Usage: scripts/test.sh [quick]   (quick: the optimised build's tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+# The Python package: its tests, its virtual environment and its plotting example.
+scripts/deps.sh python3-venv python3-numpy python3-pytest python3-matplotlib
 jobs="$(nproc)"
 stage() { printf '\n== %s\n' "$*"; }
 
