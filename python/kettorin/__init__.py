@@ -142,8 +142,10 @@ def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: 
                 with_levels: Literal[True]) -> tuple[npt.NDArray[np.float32], Levels]: ...
 
 
-def render_beat(text, rate=44100, *, tempo=None, repeat=None, loop=False, normalize=True,
-                gain_db=0.0, with_levels=False):
+def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
+                repeat: int | None = None, loop: bool = False, normalize: bool = True,
+                gain_db: float = 0.0, with_levels: bool = False
+                ) -> npt.NDArray[np.float32] | tuple[npt.NDArray[np.float32], Levels]:
     """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files).
 
     rate      samples per second, at least 1.
