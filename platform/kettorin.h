@@ -39,7 +39,7 @@ typedef uint_least16_t KettorinChar;
 
 /* Status codes the functions return. */
 #define KETTORIN_DONE 999           /* done: the file was written, or the samples rendered or counted */
-#define KETTORIN_NULL_ARGUMENT 10   /* drumName, notes or outputPath was null */
+#define KETTORIN_NULL_ARGUMENT 10   /* a string (or a sample buffer with samples) was null */
 #define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
 #define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
 #define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
@@ -119,6 +119,11 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatT
  * storage: nothing is allocated across the boundary, there is no free function to forget, and
  * calls on any number of threads at once need no locks, since each sees only its own buffers.
  * 256 bytes hold every message except one quoting a long word of the caller's text, which is cut.
+ * The library keeps no state between calls: calls on different threads never interfere.
+ *
+ * Strings passed in are UTF-16, as for the file-writing calls, so a host converts its strings one
+ * way for every call and a Windows file name reaches the file system whole. Strings handed out
+ * are UTF-8 in byte buffers, sized as snprintf's are, the form every language decodes.
  */
 
 /* Renders what KettorinCompose would write for the same arguments: the single-precision samples
