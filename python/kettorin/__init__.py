@@ -185,10 +185,11 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
         raise Error(Status.UNSUPPORTED,
                     "MIDI support is not in this library: it has no KettorinRenderMidi")
     raw = bytes(data)
-    buffer = (ctypes.c_uint8 * max(len(raw), 1)).from_buffer_copy(raw or b"\0")
+    size = _int(len(raw), "the MIDI data's size")
+    buffer = (ctypes.c_uint8 * max(size, 1)).from_buffer_copy(raw or b"\0")  # never null
     r, flags = _int(rate, "rate"), 0 if normalize else _NO_NORMALIZE
     return _two_pass(lambda *tail: handle.KettorinRenderMidi(
-        buffer, len(raw), r, flags, float(gain_db), None, *tail))
+        buffer, size, r, flags, float(gain_db), None, *tail))
 
 
 def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int) -> None:

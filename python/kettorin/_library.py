@@ -53,9 +53,11 @@ _PROTOTYPES = {
     "KettorinWriteWav": [_text, _floats, _i64, _i32, ctypes.c_char_p, _i32],
     "KettorinDrumKinds": [ctypes.POINTER(KettorinDrumKind), _i32, ctypes.POINTER(_i32)],
 }
-# Declared when the library has it: libraries built before MIDI support lack it.
+# Declared when the library has it: libraries built without MIDI support lack it.
+#   KettorinRenderMidi(const uint8_t* data, int32_t size, int32_t sampleRate, uint32_t flags,
+#                      double gainDb, KettorinLevels* levels, <the rendering calls' tail>)
 _OPTIONAL_PROTOTYPES = {
-    "KettorinRenderMidi": [ctypes.POINTER(_u8), _i64, _i32, ctypes.c_uint32, ctypes.c_double,
+    "KettorinRenderMidi": [ctypes.POINTER(_u8), _i32, _i32, ctypes.c_uint32, ctypes.c_double,
                            ctypes.POINTER(KettorinLevels), *_render_tail],
 }
 
