@@ -58,9 +58,12 @@ class Error(Exception):
     """A call the library refused: ``status`` (a :class:`Status`) and ``message``."""
 
     def __init__(self, status: int, message: str) -> None:
-        super().__init__(message)
+        super().__init__(status, message)  # both, so that it pickles (a worker process's error)
         self.status = Status(status) if status in Status._value2member_map_ else status
         self.message = message
+
+    def __str__(self) -> str:
+        return self.message
 
     def __repr__(self) -> str:
         return f"kettorin.Error({int(self.status)}, {self.message!r})"
