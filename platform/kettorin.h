@@ -173,7 +173,7 @@ typedef struct KettorinLevels {
  * KETTORIN_BAD_INPUT (a text that cannot be read: "line N: ...", a repeat, gain or flag out of
  * range), KETTORIN_BAD_TEMPO, KETTORIN_NO_STORAGE (longer than a WAV file can hold, more than
  * 4194304 hits, or out of memory) or KETTORIN_BUFFER_TOO_SMALL. The rate is checked first, then
- * the text, then the options.
+ * the text, then tempo, repeat and length, as KettorinComposeBeat checks them, then flags and gain.
  */
 KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(const KettorinChar* beatText,
                                                       const KettorinBeatOptions* options,

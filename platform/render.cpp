@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "beat/beat.h"
+#include "beat/beat_call.h"
 #include "compose/compose.h"
 #include "platform/boundary.h"
 #include "platform/kettorin.h"
@@ -120,20 +120,15 @@ KettorinRenderBeat(const KettorinChar* beatText, const KettorinBeatOptions* opti
     kettorin::HeadroomOptions headroom;
     const std::optional<Failure> badOptions =
         kettorin::ReadBeatOptions(options, beatOptions, headroom);
-    // The order of the beat call's checks: the rate, the text, then the rest of the options.
-    if (beatOptions.sampleRate < 1) {
-      return Failure{kettorin::kStatusBadSampleRate, "Sample rate must be at least 1. Got: " +
-                                                         std::to_string(beatOptions.sampleRate)};
-    }
+    // The beat call's checks (the rate, the text, tempo and repeat), then the headroom's.
     kettorin::Beat beat;
-    if (const auto error = kettorin::ReadBeat(kettorin::Utf8(beatText), beat)) {
-      return Failure{kettorin::kStatusBadInput, kettorin::Describe(*error)};
-    }
-    if (badOptions) return badOptions;
     kettorin::Track track;
-    if (auto failure = kettorin::BeatTrack(beat, beatOptions, kettorin::kMaxRenderSamples, track)) {
+    std::optional<kettorin::BeatError> readError;
+    if (auto failure = kettorin::PlanBeat(kettorin::Utf8(beatText), beatOptions,
+                                          kettorin::kMaxRenderSamples, beat, track, readError)) {
       return failure;
     }
+    if (badOptions) return badOptions;
     return kettorin::DeliverTrack(track, headroom, {samples, capacity, sampleCount}, levels);
   });
 }
