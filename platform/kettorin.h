@@ -38,14 +38,14 @@ typedef uint_least16_t KettorinChar;
 #endif
 
 /* Status codes the functions return. */
-#define KETTORIN_DONE 999           /* done: the file was written, or the samples rendered or counted */
+#define KETTORIN_DONE 999           /* done: the file written, or the samples rendered or counted */
 #define KETTORIN_NULL_ARGUMENT 10   /* a string (or a sample buffer with samples) was null */
 #define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
 #define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
 #define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
 #define KETTORIN_NOT_WRITTEN 14     /* the output file could not be opened, written or closed */
 #define KETTORIN_BAD_INPUT 15       /* the beat text cannot be read, or an option is out of range */
-#define KETTORIN_BUFFER_TOO_SMALL 16 /* the caller's buffer cannot hold the result; nothing written */
+#define KETTORIN_BUFFER_TOO_SMALL 16 /* the caller's buffer is too small; nothing written to it */
 
 #ifdef __cplusplus
 extern "C" {

@@ -58,7 +58,8 @@ std::optional<Failure> DeliverTrack(const Track& track, const HeadroomOptions& h
                                     const SampleSink& sink, KettorinLevels* levels) {
   return Deliver(track.length, sink, [&](std::span<float> out) {
     const Levels done = RenderTrack(track, headroom, out, {track.sampleRate});
-    if (levels != nullptr) *levels = {done.gain.value_or(1.0f), done.peak, done.normalize.value_or(1.0f)};
+    if (levels != nullptr)
+      *levels = {done.gain.value_or(1.0f), done.peak, done.normalize.value_or(1.0f)};
   });
 }
 
@@ -86,12 +87,9 @@ std::optional<Failure> ReadHeadroom(uint32_t flags, double gainDb, HeadroomOptio
 using kettorin::Failure;
 using kettorin::SampleSink;
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRender(const KettorinChar* drumName,
-                                                             const KettorinChar* notes,
-                                                             int32_t sampleRate, int32_t tempo,
-                                                             float* samples, int64_t capacity,
-                                                             int64_t* sampleCount, char* message,
-                                                             int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRender(
+    const KettorinChar* drumName, const KettorinChar* notes, int32_t sampleRate, int32_t tempo,
+    float* samples, int64_t capacity, int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     if (drumName == nullptr) return kettorin::NullArgument("drum name");
     if (notes == nullptr) return kettorin::NullArgument("note string");
@@ -103,17 +101,15 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRender(const KettorinChar*
     if (auto failure = kettorin::PlanComposition(request, kettorin::kMaxRenderSamples, plan)) {
       return failure;
     }
-    return kettorin::Deliver(plan.samples, {samples, capacity, sampleCount},
-                             [&](std::span<float> out) {
-                               kettorin::RenderComposition(plan, text, {sampleRate}, out);
-                             });
+    return kettorin::Deliver(
+        plan.samples, {samples, capacity, sampleCount},
+        [&](std::span<float> out) { kettorin::RenderComposition(plan, text, {sampleRate}, out); });
   });
 }
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL
-KettorinRenderBeat(const KettorinChar* beatText, const KettorinBeatOptions* options,
-                   KettorinLevels* levels, float* samples, int64_t capacity, int64_t* sampleCount,
-                   char* message, int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(
+    const KettorinChar* beatText, const KettorinBeatOptions* options, KettorinLevels* levels,
+    float* samples, int64_t capacity, int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     if (beatText == nullptr) return kettorin::NullArgument("beat text");
     kettorin::BeatOptions beatOptions;
@@ -145,10 +141,9 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinCha
                      "Sample rate must be at least 1. Got: " + std::to_string(sampleRate)};
     }
     if (count < 0 || count > kettorin::kMaxRenderSamples) {
-      return Failure{kettorin::kStatusNoStorage,
-                     "The sample count must be from 0 to " +
-                         std::to_string(kettorin::kMaxRenderSamples) +
-                         ". Got: " + std::to_string(count)};
+      return Failure{kettorin::kStatusNoStorage, "The sample count must be from 0 to " +
+                                                     std::to_string(kettorin::kMaxRenderSamples) +
+                                                     ". Got: " + std::to_string(count)};
     }
     const kettorin::OutputPath path = kettorin::MakeOutputPath(outputPath);
     const std::span<const float> all(samples, static_cast<size_t>(count));

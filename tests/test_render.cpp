@@ -49,15 +49,15 @@ struct Rendered {
 
 // The two-pass way a host calls: ask for the count, then render into a buffer of that size.
 Rendered RenderNotes(const std::u16string& drum, const std::u16string& notes, int32_t rate,
-                int32_t tempo) {
+                     int32_t tempo) {
   Rendered r;
   char message[256] = "untouched";
-  r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, nullptr, 0, &r.count,
-                            message, sizeof message);
+  r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, nullptr, 0, &r.count, message,
+                            sizeof message);
   if (r.status == KETTORIN_DONE) {
     r.samples.assign(static_cast<size_t>(r.count), kCanary);
-    r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, r.samples.data(),
-                              r.count, &r.count, message, sizeof message);
+    r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, r.samples.data(), r.count,
+                              &r.count, message, sizeof message);
   }
   r.message = message;
   return r;
@@ -99,19 +99,25 @@ struct NotesCase {
 
 TEST_F(Render, NotesGiveTheSamplesOfTheCommandsFloatFileBitForBit) {
   const NotesCase cases[] = {
-      {"snare", "C D E2 F#8 G1", 44100, 120}, {"kick", "A C2 E8", 22050, 97},
-      {"hihatc", "C8 C8 C8", 48000, 140},     {"hihat_open", "G1", 8000, 60},
-      {"tom", "C Db2 E", 44100, 133},         {"low_tom", "F#", 11025, 999},
-      {"cowbell", "A C2 E8 E8 G1", 22050, 128}, {"clap", "C C", 44100, 1},
-      {"ride", "B2", 96000, 120},             {"crash", "C1", 44100, 200},
-      {"mid_tom", "", 44100, 120},             {"nothing", "C0 D E", 1, 120},
+      {"snare", "C D E2 F#8 G1", 44100, 120},
+      {"kick", "A C2 E8", 22050, 97},
+      {"hihatc", "C8 C8 C8", 48000, 140},
+      {"hihat_open", "G1", 8000, 60},
+      {"tom", "C Db2 E", 44100, 133},
+      {"low_tom", "F#", 11025, 999},
+      {"cowbell", "A C2 E8 E8 G1", 22050, 128},
+      {"clap", "C C", 44100, 1},
+      {"ride", "B2", 96000, 120},
+      {"crash", "C1", 44100, 200},
+      {"mid_tom", "", 44100, 120},
+      {"nothing", "C0 D E", 1, 120},
   };
   for (const NotesCase& c : cases) {
     SCOPED_TRACE(std::string(c.drum) + " " + c.notes);
     const kettorin::WavOutput file = FloatFile("notes.wav");
     ASSERT_EQ(kettorin::Compose({c.drum, c.notes, c.rate, c.tempo}, file), KETTORIN_DONE);
-    const Rendered r = RenderNotes(kettorin::Utf8ToUtf16(c.drum), kettorin::Utf8ToUtf16(c.notes),
-                              c.rate, c.tempo);
+    const Rendered r =
+        RenderNotes(kettorin::Utf8ToUtf16(c.drum), kettorin::Utf8ToUtf16(c.notes), c.rate, c.tempo);
     ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
     EXPECT_EQ(r.message, "");
     EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.path.native))));
@@ -142,8 +148,8 @@ TEST_F(Render, BeatsGiveTheSamplesOfTheBeatCallBitForBitWithItsLevels) {
       {0, 0, KETTORIN_LOOP, 3.5, 1.4962357f, true},
   };
   for (const BeatCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.tempo << " " << c.repeat << " " << c.flags << " "
-                                    << c.gainDb);
+    SCOPED_TRACE(testing::Message()
+                 << c.tempo << " " << c.repeat << " " << c.flags << " " << c.gainDb);
     kettorin::BeatOptions beat;
     beat.sampleRate = 22050;
     if (c.tempo != 0) beat.tempo = c.tempo;
@@ -202,11 +208,10 @@ TEST(RenderBuffer, IsWrittenExactlyAsFarAsTheCountAndNeverWhenTooSmall) {
       float* samples = c.capacity == kNull ? nullptr : buffer.data();
       int64_t count = -1;
       char message[128];
-      const int32_t status =
-          isBeat ? KettorinRenderBeat(beat.c_str(), nullptr, nullptr, samples, capacity, &count,
-                                      message, sizeof message)
-                 : KettorinRender(u"kick", u"C C", 44100, 120, samples, capacity, &count,
-                                  message, sizeof message);
+      const int32_t status = isBeat ? KettorinRenderBeat(beat.c_str(), nullptr, nullptr, samples,
+                                                         capacity, &count, message, sizeof message)
+                                    : KettorinRender(u"kick", u"C C", 44100, 120, samples, capacity,
+                                                     &count, message, sizeof message);
       EXPECT_EQ(status, c.status) << message;
       EXPECT_EQ(count, needed);
       const bool rendered = samples != nullptr && status == KETTORIN_DONE;
@@ -231,7 +236,7 @@ TEST(RenderBuffer, IsWrittenExactlyAsFarAsTheCountAndNeverWhenTooSmall) {
 }
 
 struct Refusal {
-  const char* call;  // "notes" or "beat"
+  const char* call;       // "notes" or "beat"
   const char16_t* first;  // drum name or beat text
   const char16_t* notes;
   int32_t rate;
@@ -263,7 +268,8 @@ TEST(RenderRefuses, EveryBadArgumentWithItsStatusAndMessage) {
        "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
       {"beat", u"kick x", nullptr, 44100, 1000, 0, 0, 0, 12,
        "BPM must be between 1 and 999. Got: 1000"},
-      {"beat", u"kick x", nullptr, 44100, -5, 0, 0, 0, 12, "BPM must be between 1 and 999. Got: -5"},
+      {"beat", u"kick x", nullptr, 44100, -5, 0, 0, 0, 12,
+       "BPM must be between 1 and 999. Got: -5"},
       {"beat", u"kick x", nullptr, 44100, 0, 10001, 0, 0, 15,
        "repeat must be 1 to 10000, got 10001"},
       {"beat", u"kick x", nullptr, 44100, 0, -1, 0, 0, 15, "repeat must be 1 to 10000, got -1"},
