@@ -257,13 +257,18 @@ if (worker) {
 
 // The same request, answered here when no worker runs.
 function renderHere(request) {
-  const started = performance.now();
-  const result = request.mode === 'beat'
-    ? core.renderBeat(request.text, request.options)
-    : core.renderNotes(request.drum, request.notes, request.rate, request.tempo);
-  const ms = performance.now() - started;
-  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate) : null;
-  return { result, wav, ms };
+  try {
+    const started = performance.now();
+    const result = request.mode === 'beat'
+      ? core.renderBeat(request.text, request.options)
+      : core.renderNotes(request.drum, request.notes, request.rate, request.tempo);
+    const ms = performance.now() - started;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate) : null;
+    if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
+    return { result, wav, ms, where: 'page' };
+  } catch {
+    return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
+  }
 }
 
 function request() {
@@ -299,7 +304,7 @@ function scheduleRender() {
   renderTimer = setTimeout(render, 120);
 }
 
-function show({ result, wav, ms }, message) {
+function show({ result, wav, ms, where }, message) {
   if (!result.ok) {
     const [element, field] = message.mode === 'beat' ? [$('beat-error'), $('beat-text')]
                                                      : [$('notes-error'), $('notes-text')];
@@ -308,7 +313,7 @@ function show({ result, wav, ms }, message) {
     return;
   }
   if (message.mode === 'notes') showError($('notes-error'), $('notes-text'), null);
-  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode };
+  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where };
   page.render = latest;
   page.wav = wav;
   page.renders += 1;

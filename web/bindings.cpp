@@ -13,6 +13,7 @@
 
 #include "beat/beat.h"
 #include "compose/compose.h"
+#include "track/sample_storage.h"
 #include "track/track_output.h"
 #include "wav/wav_writer.h"
 
@@ -152,7 +153,11 @@ val RenderBeat(const std::string& text, const val& options) {
           BeatTrack(beat, beatOptions, MaxSamples(WavFormat::kPcm16), track)) {
     return Refusal(0, failure->message);
   }
-  std::vector<float> mix(static_cast<size_t>(track.length));
+  // Storage as the command allocates it: a beat too long for the page's memory is refused, not
+  // an abort that would leave the module dead for every later render.
+  const SampleStorage storage = AllocateSamples(track.length);
+  if (!storage) return Refusal(0, "Memory allocation failed.");
+  const std::span<float> mix(storage.get(), static_cast<size_t>(track.length));
   const Levels levels = RenderTrack(track, HeadroomOptions{}, mix, VoiceContext{track.sampleRate});
   val result = val::object();
   result.set("ok", true);
@@ -170,7 +175,9 @@ val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate,
           PlanComposition({drum, notes, rate, tempo}, MaxSamples(WavFormat::kPcm16), plan)) {
     return Refusal(0, failure->message);
   }
-  std::vector<float> samples(static_cast<size_t>(plan.samples));
+  const SampleStorage storage = AllocateSamples(plan.samples);
+  if (!storage) return Refusal(0, "Memory allocation failed.");
+  const std::span<float> samples(storage.get(), static_cast<size_t>(plan.samples));
   RenderComposition(plan, notes, VoiceContext{rate}, samples);
   val result = val::object();
   result.set("ok", true);

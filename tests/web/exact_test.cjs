@@ -92,6 +92,14 @@ async function main() {
     ++checked;
   }
 
+  // A beat the page's memory cannot hold is refused as the command refuses it, and the core goes
+  // on rendering: 1.7 billion samples fit a WAV file but not a 2 GB heap.
+  const huge = core.renderBeat('tempo 1\nsteps 1\nrepeat 300\nkick x\n', { rate: 96000, loop: false });
+  assert.deepStrictEqual({ ...huge }, { ok: false, line: 0, message: 'Memory allocation failed.' });
+  assert.ok(core.renderBeat('kick x\n', { rate: 8000, loop: false }).ok, 'the core died after a refusal');
+  const notes = core.renderNotes('kick', 'C', 0, 120);
+  assert.deepStrictEqual({ ...notes }, { ok: false, line: 0, message: 'Sample rate must be at least 1. Got: 0' });
+
   fs.rmSync(folder, { recursive: true, force: true });
   if (failures.length) {
     console.log(failures.join('\n'));

@@ -86,7 +86,8 @@ async function nextRender(page, after) {
 async function renderNow(page) {
   return page.evaluate(async () => {
     await kettorinPage.renderNow();
-    return { samples: Array.from(kettorinPage.render.samples), sampleRate: kettorinPage.render.sampleRate };
+    const { samples, sampleRate, where } = kettorinPage.render;
+    return { samples: Array.from(samples), sampleRate, where };
   });
 }
 
@@ -150,6 +151,7 @@ async function main() {
 
     // Its samples are the command's, bit for bit, at two rates, with and without loop.
     const first = await renderNow(page);
+    assert.strictEqual(first.where, 'worker');
     assertSameBits(first.samples, commandFile(['beat', '-'], text, true), 'the clicked beat');
     await page.click('#loop');
     await page.select('#rate', '22050');
@@ -246,7 +248,9 @@ async function main() {
     // The single file opens from file:// with no server and renders the same samples.
     const single = await open(browser, 'file://' + path.resolve(webBuild, 'kettorin.html') +
                               '#beat=' + encodeURIComponent(text), blocked);
-    const alone = await nextRender(single, 0);
+    await nextRender(single, 0);
+    const alone = await renderNow(single);
+    assert.strictEqual(alone.where, 'worker');
     assertSameBits(alone.samples, commandFile(['beat', '-'], text, true), 'the single-file page');
     assert.strictEqual(await single.evaluate(() => document.querySelectorAll('script[src], link[rel=stylesheet]').length), 0);
 
