@@ -418,6 +418,9 @@ async function play() {
     audio?.close();
     audio = new AudioContext({ sampleRate: latest.sampleRate });
   }
+  if (audio.state === 'suspended') {
+    await audio.resume();
+  }
   const buffer = audio.createBuffer(1, latest.samples.length, latest.sampleRate);
   buffer.copyToChannel(latest.samples, 0);
   source = audio.createBufferSource();
