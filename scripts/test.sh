@@ -5,7 +5,9 @@
 # Usage: scripts/test.sh [quick]   (quick: the optimised build's tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh emscripten chromium nodejs npm
+# The browser test's driver, at the version its lock file pins (it uses the system's chromium).
+(cd tests/web && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
 jobs="$(nproc)"
 stage() { printf '\n== %s\n' "$*"; }
 
