@@ -69,6 +69,10 @@ struct BeatError {
 // Reads a beat from UTF-8 text (CRLF, tabs and a leading byte-order mark accepted).
 std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat);
 
+// The text of a beat that ReadBeat reads back as the same beat: directives, then one line a
+// drum with the settings that differ from its kind's defaults, and its grid (x X g -).
+std::string WriteBeat(const Beat& beat);
+
 // "line 7: unknown drum ..." (or the message alone for the text as a whole).
 std::string Describe(const BeatError& error);
 

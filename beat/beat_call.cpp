@@ -49,22 +49,29 @@ void PrintBeatError(const BeatError& error, std::string_view sourceName) {
   }
 }
 
+std::optional<Failure> PlanBeat(std::string_view text, const BeatOptions& options, int64_t limit,
+                                Beat& beat, Track& track, std::optional<BeatError>& readError) {
+  if (options.sampleRate < 1) {
+    return Failure{kStatusBadSampleRate,
+                   "Sample rate must be at least 1. Got: " + std::to_string(options.sampleRate)};
+  }
+  readError = ReadBeat(text, beat);
+  if (readError) return Failure{kStatusBadInput, Describe(*readError)};
+  return BeatTrack(beat, options, limit, track);
+}
+
 int32_t ComposeBeat(std::string_view text, const BeatOptions& options, const TrackOutput& output,
                     std::string_view sourceName) {
-  if (options.sampleRate < 1) {
-    PrintFailure({kStatusBadSampleRate,
-                  "Sample rate must be at least 1. Got: " + std::to_string(options.sampleRate)});
-    return kStatusBadSampleRate;
-  }
   Beat beat;
-  if (const std::optional<BeatError> error = ReadBeat(text, beat)) {
-    PrintBeatError(*error, sourceName);
-    return kStatusBadInput;
-  }
   Track track;
+  std::optional<BeatError> readError;
   if (const std::optional<Failure> failure =
-          BeatTrack(beat, options, MaxSamples(output.mix.format), track)) {
-    PrintFailure(*failure);
+          PlanBeat(text, options, MaxSamples(output.mix.format), beat, track, readError)) {
+    if (readError) {
+      PrintBeatError(*readError, sourceName);
+    } else {
+      PrintFailure(*failure);
+    }
     return failure->status;
   }
   std::optional<TrackStorage> storage = AllocateTrack(track, output.stems);

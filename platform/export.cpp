@@ -1,4 +1,4 @@
-// The library's one exported function: strings in from the caller, status out, nothing thrown.
+// The file-writing calls: strings in from the caller, status out, nothing thrown.
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -7,42 +7,15 @@
 #include "beat/beat_call.h"
 #include "compose/compose.h"
 #include "midi/midi_call.h"
+#include "platform/boundary.h"
 #include "platform/kettorin.h"
-#include "platform/text.h"
 
 namespace {
 
 using kettorin::ComposeRequest;
-using kettorin::OutputPath;
-
-#ifdef _WIN32
-// Report and messages in the ANSI code page; the file itself is opened by its UTF-16 path, so a
-// name the code page cannot hold never lands on a best-fit look-alike.
-std::string Narrow(const KettorinChar* text) {
-  return kettorin::WideToAnsi(text);
-}
-OutputPath MakeOutputPath(const KettorinChar* path) {
-  return {Narrow(path), path};
-}
-#else
-std::string Narrow(const KettorinChar* text) {
-  return kettorin::Utf16ToUtf8(text);
-}
-OutputPath MakeOutputPath(const KettorinChar* path) {
-  std::string narrow = Narrow(path);
-  return {narrow, narrow};
-}
-#endif
-
-// Text the system reads as UTF-8 on every platform.
-std::string Utf8(const KettorinChar* text) {
-#ifdef _WIN32
-  const std::wstring_view wide(text);
-  return kettorin::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-#else
-  return kettorin::Utf16ToUtf8(text);
-#endif
-}
+using kettorin::MakeOutputPath;
+using kettorin::Narrow;
+using kettorin::Utf8;
 
 // No exception leaves the library: each becomes a status and its error line.
 template <class Call>

@@ -1,8 +1,12 @@
 /* TarneloKettorin: drum tracks synthesised from formulas, written as 16-bit mono WAV files.
  *
  * KettorinCompose plays a note string on one drum; KettorinComposeBeat mixes the drum lines of a
- * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. Callable from C and C++. Strings are NUL-terminated UTF-16: wchar_t on Windows,
- * char16_t elsewhere (uint_least16_t in C, the same 16-bit code units).
+ * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. KettorinRender and
+ * KettorinRenderBeat give the same samples in the caller's memory, and KettorinWriteWav writes
+ * such samples as the file the first two would have written.
+ * Callable from C and C++. Strings the caller passes in are NUL-terminated UTF-16: wchar_t on
+ * Windows, char16_t elsewhere (uint_least16_t in C, the same 16-bit code units). Strings the
+ * library hands out (messages, drum names) are NUL-terminated UTF-8.
  */
 #ifndef TARNELO_KETTORIN_H
 #define TARNELO_KETTORIN_H
@@ -35,13 +39,16 @@ typedef uint_least16_t KettorinChar;
 #endif
 
 /* Status codes the functions return. */
-#define KETTORIN_DONE 999           /* the file was written */
-#define KETTORIN_NULL_ARGUMENT 10   /* a string, data or path argument was null */
+#define KETTORIN_DONE 999           /* done: the file written, or the samples rendered or counted */
+#define KETTORIN_NULL_ARGUMENT 10   /* a string, the MIDI data, or a sample buffer with samples
+                                       was null */
 #define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
 #define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
 #define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
 #define KETTORIN_NOT_WRITTEN 14     /* the output file could not be opened, written or closed */
-#define KETTORIN_BAD_INPUT 15       /* the beat text or MIDI file cannot be read */
+#define KETTORIN_BAD_INPUT 15       /* a beat text or MIDI file cannot be read, or an option is
+                                       out of range */
+#define KETTORIN_BUFFER_TOO_SMALL 16 /* the caller's buffer is too small; nothing written to it */
 
 #ifdef __cplusplus
 extern "C" {
@@ -123,6 +130,126 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatT
 KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t* data, int32_t size,
                                                        int32_t sampleRate,
                                                        const KettorinChar* outputPath);
+
+/* ---- Rendering into memory -------------------------------------------------------------------
+ *
+ * These calls print nothing and never touch a file. The caller owns every buffer:
+ *
+ * samples      where the samples go: mono, single precision, full scale at -1 and 1, at the call's
+ *              sample rate. Null asks only for the count: nothing is rendered, and the count and
+ *              every error the call can see without rendering are reported as usual.
+ * capacity     floats at `samples`. Fewer than the call needs gives KETTORIN_BUFFER_TOO_SMALL
+ *              with nothing written to `samples` (a negative capacity counts as 0).
+ * sampleCount  receives the number of samples the call produces, whenever it is known (also
+ *              with KETTORIN_BUFFER_TOO_SMALL, so a caller can grow the buffer). May be null.
+ * message      receives why a call failed: UTF-8, without "Error: ", NUL-terminated, cut at a
+ *              character boundary to fit; "" when the call succeeds. May be null.
+ * messageSize  bytes at `message`, the terminating NUL included; 0 or less writes nothing.
+ *
+ * The message goes into the caller's buffer rather than into a result object or per-thread
+ * storage: nothing is allocated across the boundary, there is no free function to forget, and
+ * calls on any number of threads at once need no locks, since each sees only its own buffers.
+ * 256 bytes hold every message except one quoting a long word of the caller's text, which is cut.
+ * The library keeps no state between calls: calls on different threads never interfere.
+ *
+ * Strings passed in are UTF-16, as for the file-writing calls, so a host converts its strings one
+ * way for every call and a Windows file name reaches the file system whole. Strings handed out
+ * are UTF-8 in byte buffers, sized as snprintf's are, the form every language decodes.
+ */
+
+/* Renders what KettorinCompose would write for the same arguments: the single-precision samples
+ * its 16-bit file is converted from, bit for bit. drumName, notes, sampleRate and tempo are as
+ * for KettorinCompose.
+ *
+ * Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT (drumName or notes null),
+ * KETTORIN_BAD_TEMPO (checked first), KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (more samples
+ * than a WAV file can hold, 2147483629, or out of memory) or KETTORIN_BUFFER_TOO_SMALL.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinRender(const KettorinChar* drumName,
+                                                  const KettorinChar* notes, int32_t sampleRate,
+                                                  int32_t tempo, float* samples, int64_t capacity,
+                                                  int64_t* sampleCount, char* message,
+                                                  int32_t messageSize);
+
+/* Flags of KettorinBeatOptions. */
+#define KETTORIN_LOOP 1u         /* the last hits ring over into the start: a seamless loop */
+#define KETTORIN_NO_NORMALIZE 2u /* keep the mix as it is even when its peak passes full scale */
+
+/* How a beat is rendered: what the command's options for beats change in the samples. */
+typedef struct KettorinBeatOptions {
+  int32_t sampleRate; /* samples per second, at least 1 */
+  int32_t tempo;      /* beats per minute, 1 to 999, instead of the beat's; 0 keeps the beat's */
+  int32_t repeat;     /* times the grid is played, 1 to 10000, instead of the beat's; 0 keeps it */
+  uint32_t flags;     /* KETTORIN_LOOP and KETTORIN_NO_NORMALIZE, or 0; other bits are refused */
+  double gainDb;      /* decibels, -120 to 120, the mix is raised or lowered by before its peak is
+                         measured; 0 leaves it as it is */
+} KettorinBeatOptions;
+
+/* What was done to a mix after its hits were added. */
+typedef struct KettorinLevels {
+  float gain;      /* the factor of the gain, float(10^(gainDb / 20)); 1 without a gain */
+  float peak;      /* the largest magnitude after the gain, before normalising */
+  float normalize; /* 1 / peak when the mix was lowered to full scale, otherwise 1 */
+} KettorinLevels;
+
+/* Renders the mix of a beat text, as KettorinComposeBeat and the command's beat form do with the
+ * same options: bit for bit the samples their files are converted from.
+ *
+ * beatText     the beat, as for KettorinComposeBeat.
+ * options      as above; null renders at 44100 Hz with the beat's own tempo and repeat,
+ *              normalised, without gain or loop (what KettorinComposeBeat does at that rate).
+ * levels       receives what was done to the mix, when samples were rendered. May be null.
+ *
+ * Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT (beatText null), KETTORIN_BAD_SAMPLE_RATE,
+ * KETTORIN_BAD_INPUT (a text that cannot be read: "line N: ...", a repeat, gain or flag out of
+ * range), KETTORIN_BAD_TEMPO, KETTORIN_NO_STORAGE (longer than a WAV file can hold, more than
+ * 4194304 hits, or out of memory) or KETTORIN_BUFFER_TOO_SMALL. The rate is checked first, then
+ * the text, then tempo, repeat and length, as KettorinComposeBeat checks them, then flags and gain.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(const KettorinChar* beatText,
+                                                      const KettorinBeatOptions* options,
+                                                      KettorinLevels* levels, float* samples,
+                                                      int64_t capacity, int64_t* sampleCount,
+                                                      char* message, int32_t messageSize);
+
+/* Writes samples as a 16-bit mono WAV file, converted exactly as KettorinCompose converts its own:
+ * trunc(sample x 32767), saturating beyond full scale; NaN stores 0.
+ *
+ * outputPath   the file to create or replace, as for KettorinCompose.
+ * samples      `count` samples; may be null when count is 0.
+ * count        0 to 2147483629 samples.
+ * sampleRate   samples per second, at least 1, stored in the header.
+ * message      receives why the call failed, as for the rendering calls. May be null.
+ *
+ * Prints nothing on standard output; a file that cannot be written also prints its "Error: " line
+ * on standard error, as every file-writing call does. Returns KETTORIN_DONE,
+ * KETTORIN_NULL_ARGUMENT, KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (count out of range) or
+ * KETTORIN_NOT_WRITTEN (then an earlier file is left as it was).
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPath,
+                                                    const float* samples, int64_t count,
+                                                    int32_t sampleRate, char* message,
+                                                    int32_t messageSize);
+
+/* One drum kind. The strings are UTF-8 and live as long as the library is loaded. */
+typedef struct KettorinDrumKind {
+  const char* key;         /* the name to pass: "kick", "hihat_close", ... */
+  const char* alias;       /* a shorter name that also selects it ("hihatc"), or "" */
+  const char* displayName; /* what the report prints: "HI-HAT CLOSED" */
+  const char* sound;       /* a few words about the sound */
+} KettorinDrumKind;
+
+/* Lists the drum kinds in the order their names are tried.
+ *
+ * kinds     where they go; null asks only for the count.
+ * capacity  entries at `kinds`; fewer than the kinds gives KETTORIN_BUFFER_TOO_SMALL and writes
+ *           nothing.
+ * count     receives the number of kinds (11). May be null.
+ *
+ * Returns KETTORIN_DONE or KETTORIN_BUFFER_TOO_SMALL.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinDrumKinds(KettorinDrumKind* kinds, int32_t capacity,
+                                                     int32_t* count);
 
 #ifdef __cplusplus
 }

@@ -15,5 +15,16 @@ int main(void) {
     printf("KettorinComposeMidi did not refuse null data\n");
     return 1;
   }
+  /* The rendering calls' types are C too: ask for a beat's sample count. */
+  const KettorinChar beat[] = {'k', 'i', 'c', 'k', ' ', 'x', 0};
+  const KettorinBeatOptions options = {8000, 0, 0, KETTORIN_LOOP, 0.0};
+  int64_t count = 0;
+  char message[64];
+  if (KettorinRenderBeat(beat, &options, NULL, NULL, 0, &count, message, sizeof message) !=
+          KETTORIN_DONE ||
+      count != 1000) {
+    printf("size query: %s\n", message);
+    return 1;
+  }
   return 0;
 }

@@ -104,6 +104,48 @@ TEST(BeatReader, ReadsDirectivesSettingsAndGrids) {
   EXPECT_EQ(beat.lines[1].frequency, 262.0f);
 }
 
+// The writer's text reads back as the same beat, and writing that beat again gives the same text.
+TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
+  struct RoundTrip {
+    std::string text;
+    std::string written;  // empty: only the round trip is checked
+  };
+  const RoundTrip cases[] = {
+      {"tempo 104\nswing 58\nrepeat 4\nkick x---X---|x-g-\nlow_tom pitch=G ring=0.2 ----|--xx|-o-.\n",
+       "tempo 104\nsteps 4\nswing 58\nrepeat 4\n\n"
+       "kick                      x---X---x-g-\n"
+       "low_tom pitch=G ring=0.2  ------xx-x--\n"},
+      // Settings equal to the kind's defaults are left out; a bar line after every four beats.
+      {"steps 2\nhihato ring=1 level=1 pitch=C x-x-x-x-x\n",
+       "tempo 120\nsteps 2\n\nhihato  x-x-x-x-|x\n"},
+      {"steps 3\nsnare pitch=C# level=0.35 x.X|o-g\nclap pitch=Bb ring=0.001 level=0 gggggg\n", ""},
+      {"tempo 999\nsteps 64\nswing 75\nrepeat 10000\nride ring=60 level=4 X\n", ""},
+      {"cowbell ring=0.1 level=0.7 x\ncrash ring=1e-2 level=3.3333333 x\nhihatc level=1.2345678 -\n", ""},
+  };
+  for (const RoundTrip& c : cases) {
+    Beat read, reread;
+    ASSERT_FALSE(ReadBeat(c.text, read)) << c.text;
+    const std::string written = WriteBeat(read);
+    if (!c.written.empty()) {
+      EXPECT_EQ(written, c.written);
+    }
+    ASSERT_FALSE(ReadBeat(written, reread)) << written;
+    EXPECT_EQ((std::vector<int32_t>{reread.tempo, reread.steps, reread.swing, reread.repeat}),
+              (std::vector<int32_t>{read.tempo, read.steps, read.swing, read.repeat}));
+    ASSERT_EQ(reread.lines.size(), read.lines.size()) << written;
+    for (size_t l = 0; l < read.lines.size(); ++l) {
+      const BeatLine &a = read.lines[l], &b = reread.lines[l];
+      EXPECT_EQ(b.kind, a.kind) << written;
+      EXPECT_STREQ(b.pitch.c_str(), a.pitch.c_str()) << written;
+      EXPECT_EQ(b.frequency, a.frequency) << written;
+      EXPECT_EQ(b.ring, a.ring) << written;
+      EXPECT_EQ(b.level, a.level) << written;
+      EXPECT_EQ(b.steps, a.steps) << written;
+    }
+    EXPECT_EQ(WriteBeat(reread), written);
+  }
+}
+
 struct Onset {
   int64_t step;
   int32_t rate, tempo, steps, swing;

@@ -15,6 +15,7 @@ enum Status : int32_t {
   kStatusNoStorage = 13,  // too long for a WAV file, or out of memory
   kStatusNotWritten = 14,
   kStatusBadInput = 15,  // a beat text or MIDI file that cannot be read
+  kStatusBufferTooSmall = 16,  // the caller's memory cannot hold the result
 };
 
 // A call that cannot go on: its status and one line saying why (no "Error: ", no newline).

@@ -1,0 +1,137 @@
+"""The Python package against the kettorin command: the same samples, the same files, every
+refusal with its status and message, and threads that do not disturb each other.
+
+Run by CTest with KETTORIN_COMMAND (the command) and KETTORIN_LIBRARY (the library) set.
+"""
+import concurrent.futures
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+SOURCE = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(SOURCE / "python"))
+import kettorin  # noqa: E402
+
+COMMAND = os.environ.get("KETTORIN_COMMAND", str(SOURCE / "build" / "kettorin"))
+GROOVE = (SOURCE / "examples" / "groove.beat").read_text()
+
+
+def command(*args, cwd):
+    result = subprocess.run([COMMAND, "-q", *args], capture_output=True, text=True, cwd=cwd)
+    assert result.returncode == 0, result.stderr
+
+
+def float_file(path):
+    """The samples of the command's --float file, behind its 58-byte header."""
+    return np.frombuffer(Path(path).read_bytes()[58:], dtype="<f4")
+
+
+@pytest.mark.parametrize("drum, notes, rate, tempo", [
+    ("snare", "C D E2 F#8 G1", 44100, 120),
+    ("cowbell", "A C2 E8 E8 G1", 22050, 128),
+    ("hihato", "C1", 48000, 60),
+    ("LOW_TOM", "F# Gb2", 8000, 999),
+    ("no such drum", "C0 C", 11025, 1),
+])
+def test_render_gives_the_commands_float_samples_bit_for_bit(tmp_path, drum, notes, rate, tempo):
+    command("-d", drum, "-r", str(rate), "-t", str(tempo), "--float", "-o", "f.wav", notes,
+            cwd=tmp_path)
+    samples = kettorin.render(drum, notes, rate=rate, tempo=tempo)
+    assert samples.dtype == np.float32
+    assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
+
+
+@pytest.mark.parametrize("options, keywords", [
+    ([], {}),
+    (["-t", "90", "--repeat", "2", "--loop"], {"tempo": 90, "repeat": 2, "loop": True}),
+    (["--gain", "9", "--no-normalize"], {"gain_db": 9.0, "normalize": False}),
+    (["--gain", "-12.5"], {"gain_db": -12.5}),
+])
+def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, options, keywords):
+    (tmp_path / "groove.beat").write_text(GROOVE)
+    command("beat", "groove.beat", "-r", "22050", "--float", "-o", "f.wav", *options,
+            cwd=tmp_path)
+    samples = kettorin.render_beat(GROOVE, rate=22050, **keywords)
+    assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
+
+
+def test_write_gives_the_commands_file_byte_for_byte(tmp_path):
+    (tmp_path / "groove.beat").write_text(GROOVE)
+    command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", cwd=tmp_path)
+    kettorin.write(tmp_path / "python.wav", kettorin.render_beat(GROOVE, rate=48000), rate=48000)
+    assert (tmp_path / "python.wav").read_bytes() == (tmp_path / "command.wav").read_bytes()
+
+
+MISSING = "/nonexistent-folder/out.wav"
+S = kettorin.Status
+
+
+@pytest.mark.parametrize("call, status, message", [
+    (lambda: kettorin.render("kick", "C", tempo=0), S.BAD_TEMPO,
+     "BPM must be between 1 and 999. Got: 0"),
+    (lambda: kettorin.render("kick", "C", rate=0, tempo=1000), S.BAD_TEMPO,
+     "BPM must be between 1 and 999. Got: 1000"),
+    (lambda: kettorin.render("kick", "C", rate=-44100), S.BAD_SAMPLE_RATE,
+     "Sample rate must be at least 1. Got: -44100"),
+    (lambda: kettorin.render("kick", "C1 " * 5, rate=2_000_000_000, tempo=1), S.NO_STORAGE,
+     "The composition is too long for a WAV file: more than 2147483629 samples."),
+    (lambda: kettorin.render_beat("kick x\nsnar3 x"), S.BAD_INPUT,
+     "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+     "cowbell, clap, ride, crash)"),
+    (lambda: kettorin.render_beat("kick x", rate=0), S.BAD_SAMPLE_RATE,
+     "Sample rate must be at least 1. Got: 0"),
+    (lambda: kettorin.render_beat("kick x", tempo=1000), S.BAD_TEMPO,
+     "BPM must be between 1 and 999. Got: 1000"),
+    (lambda: kettorin.render_beat("kick x", repeat=10001), S.BAD_INPUT,
+     "repeat must be 1 to 10000, got 10001"),
+    (lambda: kettorin.render_beat("kick x", gain_db=float("inf")), S.BAD_INPUT,
+     "The gain must be from -120 to 120 dB. Got: inf"),
+    (lambda: kettorin.write(MISSING, np.zeros(3), rate=8000), S.NOT_WRITTEN,
+     f"Could not write file '{MISSING}': No such file or directory."),
+    (lambda: kettorin.write("x.wav", np.zeros(3), rate=0), S.BAD_SAMPLE_RATE,
+     "Sample rate must be at least 1. Got: 0"),
+])
+def test_every_refusal_raises_with_its_status_and_message(call, status, message):
+    with pytest.raises(kettorin.Error) as raised:
+        call()
+    assert (raised.value.status, raised.value.message, str(raised.value)) == (status, message,
+                                                                              message)
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: kettorin.render("kick", "C\0D"), ValueError),        # would cut the notes short
+    (lambda: kettorin.render("kick", "C", rate=1 << 32), OverflowError),  # would wrap round
+    (lambda: kettorin.render(b"kick", "C"), TypeError),
+    (lambda: kettorin.write("x.wav", np.zeros((2, 3)), rate=8000), ValueError),
+])
+def test_arguments_the_library_cannot_take_are_refused_in_python(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_render_midi_is_refused_plainly_by_a_library_without_it():
+    if hasattr(kettorin._library.library(), "KettorinRenderMidi"):
+        pytest.skip("this library reads MIDI")
+    with pytest.raises(kettorin.Error, match="MIDI support is not in this library"):
+        kettorin.render_midi(b"MThd")
+
+
+def test_drums_are_the_commands_list():
+    listed = subprocess.run([COMMAND, "--list-drums"], capture_output=True, text=True).stdout
+    keys = [line.split()[0].rstrip(",") for line in listed.splitlines()]
+    assert [drum.key for drum in kettorin.drums()] == keys
+    assert kettorin.drums()[2] == ("hihat_close", "hihatc", "HI-HAT CLOSED",
+                                   "short 8 kHz tick over noise")
+
+
+def test_threads_render_what_lone_calls_render():
+    jobs = [lambda: kettorin.render("crash", "C D E F", rate=22050),
+            lambda: kettorin.render_beat(GROOVE, rate=22050, loop=True)] * 8
+    alone = [job().tobytes() for job in jobs[:2]]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
+        together = list(pool.map(lambda job: job().tobytes(), jobs))
+    assert together == alone * 8

@@ -1,0 +1,445 @@
+// The calls that render into memory, through the public header: the same samples as the
+// file-writing calls, the caller's buffers respected to the byte, every failure with its message.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "beat/beat_call.h"
+#include "compose/compose.h"
+#include "platform/kettorin.h"
+#include "platform/text.h"
+#include "tests/test_support.h"
+#include "track/drum_kinds.h"
+
+namespace {
+
+using kettorin::testing_support::ReadBytes;
+
+constexpr float kCanary = -12345.0f;  // what the caller's buffer holds where nothing may land
+
+std::vector<float> FloatSamples(const std::vector<uint8_t>& file) {
+  std::vector<float> samples;
+  for (size_t at = 58; at + 3 < file.size(); at += 4) {  // the float file's 58-byte header
+    uint32_t bits = 0;
+    for (int b = 3; b >= 0; --b) bits = bits << 8 | file[at + static_cast<size_t>(b)];
+    samples.push_back(std::bit_cast<float>(bits));
+  }
+  return samples;
+}
+
+std::vector<uint32_t> Bits(const std::vector<float>& samples) {
+  std::vector<uint32_t> bits;
+  for (float x : samples) bits.push_back(std::bit_cast<uint32_t>(x));
+  return bits;
+}
+
+struct Rendered {
+  int32_t status = 0;
+  int64_t count = -1;
+  std::vector<float> samples;
+  std::string message;
+  KettorinLevels levels{-1, -1, -1};
+};
+
+// The two-pass way a host calls: ask for the count, then render into a buffer of that size.
+Rendered RenderNotes(const std::u16string& drum, const std::u16string& notes, int32_t rate,
+                     int32_t tempo) {
+  Rendered r;
+  char message[256] = "untouched";
+  r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, nullptr, 0, &r.count, message,
+                            sizeof message);
+  if (r.status == KETTORIN_DONE) {
+    r.samples.assign(static_cast<size_t>(r.count), kCanary);
+    r.status = KettorinRender(drum.c_str(), notes.c_str(), rate, tempo, r.samples.data(), r.count,
+                              &r.count, message, sizeof message);
+  }
+  r.message = message;
+  return r;
+}
+
+Rendered RenderBeat(const std::string& text, const KettorinBeatOptions* options) {
+  Rendered r;
+  const std::u16string beat = kettorin::Utf8ToUtf16(text);
+  char message[256] = "untouched";
+  r.status = KettorinRenderBeat(beat.c_str(), options, &r.levels, nullptr, 0, &r.count, message,
+                                sizeof message);
+  if (r.status == KETTORIN_DONE) {
+    r.samples.assign(static_cast<size_t>(r.count), kCanary);
+    r.status = KettorinRenderBeat(beat.c_str(), options, &r.levels, r.samples.data(), r.count,
+                                  &r.count, message, sizeof message);
+  }
+  r.message = message;
+  return r;
+}
+
+class Render : public kettorin::testing_support::TempFolderTest {
+ protected:
+  kettorin::WavOutput FloatFile(const std::string& name) const {
+    kettorin::WavOutput out;
+    const std::string path = (folder_ / name).string();
+    out.path = {path, path};
+    out.format = kettorin::WavFormat::kFloat32;  // the command's --float
+    out.report = nullptr;
+    return out;
+  }
+};
+
+struct NotesCase {
+  const char* drum;
+  const char* notes;
+  int32_t rate;
+  int32_t tempo;
+};
+
+TEST_F(Render, NotesGiveTheSamplesOfTheCommandsFloatFileBitForBit) {
+  const NotesCase cases[] = {
+      {"snare", "C D E2 F#8 G1", 44100, 120},
+      {"kick", "A C2 E8", 22050, 97},
+      {"hihatc", "C8 C8 C8", 48000, 140},
+      {"hihat_open", "G1", 8000, 60},
+      {"tom", "C Db2 E", 44100, 133},
+      {"low_tom", "F#", 11025, 999},
+      {"cowbell", "A C2 E8 E8 G1", 22050, 128},
+      {"clap", "C C", 44100, 1},
+      {"ride", "B2", 96000, 120},
+      {"crash", "C1", 44100, 200},
+      {"mid_tom", "", 44100, 120},
+      {"nothing", "C0 D E", 1, 120},
+  };
+  for (const NotesCase& c : cases) {
+    SCOPED_TRACE(std::string(c.drum) + " " + c.notes);
+    const kettorin::WavOutput file = FloatFile("notes.wav");
+    ASSERT_EQ(kettorin::Compose({c.drum, c.notes, c.rate, c.tempo}, file), KETTORIN_DONE);
+    const Rendered r =
+        RenderNotes(kettorin::Utf8ToUtf16(c.drum), kettorin::Utf8ToUtf16(c.notes), c.rate, c.tempo);
+    ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.path.native))));
+  }
+}
+
+constexpr const char* kGroove =
+    "tempo 104\nswing 58\nrepeat 2\n"
+    "kick x---x---x---x---\nsnare ----X-------X--g\nhihatc ring=0.2 x-x-x-x-x-x-x-X-\n"
+    "low_tom pitch=G level=3 ------------xx--\n";
+
+struct BeatCase {
+  int32_t tempo, repeat;  // 0: the beat's
+  uint32_t flags;
+  double gainDb;
+  float gain;    // the factor the gain comes to
+  bool lowered;  // the mix passes full scale and is normalised
+};
+
+TEST_F(Render, BeatsGiveTheSamplesOfTheBeatCallBitForBitWithItsLevels) {
+  // The level-3 tom pushes the mix past full scale unless the gain takes it back.
+  const BeatCase cases[] = {
+      {0, 0, 0, 0.0, 1.0f, true},
+      {90, 3, KETTORIN_LOOP, 0.0, 1.0f, true},
+      {0, 0, KETTORIN_NO_NORMALIZE, 0.0, 1.0f, false},
+      {0, 1, 0, -6.0, 0.50118723f, false},
+      {200, 0, KETTORIN_LOOP | KETTORIN_NO_NORMALIZE, 3.5, 1.4962357f, false},
+      {0, 0, KETTORIN_LOOP, 3.5, 1.4962357f, true},
+  };
+  for (const BeatCase& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.tempo << " " << c.repeat << " " << c.flags << " " << c.gainDb);
+    kettorin::BeatOptions beat;
+    beat.sampleRate = 22050;
+    if (c.tempo != 0) beat.tempo = c.tempo;
+    if (c.repeat != 0) beat.repeat = c.repeat;
+    beat.loop = (c.flags & KETTORIN_LOOP) != 0;
+    kettorin::TrackOutput file;
+    file.mix = FloatFile("beat.wav");
+    if (c.gainDb != 0.0) file.headroom.gainDb = c.gainDb;
+    file.headroom.normalize = (c.flags & KETTORIN_NO_NORMALIZE) == 0;
+    ASSERT_EQ(kettorin::ComposeBeat(kGroove, beat, file), KETTORIN_DONE);
+
+    const KettorinBeatOptions options{22050, c.tempo, c.repeat, c.flags, c.gainDb};
+    const Rendered r = RenderBeat(kGroove, &options);
+    ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
+    EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.mix.path.native))));
+    EXPECT_FLOAT_EQ(r.levels.gain, c.gain);
+    EXPECT_EQ(r.levels.normalize, c.lowered ? 1.0f / r.levels.peak : 1.0f);
+    if (c.lowered) {
+      EXPECT_GT(r.levels.peak, 1.0f);
+    }
+  }
+}
+
+TEST_F(Render, NullOptionsRenderAsTheFileCallDoesAt44100) {
+  kettorin::TrackOutput file;
+  file.mix = FloatFile("beat.wav");
+  ASSERT_EQ(kettorin::ComposeBeat(kGroove, {}, file), KETTORIN_DONE);
+  const Rendered r = RenderBeat(kGroove, nullptr);
+  ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
+  EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.mix.path.native))));
+}
+
+// The caller's buffer: a size query renders nothing, a short buffer is refused untouched, and a
+// large one is written only as far as the count.
+TEST(RenderBuffer, IsWrittenExactlyAsFarAsTheCountAndNeverWhenTooSmall) {
+  enum Capacity { kNull, kZero, kOneShort, kExact, kLonger };
+  struct Case {
+    Capacity capacity;
+    int32_t status;
+  };
+  const Case cases[] = {{kNull, KETTORIN_DONE},
+                        {kZero, KETTORIN_BUFFER_TOO_SMALL},
+                        {kOneShort, KETTORIN_BUFFER_TOO_SMALL},
+                        {kExact, KETTORIN_DONE},
+                        {kLonger, KETTORIN_DONE}};
+  const std::u16string beat = u"steps 1\nkick xx\n";  // two beats: 44100 samples
+  for (const Case& c : cases) {
+    for (bool isBeat : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.capacity << (isBeat ? " beat" : " notes"));
+      const int64_t needed = isBeat ? 44100 : 2 * 5512;  // two quarter notes at tempo 120
+      const int64_t capacity = c.capacity == kNull || c.capacity == kZero ? 0
+                               : c.capacity == kOneShort                  ? needed - 1
+                               : c.capacity == kExact                     ? needed
+                                                                          : needed + 7;
+      std::vector<float> buffer(static_cast<size_t>(needed + 16), kCanary);
+      float* samples = c.capacity == kNull ? nullptr : buffer.data();
+      int64_t count = -1;
+      char message[128];
+      const int32_t status = isBeat ? KettorinRenderBeat(beat.c_str(), nullptr, nullptr, samples,
+                                                         capacity, &count, message, sizeof message)
+                                    : KettorinRender(u"kick", u"C C", 44100, 120, samples, capacity,
+                                                     &count, message, sizeof message);
+      EXPECT_EQ(status, c.status) << message;
+      EXPECT_EQ(count, needed);
+      const bool rendered = samples != nullptr && status == KETTORIN_DONE;
+      for (size_t i = 0; i < buffer.size(); ++i) {
+        const bool written = rendered && static_cast<int64_t>(i) < needed;
+        ASSERT_EQ(buffer[i] == kCanary, !written) << "sample " << i;
+      }
+      if (status == KETTORIN_BUFFER_TOO_SMALL) {
+        EXPECT_EQ(std::string(message), "The buffer holds " + std::to_string(capacity) +
+                                            " samples; the call needs " + std::to_string(needed) +
+                                            ".");
+      }
+    }
+  }
+  // A negative capacity holds nothing.
+  float one = kCanary;
+  char message[128];
+  EXPECT_EQ(KettorinRender(u"kick", u"C", 8000, 120, &one, -5, nullptr, message, sizeof message),
+            KETTORIN_BUFFER_TOO_SMALL);
+  EXPECT_EQ(one, kCanary);
+  EXPECT_EQ(std::string(message), "The buffer holds 0 samples; the call needs 1000.");
+}
+
+struct Refusal {
+  const char* call;       // "notes" or "beat"
+  const char16_t* first;  // drum name or beat text
+  const char16_t* notes;
+  int32_t rate;
+  int32_t tempo;  // for a beat, the option
+  int32_t repeat;
+  uint32_t flags;
+  double gainDb;
+  int32_t status;
+  std::string message;
+};
+
+TEST(RenderRefuses, EveryBadArgumentWithItsStatusAndMessage) {
+  const Refusal cases[] = {
+      {"notes", nullptr, u"C", 44100, 120, 0, 0, 0, 10, "The drum name must not be null."},
+      {"notes", u"kick", nullptr, 44100, 120, 0, 0, 0, 10, "The note string must not be null."},
+      {"notes", u"kick", u"C", 44100, 0, 0, 0, 0, 12, "BPM must be between 1 and 999. Got: 0"},
+      {"notes", u"kick", u"C", 0, 1000, 0, 0, 0, 12, "BPM must be between 1 and 999. Got: 1000"},
+      {"notes", u"kick", u"C", 0, 120, 0, 0, 0, 11, "Sample rate must be at least 1. Got: 0"},
+      {"notes", u"kick", u"C1 C1 C1 C1 C1", 2000000000, 1, 0, 0, 0, 13,
+       "The composition is too long for a WAV file: more than 2147483629 samples."},
+      {"beat", nullptr, nullptr, 44100, 0, 0, 0, 0, 10, "The beat text must not be null."},
+      {"beat", u"kick x", nullptr, -1, 0, 0, 0, 0, 11, "Sample rate must be at least 1. Got: -1"},
+      {"beat", u"tempo 90\nsnar3 x-x-", nullptr, 0, 0, 0, 0, 0, 11,
+       "Sample rate must be at least 1. Got: 0"},
+      {"beat", u"tempo 90\nsnar3 x-x-", nullptr, 44100, 0, 0, 0, 0, 15,
+       "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+       "cowbell, clap, ride, crash)"},
+      {"beat", u"", nullptr, 44100, 0, 0, 0, 0, 15,
+       "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
+      {"beat", u"kick x", nullptr, 44100, 1000, 0, 0, 0, 12,
+       "BPM must be between 1 and 999. Got: 1000"},
+      {"beat", u"kick x", nullptr, 44100, -5, 0, 0, 0, 12,
+       "BPM must be between 1 and 999. Got: -5"},
+      {"beat", u"kick x", nullptr, 44100, 0, 10001, 0, 0, 15,
+       "repeat must be 1 to 10000, got 10001"},
+      {"beat", u"kick x", nullptr, 44100, 0, -1, 0, 0, 15, "repeat must be 1 to 10000, got -1"},
+      {"beat", u"kick x", nullptr, 44100, 0, 0, 4, 0, 15, "Unknown option flags: 0x4."},
+      {"beat", u"kick x", nullptr, 44100, 0, 0, 0, 121, 15,
+       "The gain must be from -120 to 120 dB. Got: 121"},
+      {"beat", u"kick x", nullptr, 44100, 0, 0, 0, std::nan(""), 15,
+       "The gain must be from -120 to 120 dB. Got: nan"},
+      {"beat", u"kick x", nullptr, 2000000000, 1, 10000, 0, 0, 13,
+       "The beat is too long for a WAV file: more than 2147483629 samples."},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.message);
+    int64_t count = -7;
+    float samples[4] = {kCanary, kCanary, kCanary, kCanary};
+    char message[512];
+    int32_t status = 0;
+    if (std::string(c.call) == "notes") {
+      status = KettorinRender(c.first, c.notes, c.rate, c.tempo, samples, 4, &count, message,
+                              sizeof message);
+    } else {
+      const KettorinBeatOptions options{c.rate, c.tempo, c.repeat, c.flags, c.gainDb};
+      status = KettorinRenderBeat(c.first, &options, nullptr, samples, 4, &count, message,
+                                  sizeof message);
+    }
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(count, -7);  // no count is known for a call that cannot be made
+    for (float x : samples) EXPECT_EQ(x, kCanary);
+  }
+}
+
+// A message cut to the caller's buffer stays NUL-terminated and never ends inside a character.
+TEST(RenderMessage, IsCutAtACharacterBoundaryToFitTheBuffer) {
+  const std::u16string beat = u"sn\u00e4re x";  // the a-umlaut is two bytes in UTF-8
+  const std::string whole = "line 1: unknown drum 'sn\xC3\xA4re'";
+  struct Case {
+    int32_t size;
+    std::string expected;  // "~" when nothing may be written
+  };
+  const Case cases[] = {
+      {0, "~"},
+      {-3, "~"},
+      {1, ""},
+      {5, "line"},
+      {25, "line 1: unknown drum 'sn"},
+      {26, "line 1: unknown drum 'sn"},  // the first byte of the character alone does not fit
+      {27, "line 1: unknown drum 'sn\xC3\xA4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    char message[64];
+    std::memset(message, '~', sizeof message);
+    const int32_t status =
+        KettorinRenderBeat(beat.c_str(), nullptr, nullptr, nullptr, 0, nullptr, message, c.size);
+    EXPECT_EQ(status, KETTORIN_BAD_INPUT);
+    if (c.expected == "~") {
+      EXPECT_EQ(message[0], '~');
+    } else {
+      EXPECT_EQ(std::string(message), c.expected);
+      EXPECT_EQ(message[c.size - 1 < 63 ? c.size : 0], '~');  // nothing past the size given
+      EXPECT_EQ(whole.substr(0, c.expected.size()), c.expected);
+    }
+  }
+  // A null message buffer is allowed, and success empties the message.
+  EXPECT_EQ(KettorinRenderBeat(beat.c_str(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, 99),
+            KETTORIN_BAD_INPUT);
+  char message[8] = "stale";
+  EXPECT_EQ(KettorinRender(u"kick", u"C", 8000, 120, nullptr, 0, nullptr, message, 8),
+            KETTORIN_DONE);
+  EXPECT_EQ(std::string(message), "");
+}
+
+TEST_F(Render, WrittenSamplesMakeTheFileTheComposeCallWrites) {
+  const std::string composed = (folder_ / "composed.wav").string();
+  const std::string written = (folder_ / "written.wav").string();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(KettorinCompose(u"cowbell", u"A C2 E8 E8 G1", 22050,
+                            kettorin::Utf8ToUtf16(composed).c_str(), 128),
+            KETTORIN_DONE);
+  testing::internal::GetCapturedStdout();
+  const Rendered r = RenderNotes(u"cowbell", u"A C2 E8 E8 G1", 22050, 128);
+  ASSERT_EQ(r.status, KETTORIN_DONE);
+  testing::internal::CaptureStdout();
+  char message[128] = "untouched";
+  EXPECT_EQ(KettorinWriteWav(kettorin::Utf8ToUtf16(written).c_str(), r.samples.data(), r.count,
+                             22050, message, sizeof message),
+            KETTORIN_DONE);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no report
+  EXPECT_EQ(std::string(message), "");
+  EXPECT_EQ(ReadBytes(written), ReadBytes(composed));
+}
+
+TEST_F(Render, WriteRefusesWithItsStatusAndMessage) {
+  const std::u16string path = kettorin::Utf8ToUtf16((folder_ / "out.wav").string());
+  const std::string missing = (folder_ / "no" / "out.wav").string();
+  const float one[1] = {0.5f};
+  struct Case {
+    const char16_t* path;
+    const float* samples;
+    int64_t count;
+    int32_t rate;
+    int32_t status;
+    std::string message;
+  };
+  const std::u16string missingPath = kettorin::Utf8ToUtf16(missing);
+  const Case cases[] = {
+      {nullptr, one, 1, 8000, 10, "The output path must not be null."},
+      {path.c_str(), nullptr, 1, 8000, 10, "The sample buffer must not be null."},
+      {path.c_str(), one, 1, 0, 11, "Sample rate must be at least 1. Got: 0"},
+      {path.c_str(), one, -1, 8000, 13, "The sample count must be from 0 to 2147483629. Got: -1"},
+      {path.c_str(), one, int64_t{1} << 31, 8000, 13,
+       "The sample count must be from 0 to 2147483629. Got: 2147483648"},
+      {missingPath.c_str(), one, 1, 8000, 14,
+       "Could not write file '" + missing + "': No such file or directory."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    char message[512];
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(KettorinWriteWav(c.path, c.samples, c.count, c.rate, message, sizeof message),
+              c.status);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(message, c.message);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "out.wav"));
+  }
+  // No samples make a file with an empty data chunk.
+  EXPECT_EQ(KettorinWriteWav(path.c_str(), nullptr, 0, 8000, nullptr, 0), KETTORIN_DONE);
+  EXPECT_EQ(ReadBytes(folder_ / "out.wav").size(), 44u);
+}
+
+TEST(DrumKinds, AreListedAsTheTableHoldsThemWithTheBufferRespected) {
+  int32_t count = -1;
+  EXPECT_EQ(KettorinDrumKinds(nullptr, 0, &count), KETTORIN_DONE);
+  EXPECT_EQ(count, 11);
+  KettorinDrumKind kinds[12] = {};
+  kinds[10].key = "untouched";
+  EXPECT_EQ(KettorinDrumKinds(kinds, 10, &count), KETTORIN_BUFFER_TOO_SMALL);
+  EXPECT_STREQ(kinds[10].key, "untouched");
+  EXPECT_EQ(kinds[0].key, nullptr);
+  ASSERT_EQ(KettorinDrumKinds(kinds, 12, nullptr), KETTORIN_DONE);
+  EXPECT_EQ(kinds[11].key, nullptr);
+  for (size_t i = 0; i < 11; ++i) {
+    const kettorin::DrumKindInfo& info = kettorin::kDrumKinds[i];
+    // Each string ends where the table's view does: the NUL is right after it.
+    EXPECT_EQ(kinds[i].key, info.keys[0]);
+    EXPECT_EQ(kinds[i].alias, info.keys[1]);
+    EXPECT_EQ(kinds[i].displayName, info.displayName);
+    EXPECT_EQ(kinds[i].sound, info.sound);
+  }
+  EXPECT_STREQ(kinds[2].alias, "hihatc");
+}
+
+TEST(RenderConcurrent, RendersOnManyThreadsGiveWhatLoneRendersGive) {
+  const Rendered alone = RenderNotes(u"crash", u"C D E F", 22050, 150);
+  const Rendered beat = RenderBeat(kGroove, nullptr);
+  ASSERT_EQ(alone.status, KETTORIN_DONE);
+  std::vector<Rendered> notes(6), beats(6);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < notes.size(); ++t) {
+    threads.emplace_back([&, t] {
+      notes[t] = RenderNotes(u"crash", u"C D E F", 22050, 150);
+      beats[t] = RenderBeat(kGroove, nullptr);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (size_t t = 0; t < notes.size(); ++t) {
+    EXPECT_EQ(Bits(notes[t].samples), Bits(alone.samples));
+    EXPECT_EQ(Bits(beats[t].samples), Bits(beat.samples));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// The WebAssembly core renders exactly what the command renders: every composition the other
+// platforms are compared on, the example beat and random beats, float sample for float sample.
+// Usage: node exact_test.cjs KETTORIN PAGE_FOLDER [--random N]
+'use strict';
+const assert = require('node:assert');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const [kettorin, pageFolder] = process.argv.slice(2);
+const randomCount = Number(process.argv[process.argv.indexOf('--random') + 1]) || 20;
+const source = path.resolve(__dirname, '..', '..');
+const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'kettorin-web-'));
+
+// The float file's samples: after its 58-byte header.
+function commandSamples(subcommand, args, input) {
+  const out = path.join(folder, 'out.wav');
+  execFileSync(kettorin, [...subcommand, '-q', '--float', '-o', out, ...args], { input });
+  const bytes = fs.readFileSync(out);
+  return new Float32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
+}
+
+// How many samples differ in their bits (NaN equal to NaN), and the first.
+function compare(name, page, native) {
+  assert.strictEqual(page.length, native.length, `${name}: lengths differ`);
+  const a = new Uint32Array(page.buffer, page.byteOffset, page.length);
+  const b = new Uint32Array(native.buffer, native.byteOffset, native.length);
+  let differing = 0, first = -1;
+  for (let i = 0; i < a.length; ++i) {
+    if (a[i] !== b[i] && !(Number.isNaN(page[i]) && Number.isNaN(native[i]))) {
+      if (first < 0) first = i;
+      ++differing;
+    }
+  }
+  return differing === 0 ? null : `${name}: ${differing} of ${a.length} samples differ, first at ${first}`;
+}
+
+// The same random beats every run: a small linear congruential generator.
+function randomBeats(count) {
+  let state = 2024;
+  const next = (n) => { state = (state * 1103515245 + 12345) % 2147483648; return (state >> 8) % n; };
+  const kinds = ['kick', 'snare', 'hihatc', 'hihato', 'high_tom', 'mid_tom', 'low_tom', 'cowbell', 'clap',
+                 'ride', 'crash'];
+  const beats = [];
+  for (let b = 0; b < count; ++b) {
+    const steps = 1 + next(8);
+    let text = `tempo ${40 + next(260)}\nsteps ${1 + next(6)}\nswing ${50 + next(26)}\nrepeat ${1 + next(2)}\n`;
+    for (let l = 0, lines = 1 + next(5); l < lines; ++l) {
+      text += kinds[next(kinds.length)];
+      if (next(2)) text += ` pitch=${'ABCDEFG'[next(7)]}${['', '#', 'b'][next(3)]}`;
+      if (next(2)) text += ` ring=${(0.01 + next(300) / 100).toFixed(2)}`;
+      if (next(2)) text += ` level=${(next(400) / 100).toFixed(2)}`;
+      text += ' ';
+      for (let s = 0; s < steps * 4; ++s) text += 'xXg----'[next(7)];
+      text += '\n';
+    }
+    beats.push({ text, rate: [8000, 22050, 44100, 48000, 96000][next(5)], loop: next(3) === 0 });
+  }
+  return beats;
+}
+
+async function main() {
+  const core = await require(path.resolve(pageFolder, 'kettorin.js'))();
+  const failures = [];
+  let checked = 0;
+
+  const listing = execFileSync('python3', ['-c',
+    'import json, sys; sys.path.insert(0, sys.argv[1]); import compare_platforms as c; ' +
+    'print(json.dumps(c.compositions()))', path.join(source, 'tests', 'cross')]);
+  for (const [drum, notes, rate, tempo] of JSON.parse(listing)) {
+    const page = core.renderNotes(drum, notes, rate, tempo);
+    assert.ok(page.ok, page.message);
+    const native = commandSamples([], ['-d', drum, '-r', String(rate), '-t', String(tempo), '--', notes]);
+    const problem = compare(`${drum} at ${rate} Hz, tempo ${tempo}`, page.samples, native);
+    if (problem) failures.push(problem);
+    ++checked;
+  }
+
+  const beats = [{ text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 44100,
+                   loop: false },
+                 { text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 48000,
+                   loop: true },
+                 ...randomBeats(randomCount)];
+  for (const [i, beat] of beats.entries()) {
+    const page = core.renderBeat(beat.text, { rate: beat.rate, loop: beat.loop });
+    assert.ok(page.ok, page.message);
+    const args = ['-r', String(beat.rate), ...(beat.loop ? ['--loop'] : []), '-'];
+    const native = commandSamples(['beat'], args, beat.text);
+    const problem = compare(`beat ${i} at ${beat.rate} Hz${beat.loop ? ', loop' : ''}`, page.samples, native);
+    if (problem) failures.push(problem + '\n' + beat.text);
+    ++checked;
+  }
+
+  // A beat the page's memory cannot hold is refused as the command refuses it, and the core goes
+  // on rendering: 1.7 billion samples fit a WAV file but not a 2 GB heap.
+  const huge = core.renderBeat('tempo 1\nsteps 1\nrepeat 300\nkick x\n', { rate: 96000, loop: false });
+  assert.deepStrictEqual({ ...huge }, { ok: false, line: 0, message: 'Memory allocation failed.' });
+  assert.ok(core.renderBeat('kick x\n', { rate: 8000, loop: false }).ok, 'the core died after a refusal');
+  const notes = core.renderNotes('kick', 'C', 0, 120);
+  assert.deepStrictEqual({ ...notes }, { ok: false, line: 0, message: 'Sample rate must be at least 1. Got: 0' });
+
+  fs.rmSync(folder, { recursive: true, force: true });
+  if (failures.length) {
+    console.log(failures.join('\n'));
+    console.log(`${failures.length} of ${checked} renders differ from the command's`);
+    process.exit(1);
+  }
+  console.log(`${checked} renders identical to the command's, bit for bit`);
+}
+
+main().then(() => process.exit(0), (error) => {
+  console.log(error.stack || String(error));
+  process.exit(1);
+});

@@ -1,0 +1,269 @@
+// The page in headless Chromium: a pattern built by clicking and typing shows as beat text, renders
+// the command's samples bit for bit, downloads the command's WAV bytes, draws its pictures, shows
+// a bad text's error with its line, plays the notes tab, and opens as one file from file://.
+// Usage: node page_test.cjs KETTORIN WEB_BUILD [--screenshot PNG]
+'use strict';
+const assert = require('node:assert');
+const { execFileSync, spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const http = require('node:http');
+const os = require('node:os');
+const path = require('node:path');
+const puppeteer = require('puppeteer-core');
+
+const [kettorin, webBuild] = process.argv.slice(2);
+const screenshotAt = process.argv.indexOf('--screenshot');
+const screenshot = screenshotAt > 0 ? process.argv[screenshotAt + 1] : null;
+const pageFolder = path.resolve(webBuild, 'page');
+const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'kettorin-page-'));
+
+// The command's file for a beat text (or a note string), as bytes.
+function commandFile(args, input, float) {
+  const out = path.join(folder, float ? 'command.f.wav' : 'command.wav');
+  const subcommand = args[0] === 'beat' ? 1 : 0;
+  execFileSync(kettorin, [...args.slice(0, subcommand), '-q', ...(float ? ['--float'] : []), '-o', out,
+                          ...args.slice(subcommand)], { input });
+  return fs.readFileSync(out);
+}
+
+function floatSamples(bytes) {
+  return new Uint32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
+}
+
+function assertSameBits(pageSamples, commandBytes, what) {
+  const page = new Uint32Array(new Float32Array(pageSamples).buffer);
+  const command = floatSamples(commandBytes);
+  assert.strictEqual(page.length, command.length, `${what}: sample counts differ`);
+  const first = page.findIndex((bits, i) => bits !== command[i]);
+  assert.strictEqual(first, -1, `${what}: sample ${first} differs from the command's`);
+}
+
+// A static server for the page's folder, on a free port of 127.0.0.1.
+function serve() {
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
+  const server = http.createServer((request, response) => {
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/^\/$/, '/index.html');
+    const file = path.join(pageFolder, path.normalize(name));
+    if (!file.startsWith(path.resolve(pageFolder)) || !fs.existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': types[path.extname(file)] ?? 'application/octet-stream' });
+    response.end(fs.readFileSync(file));
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+async function open(browser, url, blocked) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1500, height: 900 });
+  // No network: any request that is not the page's own fails the test.
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    const own = request.url().startsWith(url.split('#')[0].replace(/[^/]*$/, '')) ||
+                request.url().startsWith('blob:') || request.url().startsWith('data:');
+    if (!own) blocked.push(request.url());
+    own ? request.continue() : request.abort();
+  });
+  page.on('pageerror', (error) => blocked.push(`page error: ${error.message}`));
+  page.on('console', (message) => { if (message.type() === 'error') console.log(`page: ${message.text()}`); });
+  await page.goto(url);
+  await page.waitForFunction(() => globalThis.kettorinPage?.ready === true, { timeout: 20000 });
+  return page;
+}
+
+// Waits for a render newer than the last one seen, and returns the page's view of it.
+async function nextRender(page, after) {
+  await page.waitForFunction((n) => globalThis.kettorinPage.renders > n, { timeout: 20000 }, after);
+  return page.evaluate(() => ({
+    renders: kettorinPage.renders,
+    samples: Array.from(kettorinPage.render.samples),
+    sampleRate: kettorinPage.render.sampleRate,
+  }));
+}
+
+// Renders what the page shows now, and returns the page's view of it.
+async function renderNow(page) {
+  return page.evaluate(async () => {
+    await kettorinPage.renderNow();
+    const { samples, sampleRate, where } = kettorinPage.render;
+    return { samples: Array.from(samples), sampleRate, where };
+  });
+}
+
+const renders = (page) => page.evaluate(() => kettorinPage.renders);
+const textView = (page) => page.$eval('#beat-text', (e) => e.value);
+
+async function setValue(page, selector, value) {
+  await page.$eval(selector, (e, v) => {
+    e.value = v;
+    e.dispatchEvent(new Event(e.tagName === 'TEXTAREA' || e.type === 'text' ? 'input' : 'change'));
+  }, value);
+}
+
+async function main() {
+  const server = await serve();
+  const base = `http://127.0.0.1:${server.address().port}/`;
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--mute-audio'],
+  });
+  const blocked = [];
+  try {
+    const page = await open(browser, base, blocked);
+
+    // Build a pattern: type a one-line beat, then click, press keys and type in the grid.
+    await page.click('#beat-text', { clickCount: 3 });
+    await page.$eval('#beat-text', (e) => { e.value = ''; });
+    await page.type('#beat-text', 'tempo 100\nkick x---\n');
+    assert.strictEqual(await page.$$eval('.cell', (cells) => cells.length), 4);
+    await page.click('#length', { clickCount: 3 });
+    await page.type('#length', '8');
+    await page.keyboard.press('Tab');
+    await page.click('[data-cell="0,4"]');
+    await page.click('[data-cell="0,4"]');  // hit, then accent
+    await page.click('#add-line');           // the first drum not yet used: the snare
+    for (let i = 0; i < 3; ++i) await page.click('[data-cell="1,2"]');  // a ghost
+    await page.focus('[data-cell="1,2"]');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('Space');      // step 7 of the snare: a hit
+    await page.keyboard.press('ArrowUp');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('Enter');      // step 3 of the kick: a hit
+    const ring = 'input[aria-label="Ring of line 2 in seconds"]';
+    await page.click(ring, { clickCount: 3 });
+    await page.type(ring, '0.15');
+    await page.keyboard.press('Tab');
+    await page.click('#swing', { clickCount: 3 });
+    await page.type('#swing', '58');
+    await page.keyboard.press('Tab');
+    const text = await textView(page);
+    assert.strictEqual(text, 'tempo 100\nsteps 4\nswing 58\n\nkick             x-x-X---\nsnare ring=0.15  --g---x-\n');
+    assert.strictEqual(await page.$eval('[data-cell="1,2"]', (e) => e.getAttribute('aria-label')),
+                       'Snare, step 3: ghost');
+
+    // Its samples are the command's, bit for bit, at two rates, with and without loop.
+    const first = await renderNow(page);
+    assert.strictEqual(first.where, 'worker');
+    assertSameBits(first.samples, commandFile(['beat', '-'], text, true), 'the clicked beat');
+    await page.click('#loop');
+    await page.select('#rate', '22050');
+    const looped = await renderNow(page);
+    assert.strictEqual(looped.sampleRate, 22050);
+    assertSameBits(looped.samples, commandFile(['beat', '-r', '22050', '--loop', '-'], text, true),
+                   'the looped beat at 22050 Hz');
+
+    // Playing hands Web Audio a looping buffer of exactly those samples.
+    await page.click('#play');
+    await page.waitForFunction(() => kettorinPage.played !== null);
+    const played = await page.evaluate(() => ({ ...kettorinPage.played, samples: Array.from(kettorinPage.played.samples) }));
+    assert.strictEqual(played.sampleRate, 22050);
+    assert.strictEqual(played.loop, true);
+    assert.deepStrictEqual(played.samples, looped.samples);
+    assert.strictEqual(await page.$eval('#play', (e) => e.textContent), 'Stop');
+    await page.click('#play');
+
+    // The downloaded file is the command's file, byte for byte.
+    const downloads = path.join(folder, 'downloads');
+    fs.mkdirSync(downloads);
+    const cdp = await page.createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await page.click('#download');
+    const downloaded = path.join(downloads, 'beat.wav');
+    for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await new Promise((r) => setTimeout(r, 100));
+    assert.ok(fs.readFileSync(downloaded).equals(commandFile(['beat', '-r', '22050', '--loop', '-'], text, false)),
+              'the downloaded WAV file differs from the command\'s');
+
+    // The pictures are drawn: most columns of the waveform and the spectrogram are not background.
+    const drawn = await page.evaluate(() => ['waveform', 'spectrogram'].map((id) => {
+      const canvas = document.getElementById(id);
+      const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      let lit = 0;
+      for (let p = 0; p < data.length; p += 4) lit += data[p] > 60 ? 1 : 0;
+      return lit / (canvas.width * canvas.height);
+    }));
+    assert.ok(drawn[0] > 0.02 && drawn[1] > 0.02, `pictures look empty: ${drawn}`);
+
+    // A bad text shows the command's error and its line; the grid keeps the last good beat.
+    const bad = 'tempo 100\nkick x---\nsnare x--\n';
+    await setValue(page, '#beat-text', bad);
+    const error = await page.$eval('#beat-error', (e) => (e.hidden ? '' : e.textContent));
+    assert.strictEqual(error, 'Error: line 3: 3 steps, but line 2 (the first drum line) has 4');
+    const command = spawnSync(kettorin, ['beat', '-q', '-o', path.join(folder, 'bad.wav'), '-'], { input: bad });
+    assert.strictEqual(command.status, 15);
+    assert.strictEqual(command.stderr.toString(),
+                       '(standard input):3: 3 steps, but line 2 (the first drum line) has 4\n');
+    assert.strictEqual(await page.$eval('#beat-text', (e) => e.getAttribute('aria-invalid')), 'true');
+    assert.strictEqual(await page.$$eval('.cell', (cells) => cells.length), 16);
+
+    // The shared link carries the beat: a new page opened from it shows the same text.
+    await setValue(page, '#beat-text', text);
+    const link = await page.$eval('#share', (e) => e.href);
+    const shared = await open(browser, link, blocked);
+    assert.strictEqual(await textView(shared), text);
+    await shared.close();
+
+    // The notes tab renders the note string as the command's plain form does.
+    await page.click('#tab-notes');
+    await page.select('#notes-drum', 'cowbell');
+    await page.click('#notes-text', { clickCount: 3 });
+    await page.type('#notes-text', 'A Bb8 C#2 D16 G');
+    const notes = await renderNow(page);
+    assertSameBits(notes.samples, commandFile(['-d', 'cowbell', '-r', '22050', '-t', '120', '--', 'A Bb8 C#2 D16 G'],
+                                              undefined, true), 'the notes tab');
+    await page.click('#tab-beat');
+
+    // Speed: a 30-second beat of four lines, rendered in the page's worker.
+    await page.select('#rate', '44100');
+    await page.$eval('#loop', (e) => { if (e.checked) e.click(); });
+    const thirty = 'tempo 120\nrepeat 15\nkick x---x---x---x---\nsnare ----X-------X--g\n' +
+                   'hihatc x-x-x-x-x-x-x-xX\nhihato --------------x-\n';
+    await setValue(page, '#beat-text', thirty);
+    const times = [];
+    for (let i = 0; i < 5; ++i) {
+      times.push(await page.evaluate(async () => { await kettorinPage.renderNow(); return kettorinPage.render.ms; }));
+    }
+    const length = await page.evaluate(() => kettorinPage.render.samples.length);
+    assert.strictEqual(length, 30 * 44100);
+    times.sort((a, b) => a - b);
+    console.log(`30 s 4-line beat at 44100 Hz in the page's worker: ${times[2].toFixed(1)} ms (median of 5: ` +
+                `${times.map((t) => t.toFixed(1)).join(', ')})`);
+
+    // The screenshot shows the example groove.
+    if (screenshot) {
+      await setValue(page, '#beat-text', fs.readFileSync(path.join(__dirname, '..', '..', 'examples', 'groove.beat'), 'utf8'));
+      await page.evaluate(() => kettorinPage.renderNow());
+      await page.screenshot({ path: screenshot, fullPage: true });
+      console.log(`saved ${screenshot}`);
+    }
+    await page.close();
+
+    // The single file opens from file:// with no server and renders the same samples.
+    const single = await open(browser, 'file://' + path.resolve(webBuild, 'kettorin.html') +
+                              '#beat=' + encodeURIComponent(text), blocked);
+    await nextRender(single, 0);
+    const alone = await renderNow(single);
+    assert.strictEqual(alone.where, 'worker');
+    assertSameBits(alone.samples, commandFile(['beat', '-'], text, true), 'the single-file page');
+    assert.strictEqual(await single.evaluate(() => document.querySelectorAll('script[src], link[rel=stylesheet]').length), 0);
+
+    assert.deepStrictEqual(blocked, [], 'the page asked for something outside itself');
+    console.log('page test passed');
+  } finally {
+    await browser.close();
+    server.close();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+main().then(() => process.exit(0), (error) => {
+  console.log(error.stack || String(error));
+  process.exit(1);
+});

@@ -1,0 +1,518 @@
+// The page's controls. Reading and writing beat text, rendering and the WAV bytes are the core's
+// (the same C++ the command runs, compiled to WebAssembly); this file only keeps the views in step.
+
+const core = await globalThis.KettorinModule();
+const kinds = core.drumKinds();
+const $ = (id) => document.getElementById(id);
+
+const kStepCycle = ['-', 'x', 'X', 'g'];
+const kStepNames = { '-': 'rest', x: 'hit', X: 'accent', g: 'ghost' };
+const kPitches = ['C', 'C#', 'Db', 'D', 'D#', 'Eb', 'E', 'F', 'F#', 'Gb', 'G', 'G#', 'Ab', 'A', 'A#', 'Bb', 'B'];
+const kDefaultBeat = `# Four to the floor, snare on two and four, swung hats
+tempo 104
+steps 4
+swing 58
+repeat 2
+
+kick              x---x---x---x---
+snare             ----X-------X--g
+hihatc  ring=0.2  x-x-x-x-x-x-x-X-
+low_tom pitch=G   ------------xx--
+`;
+
+// What the tests read: the latest render, the WAV bytes and what the player was handed.
+const page = { renders: 0, render: null, wav: null, played: null, error: null };
+globalThis.kettorinPage = page;
+
+let grid = null;      // the beat as the core reads it: tempo, steps, swing, repeat, lines
+let mode = 'beat';    // which tab renders
+let latest = null;    // {samples, sampleRate, wav, ms} of the shown sound
+
+// ---- the text and the grid, two views of one beat --------------------------------------------
+
+function showError(element, field, error) {
+  element.hidden = !error;
+  element.textContent = error ? `Error: ${error.message}` : '';
+  field.setAttribute('aria-invalid', error ? 'true' : 'false');
+  page.error = error ? { line: error.line, message: error.message } : null;
+}
+
+// The text changed: the grid follows when the core reads it, otherwise the error is shown.
+function fromText() {
+  const result = core.parseBeat($('beat-text').value);
+  if (!result.ok) {
+    showError($('beat-error'), $('beat-text'), result);
+    return;
+  }
+  showError($('beat-error'), $('beat-text'), null);
+  grid = result;
+  drawGrid();
+  settle();
+}
+
+// The grid changed: the core writes the text.
+function fromGrid() {
+  const text = core.writeBeat(grid);
+  if (typeof text !== 'string') {
+    showError($('beat-error'), $('beat-text'), text);
+    return;
+  }
+  $('beat-text').value = text;
+  showError($('beat-error'), $('beat-text'), null);
+  drawGrid();
+  settle();
+}
+
+// After either view changed: the link, and a render once the edits pause.
+function settle() {
+  const link = '#beat=' + encodeURIComponent($('beat-text').value);
+  $('share').href = link;
+  history.replaceState(null, '', link);
+  scheduleRender();
+}
+
+function gridLength() {
+  return grid.lines.length ? grid.lines[0].steps.length : 16;
+}
+
+function option(value, label, selected) {
+  const element = document.createElement('option');
+  element.value = value;
+  element.textContent = label;
+  element.selected = selected;
+  return element;
+}
+
+// A single-precision value as the shortest decimal that names it (0.2, not 0.20000000298).
+function shortFloat(x) {
+  for (let digits = 1; digits < 9; ++digits) {
+    const text = x.toPrecision(digits);
+    if (Math.fround(Number(text)) === Math.fround(x)) return String(Number(text));
+  }
+  return String(x);
+}
+
+function numberInput(value, min, max, step, label, onChange) {
+  const input = document.createElement('input');
+  Object.assign(input, { type: 'number', min, max, step, value: shortFloat(value) });
+  input.setAttribute('aria-label', label);
+  input.addEventListener('change', () => {
+    const number = Number(input.value);
+    if (Number.isFinite(number) && number >= min && number <= max) onChange(number);
+    else input.value = shortFloat(value);
+  });
+  return input;
+}
+
+function drawGrid() {
+  for (const [id, key] of [['tempo', 'tempo'], ['steps', 'steps'], ['swing', 'swing'], ['repeat', 'repeat']]) {
+    $(id).value = grid[key];
+  }
+  $('length').value = gridLength();
+  const focused = document.activeElement?.dataset?.cell;
+  const container = $('grid');
+  const header = document.createElement('div');
+  header.className = 'row header';
+  header.setAttribute('aria-hidden', 'true');
+  for (const [label, width] of [['drum', '8.5rem'], ['pitch', '3.6rem'], ['ring (s)', '4rem'], ['level', '4rem']]) {
+    const span = document.createElement('span');
+    span.textContent = label;
+    span.style.width = width;
+    header.append(span);
+  }
+  container.replaceChildren(header);
+  grid.lines.forEach((line, r) => {
+    const kind = kinds.find((k) => k.key === line.kind);
+    const row = document.createElement('div');
+    row.className = 'row';
+    row.setAttribute('role', 'row');
+    const controls = document.createElement('div');
+    controls.className = 'controls';
+    controls.setAttribute('role', 'rowheader');
+
+    const kindSelect = document.createElement('select');
+    kindSelect.setAttribute('aria-label', `Drum of line ${r + 1}`);
+    for (const k of kinds) kindSelect.append(option(k.key, spoken(k.name), k.key === line.kind));
+    kindSelect.addEventListener('change', () => {
+      const next = kinds.find((k) => k.key === kindSelect.value);
+      if (line.ring === kind.ring) line.ring = next.ring;  // a default ring follows the drum
+      line.kind = next.key;
+      fromGrid();
+    });
+    const pitch = document.createElement('select');
+    pitch.className = 'pitch';
+    pitch.setAttribute('aria-label', `Pitch of line ${r + 1}`);
+    pitch.disabled = !kind.followsPitch;
+    for (const p of kPitches) pitch.append(option(p, p, p === line.pitch));
+    pitch.addEventListener('change', () => { line.pitch = pitch.value; fromGrid(); });
+    const ring = numberInput(line.ring, 0.001, 60, 0.01, `Ring of line ${r + 1} in seconds`,
+                             (v) => { line.ring = v; fromGrid(); });
+    ring.title = 'ring (s)';
+    const level = numberInput(line.level, 0, 4, 0.05, `Level of line ${r + 1}`, (v) => { line.level = v; fromGrid(); });
+    level.title = 'level';
+    const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.textContent = '×';
+    remove.setAttribute('aria-label', `Remove line ${r + 1}`);
+    remove.disabled = grid.lines.length === 1;
+    remove.addEventListener('click', () => { grid.lines.splice(r, 1); fromGrid(); });
+    controls.append(kindSelect, pitch, ring, level, remove);
+
+    const cells = document.createElement('div');
+    cells.className = 'cells';
+    [...line.steps].forEach((step, s) => {
+      const cell = document.createElement('button');
+      cell.type = 'button';
+      cell.className = 'cell' + (s > 0 && s % grid.steps === 0 ? ' beat-start' : '');
+      cell.setAttribute('role', 'gridcell');
+      cell.dataset.step = step;
+      cell.dataset.cell = `${r},${s}`;
+      cell.tabIndex = r === 0 && s === 0 ? 0 : -1;
+      cell.setAttribute('aria-label', `${spoken(kind.name)}, step ${s + 1}: ${kStepNames[step]}`);
+      cell.addEventListener('click', () => {
+        const next = kStepCycle[(kStepCycle.indexOf(line.steps[s]) + 1) % kStepCycle.length];
+        line.steps = line.steps.slice(0, s) + next + line.steps.slice(s + 1);
+        fromGrid();
+      });
+      cell.addEventListener('keydown', (event) => moveFocus(event, r, s));
+      cells.append(cell);
+    });
+    row.append(controls, cells);
+    container.append(row);
+  });
+  if (focused) focusCell(...focused.split(',').map(Number));
+}
+
+// A drum's name as a screen reader should say it: SNARE as Snare, not as letters.
+function spoken(name) {
+  return name.charAt(0) + name.slice(1).toLowerCase();
+}
+
+function focusCell(r, s) {
+  const cell = document.querySelector(`[data-cell="${r},${s}"]`);
+  if (!cell) return;
+  for (const other of document.querySelectorAll('.cell[tabindex="0"]')) other.tabIndex = -1;
+  cell.tabIndex = 0;
+  cell.focus();
+}
+
+// Arrows move between cells; space and enter press the cell (a button), cycling its step.
+function moveFocus(event, r, s) {
+  const moves = { ArrowLeft: [0, -1], ArrowRight: [0, 1], ArrowUp: [-1, 0], ArrowDown: [1, 0] };
+  const move = moves[event.key];
+  if (!move) return;
+  event.preventDefault();
+  const rows = grid.lines.length, steps = gridLength();
+  focusCell((r + move[0] + rows) % rows, (s + move[1] + steps) % steps);
+}
+
+function setDirective(id) {
+  $(id).addEventListener('change', () => {
+    const input = $(id);
+    const value = Number(input.value);
+    if (!Number.isInteger(value) || value < Number(input.min) || value > Number(input.max)) {
+      input.value = grid[id];
+      return;
+    }
+    grid[id] = value;
+    fromGrid();
+  });
+}
+
+// ---- rendering, off the main thread when a worker can start ----------------------------------
+
+function startWorker() {
+  try {
+    const inline = document.getElementById('kettorin-worker');
+    if (inline) {
+      // The single-file page: the worker is made of the inlined core and worker script.
+      const source = [document.getElementById('kettorin-core').textContent, inline.textContent];
+      return new Worker(URL.createObjectURL(new Blob(source, { type: 'text/javascript' })));
+    }
+    return new Worker('worker.js');
+  } catch {
+    return null;
+  }
+}
+
+let worker = startWorker();
+let requestId = 0;
+let renderTimer = 0;
+const pending = new Map();   // request id -> what to do with the answer
+const requests = new Map();  // request id -> the request, while it is pending
+
+if (worker) {
+  worker.onmessage = ({ data }) => {
+    pending.get(data.id)?.(data);
+    pending.delete(data.id);
+    requests.delete(data.id);
+  };
+  // A worker that cannot start leaves its requests to the main thread.
+  worker.onerror = () => {
+    worker = null;
+    for (const [id, done] of pending) done(renderHere(requests.get(id)));
+    pending.clear();
+  };
+}
+
+// The same request, answered here when no worker runs.
+function renderHere(request) {
+  try {
+    const started = performance.now();
+    const result = request.mode === 'beat'
+      ? core.renderBeat(request.text, request.options)
+      : core.renderNotes(request.drum, request.notes, request.rate, request.tempo);
+    const ms = performance.now() - started;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate) : null;
+    if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
+    return { result, wav, ms, where: 'page' };
+  } catch {
+    return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
+  }
+}
+
+function request() {
+  const rate = Number($('rate').value);
+  if (mode === 'beat') {
+    return { mode, text: $('beat-text').value, options: { rate, loop: $('loop').checked } };
+  }
+  return { mode, drum: $('notes-drum').value, notes: $('notes-text').value, rate,
+           tempo: Number($('notes-tempo').value) };
+}
+
+function render() {
+  clearTimeout(renderTimer);
+  const id = ++requestId;
+  const message = { id, ...request() };
+  return new Promise((resolve) => {
+    const done = (answer) => {
+      if (id === requestId) show(answer, message);
+      resolve();
+    };
+    if (worker) {
+      pending.set(id, done);
+      requests.set(id, message);
+      worker.postMessage(message);
+    } else {
+      done(renderHere(message));
+    }
+  });
+}
+
+function scheduleRender() {
+  clearTimeout(renderTimer);
+  renderTimer = setTimeout(render, 120);
+}
+
+function show({ result, wav, ms, where }, message) {
+  if (!result.ok) {
+    const [element, field] = message.mode === 'beat' ? [$('beat-error'), $('beat-text')]
+                                                     : [$('notes-error'), $('notes-text')];
+    showError(element, field, result);
+    $('status').textContent = '';
+    return;
+  }
+  if (message.mode === 'notes') showError($('notes-error'), $('notes-text'), null);
+  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where };
+  page.render = latest;
+  page.wav = wav;
+  page.renders += 1;
+  const seconds = result.samples.length / result.sampleRate;
+  $('status').textContent = `${seconds.toFixed(2)} s rendered in ${ms.toFixed(1)} ms`;
+  drawWaveform($('waveform'), result.samples);
+  drawSpectrogram($('spectrogram'), result.samples, result.sampleRate);
+}
+
+// ---- pictures --------------------------------------------------------------------------------
+
+function drawWaveform(canvas, samples) {
+  const context = canvas.getContext('2d');
+  const { width, height } = canvas;
+  context.fillStyle = '#0d0f12';
+  context.fillRect(0, 0, width, height);
+  context.fillStyle = '#d98a2b';
+  const per = samples.length / width;
+  for (let x = 0; x < width; ++x) {
+    let low = 0, high = 0;
+    const end = Math.min(samples.length, Math.ceil((x + 1) * per));
+    for (let i = Math.floor(x * per); i < end; ++i) {
+      if (samples[i] < low) low = samples[i];
+      if (samples[i] > high) high = samples[i];
+    }
+    const top = (1 - Math.min(high, 1)) * height / 2, bottom = (1 - Math.max(low, -1)) * height / 2;
+    context.fillRect(x, top, 1, Math.max(1, bottom - top));
+  }
+}
+
+// Magnitudes of a real block, by an in-place radix-2 transform.
+function spectrum(block) {
+  const n = block.length, re = Float64Array.from(block), im = new Float64Array(n);
+  for (let i = 1, j = 0; i < n; ++i) {
+    let bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) [re[i], re[j]] = [re[j], re[i]];
+  }
+  for (let size = 2; size <= n; size <<= 1) {
+    const step = -2 * Math.PI / size;
+    for (let start = 0; start < n; start += size) {
+      for (let k = 0; k < size / 2; ++k) {
+        const wr = Math.cos(step * k), wi = Math.sin(step * k);
+        const a = start + k, b = a + size / 2;
+        const tr = re[b] * wr - im[b] * wi, ti = re[b] * wi + im[b] * wr;
+        re[b] = re[a] - tr; im[b] = im[a] - ti;
+        re[a] += tr; im[a] += ti;
+      }
+    }
+  }
+  const magnitudes = new Float64Array(n / 2);
+  for (let k = 0; k < n / 2; ++k) magnitudes[k] = Math.hypot(re[k], im[k]) * 4 / n;  // full scale: 1
+  return magnitudes;
+}
+
+function drawSpectrogram(canvas, samples, sampleRate) {
+  const context = canvas.getContext('2d');
+  const { width, height } = canvas;
+  const image = context.createImageData(width, height);
+  const n = 512, block = new Float64Array(n);
+  for (let x = 0; x < width; ++x) {
+    const start = Math.floor(x * samples.length / width);
+    for (let i = 0; i < n; ++i) {
+      const window = 0.5 - 0.5 * Math.cos(2 * Math.PI * i / n);
+      block[i] = (samples[start + i] || 0) * window;
+    }
+    const magnitudes = spectrum(block);
+    for (let y = 0; y < height; ++y) {
+      // Frequency rises up the picture, on a logarithmic scale from 20 Hz to half the rate.
+      const hz = 20 * Math.pow(sampleRate / 2 / 20, (height - 1 - y) / (height - 1));
+      const db = 20 * Math.log10(magnitudes[Math.min(n / 2 - 1, Math.round(hz * n / sampleRate))] + 1e-9);
+      const v = Math.max(0, Math.min(1, (db + 90) / 90));
+      const p = 4 * (y * width + x);
+      image.data[p] = 255 * Math.min(1, v * 1.6);
+      image.data[p + 1] = 255 * Math.max(0, v * 1.4 - 0.4);
+      image.data[p + 2] = 255 * Math.max(0, 0.5 - v) * 0.8 + 40 * v;
+      image.data[p + 3] = 255;
+    }
+  }
+  context.putImageData(image, 0, 0);
+}
+
+// ---- playing ---------------------------------------------------------------------------------
+
+let audio = null, source = null, playheadFrame = 0;
+
+function stop() {
+  if (source) source.stop();
+  source = null;
+  cancelAnimationFrame(playheadFrame);
+  $('playhead').hidden = true;
+  $('play').textContent = 'Play';
+  for (const cell of document.querySelectorAll('.cell.playing')) cell.classList.remove('playing');
+}
+
+async function play() {
+  if (source) { stop(); return; }
+  await render();
+  if (!latest) return;
+  if (!audio || audio.sampleRate !== latest.sampleRate) {
+    audio?.close();
+    audio = new AudioContext({ sampleRate: latest.sampleRate });
+  }
+  if (audio.state === 'suspended') {
+    await audio.resume();
+  }
+  const buffer = audio.createBuffer(1, latest.samples.length, latest.sampleRate);
+  buffer.copyToChannel(latest.samples, 0);
+  source = audio.createBufferSource();
+  source.buffer = buffer;
+  source.loop = latest.mode === 'beat' && $('loop').checked;
+  source.connect(audio.destination);
+  const started = audio.currentTime;
+  source.onended = () => { if (!source?.loop) stop(); };
+  source.start();
+  page.played = { length: buffer.length, sampleRate: buffer.sampleRate, loop: source.loop,
+                  samples: buffer.getChannelData(0) };
+  $('play').textContent = 'Stop';
+  const duration = buffer.duration;
+  const playhead = $('playhead');
+  playhead.hidden = false;
+  const move = () => {
+    const elapsed = audio.currentTime - started;
+    const at = source?.loop ? elapsed % duration : Math.min(elapsed, duration);
+    playhead.style.left = `${(100 * at / duration).toFixed(3)}%`;
+    if (latest.mode === 'beat' && grid) {
+      // The grid's current step, from the time within one pass of the grid.
+      const passes = latest.samples.length / (gridLength() * 60 / grid.tempo / grid.steps * latest.sampleRate);
+      const step = Math.floor((at / duration) * passes * gridLength()) % gridLength();
+      for (const cell of document.querySelectorAll('.cell')) {
+        cell.classList.toggle('playing', Number(cell.dataset.cell.split(',')[1]) === step);
+      }
+    }
+    playheadFrame = requestAnimationFrame(move);
+  };
+  move();
+}
+
+function download() {
+  if (!latest?.wav) return;
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([latest.wav], { type: 'audio/wav' }));
+  link.download = latest.mode === 'beat' ? 'beat.wav' : 'notes.wav';
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+}
+
+// ---- tabs and start ----------------------------------------------------------------------------
+
+function selectTab(next) {
+  mode = next;
+  for (const [name, tab, panel] of [['beat', 'tab-beat', 'panel-beat'], ['notes', 'tab-notes', 'panel-notes']]) {
+    $(tab).setAttribute('aria-selected', String(name === next));
+    $(tab).tabIndex = name === next ? 0 : -1;
+    $(panel).hidden = name !== next;
+  }
+  stop();
+  render();
+}
+
+$('tab-beat').addEventListener('click', () => selectTab('beat'));
+$('tab-notes').addEventListener('click', () => selectTab('notes'));
+for (const tab of ['tab-beat', 'tab-notes']) {
+  $(tab).addEventListener('keydown', (event) => {
+    if (event.key !== 'ArrowLeft' && event.key !== 'ArrowRight') return;
+    const next = mode === 'beat' ? 'notes' : 'beat';
+    selectTab(next);
+    $(`tab-${next}`).focus();
+  });
+}
+for (const id of ['tempo', 'steps', 'swing', 'repeat']) setDirective(id);
+$('length').addEventListener('change', () => {
+  const length = Number($('length').value);
+  if (!Number.isInteger(length) || length < 1 || length > 256) { $('length').value = gridLength(); return; }
+  for (const line of grid.lines) line.steps = line.steps.slice(0, length).padEnd(length, '-');
+  fromGrid();
+});
+$('add-line').addEventListener('click', () => {
+  const used = new Set(grid.lines.map((line) => line.kind));
+  const kind = kinds.find((k) => !used.has(k.key)) ?? kinds[0];
+  grid.lines.push({ kind: kind.key, pitch: 'C', ring: kind.ring, level: 1, steps: '-'.repeat(gridLength()) });
+  fromGrid();
+});
+$('beat-text').addEventListener('input', fromText);
+$('loop').addEventListener('change', scheduleRender);
+$('rate').addEventListener('change', () => { stop(); render(); });
+for (const id of ['notes-drum', 'notes-tempo', 'notes-text']) $(id).addEventListener('input', scheduleRender);
+for (const k of kinds) $('notes-drum').append(option(k.key, spoken(k.name), k.key === 'snare'));
+$('play').addEventListener('click', play);
+$('download').addEventListener('click', download);
+
+const shared = new URLSearchParams(location.hash.slice(1)).get('beat');
+$('beat-text').value = shared ?? kDefaultBeat;
+grid = core.parseBeat(kDefaultBeat);
+fromText();
+if (!core.parseBeat($('beat-text').value).ok) drawGrid();
+await render();
+page.ready = true;
+page.renderNow = render;
