@@ -178,8 +178,9 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   const bool sequential = file.format == 2;
   std::vector<TempoMap> maps;
   std::vector<Uint128> ends;  // each track's end
-  if (base.smpteTickTime == 0 && !sequential)
+  if (base.smpteTickTime == 0 && !sequential) {
     maps.emplace_back(MergedTempos(file.tracks), Uint128());
+  }
   Uint128 offset;
   for (const MidiTrack& track : file.tracks) {
     if (base.smpteTickTime != 0) {
