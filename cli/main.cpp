@@ -1,5 +1,6 @@
 // kettorin: drum tracks from the shell. The plain form plays a note string on one drum through
-// the library's exported function; `kettorin beat` mixes the drum lines of a beat file.
+// the library's exported function; `kettorin beat` mixes the drum lines of a beat file, and
+// `kettorin midi` the drums of a Standard MIDI File.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -10,12 +11,15 @@
 #include <filesystem>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "beat/beat_call.h"
 #include "compose/compose.h"
+#include "midi/midi_call.h"
 #include "platform/kettorin.h"
 #include "platform/text.h"
 
@@ -31,7 +35,9 @@ constexpr const char* kUsage =
     "usage: kettorin [-d|--drum NAME] [-r|--rate HZ] [-t|--tempo BPM] [-o|--output FILE] "
     "NOTES...\n"
     "       kettorin beat FILE [-o OUT] [-r HZ] [-t BPM] [--repeat N] [--gain DB] "
-    "[--no-normalize] [--loop] [--stems]\n";
+    "[--no-normalize] [--loop] [--stems]\n"
+    "       kettorin midi FILE [-o OUT] [-r HZ] [--channel N] [--map KEY=DRUM]... [--gain DB] "
+    "[--no-normalize] [--stems] [--list]\n";
 
 constexpr const char* kNotesHelp =
     "Notes: a letter A to G, then optionally # (sharp) or b (flat), then optionally a duration\n"
@@ -43,7 +49,7 @@ constexpr const char* kNotesHelp =
     "\n"
     "Exit status: 0 when the file was written, 2 for a usage error, otherwise the library's\n"
     "status: 10 null argument, 11 sample rate below 1, 12 tempo outside 1 to 999, 13 too long\n"
-    "or out of memory, 14 output not written, 15 a beat file that cannot be read.\n";
+    "or out of memory, 14 output not written, 15 a beat or MIDI file that cannot be read.\n";
 
 constexpr const char* kBeatHelp =
     "A beat file holds directives (tempo BPM, steps N per beat, swing PERCENT, repeat N) and drum\n"
@@ -55,6 +61,13 @@ constexpr const char* kBeatHelp =
     "  kick    x---x---x---x---\n"
     "  snare   ----X-------X--g\n"
     "  hihatc  ring=0.2 x-x-x-x-x-x-x-X-\n";
+
+constexpr const char* kMidiHelp =
+    "The note-ons of channel 10 (--channel) play drums by their General MIDI key: 35, 36 kick;\n"
+    "37, 38, 40 snare; 39 clap; 42, 44 hihatc; 46 hihato; 41, 43, 45 low_tom; 47, 48 mid_tom;\n"
+    "50 high_tom; 56 cowbell; 51, 53, 59 ride; 49, 52, 55, 57 crash. Other keys are skipped and\n"
+    "counted in the report; --map 54=cowbell plays one more. A hit sounds until the next hit of\n"
+    "its drum, at most the drum's ring; velocity sets the level.\n";
 
 void PrintDrums() {
   for (const kettorin::DrumKindInfo& info : kettorin::kDrumKinds) {
@@ -243,18 +256,50 @@ int RunPlain(const PlainOptions& options) {
 
 // ---- kettorin beat FILE -------------------------------------------------------------------------
 
-struct BeatCommandOptions {
+// ---- what kettorin beat and kettorin midi share ----------------------------------------------
+
+// A file of timed hits in, a mixed track (and stems) out.
+struct TrackCommandOptions {
   std::string file;
-  std::optional<int32_t> tempo;
-  std::optional<int32_t> repeat;
   std::optional<double> gainDb;
   bool noNormalize = false;
-  bool loop = false;
   bool stems = false;
   OutputOptions out;
+
+  std::string SourceName() const { return file == "-" ? "(standard input)" : file; }
+
+  kettorin::TrackOutput Output() const {
+    kettorin::TrackOutput output;
+    output.mix = out.Wav();
+    output.stems = stems;
+    output.headroom.gainDb = gainDb;
+    output.headroom.normalize = !noNormalize;
+    return output;
+  }
 };
 
-int RunBeat(BeatCommandOptions options) {
+void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std::string& fileHelp,
+                     const std::string& stemsHelp) {
+  command.add_option("file", options.file, fileHelp)->required();
+  AddOutputOptions(command, options.out,
+                   "WAV file to create or replace (default: FILE with the extension .wav)");
+  command
+      .add_option("--gain", options.gainDb, "decibels added to the mix before its peak is measured")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const double db = std::strtod(text.c_str(), nullptr);
+            return std::isfinite(db) && std::fabs(db) <= 120.0
+                       ? std::string()
+                       : std::string("a number of decibels from -120 to 120");
+          },
+          "DB"));
+  command.add_flag("--no-normalize", options.noNormalize,
+                   "keep the mix as it is even when its peak passes full scale");
+  command.add_flag("--stems", options.stems, stemsHelp);
+}
+
+// Fills in the default output and reads the input file; an exit code when that fails.
+std::variant<std::string, int> PrepareTrackCommand(TrackCommandOptions& options) {
   if (options.out.output.empty()) {
     options.out.output = options.file == "-" ? "out.wav" : WavBeside(options.file);
   }
@@ -264,30 +309,84 @@ int RunBeat(BeatCommandOptions options) {
   if (const std::optional<std::string> problem = OutputProblem(options.out)) {
     return UsageError(*problem);
   }
-  const std::optional<std::string> text = ReadWhole(options.file);
-  if (!text) {
+  std::optional<std::string> content = ReadWhole(options.file);
+  if (!content) {
     return UsageError("cannot read '" + options.file + "': " + std::strerror(errno));
   }
-  kettorin::BeatOptions beat;
-  beat.sampleRate = options.out.rate;
-  beat.tempo = options.tempo;
-  beat.repeat = options.repeat;
-  beat.loop = options.loop;
-  kettorin::TrackOutput output;
-  output.mix = options.out.Wav();
-  output.stems = options.stems;
-  output.headroom.gainDb = options.gainDb;
-  output.headroom.normalize = !options.noNormalize;
-  const std::string source = options.file == "-" ? "(standard input)" : options.file;
+  return std::move(*content);
+}
+
+// Runs a track call; its status becomes the exit code.
+template <class Call>
+int FinishTrackCommand(Call call) {
   int32_t status = 0;
   try {
-    status = kettorin::ComposeBeat(*text, beat, output, source);
+    status = call();
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Error: Memory allocation failed.\n");
     status = KETTORIN_NO_STORAGE;
   }
   std::fflush(stdout);
   return status == KETTORIN_DONE ? 0 : status;
+}
+
+// ---- kettorin beat FILE -------------------------------------------------------------------------
+
+struct BeatCommandOptions {
+  std::optional<int32_t> tempo;
+  std::optional<int32_t> repeat;
+  bool loop = false;
+  TrackCommandOptions track;
+};
+
+int RunBeat(BeatCommandOptions options) {
+  std::variant<std::string, int> text = PrepareTrackCommand(options.track);
+  if (const int* exit = std::get_if<int>(&text)) return *exit;
+  kettorin::BeatOptions beat;
+  beat.sampleRate = options.track.out.rate;
+  beat.tempo = options.tempo;
+  beat.repeat = options.repeat;
+  beat.loop = options.loop;
+  return FinishTrackCommand([&] {
+    return kettorin::ComposeBeat(std::get<std::string>(text), beat, options.track.Output(),
+                                 options.track.SourceName());
+  });
+}
+
+// ---- kettorin midi FILE -------------------------------------------------------------------------
+
+struct MidiCommandOptions {
+  int32_t channel = 10;
+  std::vector<std::string> map;
+  bool list = false;
+  TrackCommandOptions track;
+};
+
+int RunMidi(MidiCommandOptions options) {
+  kettorin::MidiOptions midi;
+  midi.sampleRate = options.track.out.rate;
+  midi.channel = options.channel;
+  for (const std::string& mapping : options.map) {
+    if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, midi)) {
+      return UsageError("--map: " + *problem);
+    }
+  }
+  if (options.list) {  // nothing is written: no output to check
+    options.track.out.output = "-";
+    options.track.stems = false;
+  }
+  std::variant<std::string, int> content = PrepareTrackCommand(options.track);
+  if (const int* exit = std::get_if<int>(&content)) return *exit;
+  const std::string& data = std::get<std::string>(content);
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  const kettorin::TrackOutput output = options.track.Output();
+  return FinishTrackCommand([&] {
+    if (options.list) {
+      return kettorin::ListMidi(bytes, midi, kettorin::MaxSamples(output.mix.format), stdout,
+                                options.track.SourceName());
+    }
+    return kettorin::ComposeMidi(bytes, midi, output, options.track.SourceName());
+  });
 }
 
 // ---- the command line -------------------------------------------------------------------------
@@ -315,29 +414,30 @@ int Run(std::vector<std::string> args) {
   CLI::App* beatCommand =
       app.add_subcommand("beat", "mix the drum lines of a beat file into one track");
   beatCommand->footer(kBeatHelp);
-  beatCommand->add_option("file", beat.file, "the beat file (- for standard input)")->required();
-  AddOutputOptions(*beatCommand, beat.out,
-                   "WAV file to create or replace (default: FILE with the extension .wav)");
+  AddTrackOptions(*beatCommand, beat.track, "the beat file (- for standard input)",
+                  "also write one file per drum line, beside the output");
   beatCommand->add_option("-t,--tempo", beat.tempo, "beats per minute instead of the file's");
   beatCommand
       ->add_option("--repeat", beat.repeat, "times the grid is played, instead of the file's")
       ->check(CLI::Range(kettorin::kMinRepeat, kettorin::kMaxRepeat));
-  beatCommand
-      ->add_option("--gain", beat.gainDb, "decibels added to the mix before its peak is measured")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            const double db = std::strtod(text.c_str(), nullptr);
-            return std::isfinite(db) && std::fabs(db) <= 120.0
-                       ? std::string()
-                       : std::string("a number of decibels from -120 to 120");
-          },
-          "DB"));
-  beatCommand->add_flag("--no-normalize", beat.noNormalize,
-                        "keep the mix as it is even when its peak passes full scale");
   beatCommand->add_flag("--loop", beat.loop,
                         "let the last hits ring over into the start: a seamless loop");
-  beatCommand->add_flag("--stems", beat.stems,
-                        "also write one file per drum line, beside the output");
+
+  MidiCommandOptions midi;
+  CLI::App* midiCommand =
+      app.add_subcommand("midi", "render the drums of a Standard MIDI File with the eleven voices");
+  midiCommand->footer(kMidiHelp);
+  AddTrackOptions(*midiCommand, midi.track, "the MIDI file (- for standard input)",
+                  "also write one file per drum kind that has hits, beside the output");
+  midiCommand
+      ->add_option("--channel", midi.channel, "the channel of the drums, 1 to 16 (default 10)")
+      ->check(CLI::Range(kettorin::kMinMidiChannel, kettorin::kMaxMidiChannel));
+  midiCommand
+      ->add_option("--map", midi.map,
+                   "KEY=DRUM: play key 0 to 127 with a drum (repeatable), such as 54=cowbell")
+      ->allow_extra_args(false);
+  midiCommand->add_flag("--list", midi.list,
+                        "print the hits found and the keys skipped; render nothing");
 
   try {
     std::reverse(args.begin(), args.end());  // CLI11 takes them last first
@@ -347,6 +447,7 @@ int Run(std::vector<std::string> args) {
     return UsageError(e.what());
   }
   if (*beatCommand) return RunBeat(beat);
+  if (*midiCommand) return RunMidi(midi);
   return RunPlain(plain);
 }
 

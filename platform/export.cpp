@@ -6,6 +6,7 @@
 
 #include "beat/beat_call.h"
 #include "compose/compose.h"
+#include "midi/midi_call.h"
 #include "platform/boundary.h"
 #include "platform/kettorin.h"
 
@@ -76,5 +77,28 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const Kettorin
     kettorin::BeatOptions options;
     options.sampleRate = sampleRate;
     return kettorin::ComposeBeat(Utf8(beatText), options, output);
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t* data, int32_t size,
+                                                                  int32_t sampleRate,
+                                                                  const KettorinChar* outputPath) {
+  if (const char* missing = data == nullptr         ? "MIDI data"
+                            : outputPath == nullptr ? "output path"
+                                                    : nullptr) {
+    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+    return kettorin::kStatusNullArgument;
+  }
+  if (size < 0) {
+    std::fprintf(stderr, "Error: The MIDI data's size must not be negative. Got: %d\n",
+                 static_cast<int>(size));
+    return kettorin::kStatusBadInput;
+  }
+  return Guarded([&] {
+    kettorin::TrackOutput output;
+    output.mix.path = MakeOutputPath(outputPath);
+    kettorin::MidiOptions options;
+    options.sampleRate = sampleRate;
+    return kettorin::ComposeMidi({data, static_cast<size_t>(size)}, options, output);
   });
 }

@@ -1,8 +1,9 @@
 /* TarneloKettorin: drum tracks synthesised from formulas, written as 16-bit mono WAV files.
  *
  * KettorinCompose plays a note string on one drum; KettorinComposeBeat mixes the drum lines of a
- * beat text. KettorinRender and KettorinRenderBeat give the same samples in the caller's memory,
- * and KettorinWriteWav writes such samples as the file the first two would have written.
+ * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. KettorinRender and
+ * KettorinRenderBeat give the same samples in the caller's memory, and KettorinWriteWav writes
+ * such samples as the file the first two would have written.
  * Callable from C and C++. Strings the caller passes in are NUL-terminated UTF-16: wchar_t on
  * Windows, char16_t elsewhere (uint_least16_t in C, the same 16-bit code units). Strings the
  * library hands out (messages, drum names) are NUL-terminated UTF-8.
@@ -39,12 +40,14 @@ typedef uint_least16_t KettorinChar;
 
 /* Status codes the functions return. */
 #define KETTORIN_DONE 999           /* done: the file written, or the samples rendered or counted */
-#define KETTORIN_NULL_ARGUMENT 10   /* a string (or a sample buffer with samples) was null */
+#define KETTORIN_NULL_ARGUMENT 10   /* a string, the MIDI data, or a sample buffer with samples
+                                       was null */
 #define KETTORIN_BAD_SAMPLE_RATE 11 /* sampleRate below 1 */
 #define KETTORIN_BAD_TEMPO 12       /* tempo outside 1 to 999 */
 #define KETTORIN_NO_STORAGE 13      /* longer than a WAV file can hold, or out of memory */
 #define KETTORIN_NOT_WRITTEN 14     /* the output file could not be opened, written or closed */
-#define KETTORIN_BAD_INPUT 15       /* the beat text cannot be read, or an option is out of range */
+#define KETTORIN_BAD_INPUT 15       /* a beat text or MIDI file cannot be read, or an option is
+                                       out of range */
 #define KETTORIN_BUFFER_TOO_SMALL 16 /* the caller's buffer is too small; nothing written to it */
 
 #ifdef __cplusplus
@@ -97,6 +100,34 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar* drumName,
  * read: then one line "Error: line N: ..." on standard error and nothing is written.
  */
 KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatText,
+                                                       int32_t sampleRate,
+                                                       const KettorinChar* outputPath);
+
+/* Renders the drums of a Standard MIDI File and writes the result to `outputPath`.
+ *
+ * data        the file's bytes (formats 0, 1 and 2; ticks-per-quarter or SMPTE division). Must
+ *             not be null, even when size is 0.
+ * size        the number of bytes at data, at least 0.
+ * sampleRate  samples per second, at least 1.
+ * outputPath  the file to create or replace, as for KettorinCompose.
+ *
+ * The note-ons of channel 10 play drums by their General MIDI key: 35, 36 kick; 37, 38, 40
+ * snare; 39 clap; 42, 44 closed hi-hat; 46 open hi-hat; 41, 43, 45 low tom; 47, 48 mid tom; 50
+ * high tom; 56 cowbell; 51, 53, 59 ride; 49, 52, 55, 57 crash. Other keys are skipped and counted
+ * in the report. A note at time t seconds (exact, from the ticks and the tempo map; 120 BPM until
+ * the first tempo event) starts at sample floor(t x sampleRate), at level velocity / 127. A hit
+ * sounds until the next hit of its kind starts, at most its kind's ring (as on a beat line);
+ * note-offs do not shorten it. The file lasts until the latest end of track or the end of the
+ * last hit, whichever is later; the mix is lowered to full scale when its peak exceeds it. A
+ * file cut off inside a track plays the hits before the cut (the report says so).
+ *
+ * Prints a report on standard output. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT,
+ * KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (too long for a WAV file, more than 4194304
+ * notes, or out of memory), KETTORIN_NOT_WRITTEN, or KETTORIN_BAD_INPUT for a negative size or
+ * a file that is not a readable MIDI file: then one line "Error: byte N: ..." on standard error
+ * (N counts from the file's first byte) and nothing is written.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t* data, int32_t size,
                                                        int32_t sampleRate,
                                                        const KettorinChar* outputPath);
 

@@ -10,9 +10,14 @@ cmake --build build-fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-for target in notes drum_lookup compose beat render; do
+for target in notes drum_lookup compose beat render midi; do
   mkdir -p "$work/$target"
   cp tests/fuzz/corpus/"$target"/* "$work/$target/"
+  # Real files seed the MIDI reader too: the small ones of Debian's mma package, where installed.
+  if [ "$target" = midi ] && [ -d /usr/share/doc/mma/examples ]; then
+    find /usr/share/doc/mma/examples /usr/share/mma -name '*.mid' -size -3k \
+      -exec cp {} "$work/$target/" \; 2>/dev/null || true
+  fi
   # Standard output and error of the library are closed: the report would drown the fuzzer's.
   if ! build-fuzz/tests/fuzz/fuzz_"$target" -close_fd_mask=3 -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$work/" "$work/$target" \

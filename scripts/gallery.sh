@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the sound gallery of the README from the built command: a spectrogram of a short phrase
-# for every drum kind, the waveform of one kick note, and a spectrogram of the beat example.
+# for every drum kind, the waveform of one kick note, and spectrograms of the beat example and of a
+# real MIDI drum track.
 # Usage: scripts/gallery.sh   (after a build; writes docs/gallery/*.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,5 +21,11 @@ done
 "$kettorin" beat examples/groove.beat -q -r 22050 -o "$work/groove.wav"
 sox "$work/groove.wav" -n trim 0 4.62 spectrogram -x 960 -y 200 -z 90 \
   -t "kettorin beat examples/groove.beat (two bars)" -c "" -o "$out/groove.png"
+# A real MIDI drum track: mma's rock1 pattern, where Debian's mma package is installed.
+if [ -f /usr/share/mma/lib/pflib/rock1.mid ]; then
+  "$kettorin" midi /usr/share/mma/lib/pflib/rock1.mid -q -r 22050 -o "$work/rock1.wav"
+  sox "$work/rock1.wav" -n trim 4 8 spectrogram -x 960 -y 200 -z 90 \
+    -t "kettorin midi: the rock1 pattern of mma (seconds 4 to 12)" -c "" -o "$out/rock1-midi.png"
+fi
 python3 scripts/waveform.py "$work/kick-note.wav" "$out/kick-waveform.png" 800 200
 ls -l "$out"

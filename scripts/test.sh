@@ -5,10 +5,11 @@
 # Usage: scripts/test.sh [quick]   (quick: the optimised build's tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The browser page (emscripten, chromium, node) and the Python package (its tests, its virtual
-# environment and its plotting example).
+# The browser page (emscripten, chromium, node), the Python package (its tests, its virtual
+# environment and its plotting example), and real MIDI files with an independent reader for the
+# MIDI tests (mma, midicsv).
 scripts/deps.sh emscripten chromium nodejs npm python3-venv python3-numpy python3-pytest \
-  python3-matplotlib
+  python3-matplotlib mma midicsv
 # The browser test's driver, at the version its lock file pins (it uses the system's chromium).
 (cd tests/web && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
 jobs="$(nproc)"

@@ -11,6 +11,10 @@ int main(void) {
     printf("expected %d, got %d\n", KETTORIN_NULL_ARGUMENT, (int)status);
     return 1;
   }
+  if (KettorinComposeMidi(NULL, 0, 8000, kick) != KETTORIN_NULL_ARGUMENT) {
+    printf("KettorinComposeMidi did not refuse null data\n");
+    return 1;
+  }
   /* The rendering calls' types are C too: ask for a beat's sample count. */
   const KettorinChar beat[] = {'k', 'i', 'c', 'k', ' ', 'x', 0};
   const KettorinBeatOptions options = {8000, 0, 0, KETTORIN_LOOP, 0.0};

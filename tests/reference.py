@@ -425,3 +425,127 @@ def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, n
         g = f32(1.0 / peak)
         mix = [f32(x * g) for x in mix]
     return mix
+
+
+# ---- MIDI files -----------------------------------------------------------------------------
+
+GM_KEYS = {35: 0, 36: 0, 37: 1, 38: 1, 40: 1, 42: 2, 44: 2, 46: 3, 50: 4, 47: 5, 48: 5, 41: 6,
+           43: 6, 45: 6, 56: 7, 39: 8, 51: 9, 53: 9, 59: 9, 49: 10, 52: 10, 55: 10, 57: 10}
+
+
+def parse_midi(data):
+    """(format, division, tracks): each track a list of (tick, event, fields) for note-ons, tempos
+    and its end. Well-formed files only."""
+    fmt, _count, division = struct.unpack(">HHH", data[8:14])
+    at = 8 + struct.unpack(">I", data[4:8])[0]
+    tracks = []
+    while at + 8 <= len(data):
+        kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
+        body, at = data[at + 8:at + 8 + length], at + 8 + length
+        if kind != b"MTrk":
+            continue
+        events, i, tick, running = [], 0, 0, None
+
+        def number():
+            nonlocal i
+            value = 0
+            while True:
+                value = (value << 7) | (body[i] & 0x7F)
+                i += 1
+                if body[i - 1] < 0x80:
+                    return value
+        while i < len(body):
+            tick += number()
+            status = body[i]
+            if status >= 0x80:
+                i += 1
+            else:
+                status = running
+            if status < 0xF0:
+                running = status
+                size = 1 if status & 0xE0 == 0xC0 else 2
+                if status & 0xF0 == 0x90 and body[i + 1] > 0:
+                    events.append((tick, "note", (status & 0x0F, body[i], body[i + 1])))
+                i += size
+                continue
+            running = None
+            meta = body[i] if status == 0xFF else None
+            i += status == 0xFF
+            length = number()
+            payload, i = body[i:i + length], i + length
+            if meta == 0x51:
+                events.append((tick, "tempo", int.from_bytes(payload, "big")))
+            if meta == 0x2F:
+                break
+        events.append((tick, "end", None))
+        tracks.append(events)
+    return fmt, division, tracks
+
+
+def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=True):
+    """The mix of a MIDI file's drums, by the timing, cut-off and mixing rules, as float32 values."""
+    from fractions import Fraction
+    fmt, division, tracks = parse_midi(data)
+    keys = dict(GM_KEYS)
+    keys.update(mapping or {})
+
+    def tempo_map(events):
+        segments = [[0, Fraction(0), 500000]]
+        for tick, _, micros in sorted(events, key=lambda e: e[0]):
+            if tick == segments[-1][0]:
+                segments[-1][2] = micros
+            else:
+                segments.append([tick, seconds(segments, tick), micros])
+        return segments
+
+    def seconds(segments, tick):
+        if division & 0x8000:
+            frames = 256 - (division >> 8)
+            per_second = Fraction(30000, 1001) if frames == 29 else frames
+            return Fraction(tick) / (per_second * (division & 0xFF))
+        start, at, micros = [s for s in segments if s[0] <= tick][-1]
+        return at + Fraction((tick - start) * micros, division * 10**6)
+
+    shared = tempo_map([e for t in tracks for e in t if e[1] == "tempo"])
+    hits, ends, offset = [], [], Fraction(0)
+    for number_, events in enumerate(tracks):
+        segments = tempo_map([e for e in events if e[1] == "tempo"]) if fmt == 2 else shared
+        base = offset if fmt == 2 else 0
+        for position, (tick, what, fields) in enumerate(events):
+            t = base + seconds(segments, tick)
+            if what == "note" and fields[0] == channel - 1 and fields[1] in keys:
+                hits.append((math.floor(t * rate), number_, position, keys[fields[1]], fields[2]))
+            if what == "end":
+                ends.append(math.floor(t * rate))
+                offset = t
+    hits.sort(key=lambda h: h[:3])
+    R = f32(float(rate))
+    E = max(ends)
+    laid = []
+    for kind in range(11):
+        starts = [h for h in hits if h[3] == kind]
+        for i, h in enumerate(starts):
+            gap = starts[i + 1][0] - h[0] if i + 1 < len(starts) else 1 << 62
+            n = min(gap, int(f32(R * KIND_TABLE[kind][5])))
+            E = max(E, h[0] + n)
+            if n > 0:
+                laid.append((kind, h[0], n, f32(h[4] / 127.0)))
+    mix = [0.0] * E
+    cache = {}
+    for kind, at, n, level in laid:
+        _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[kind]
+        f = pitch_hz("C") if factor is None else f32(pitch_hz("C") * c(factor))
+        if (kind, n) not in cache:
+            samples = []
+            voice(R, f, f32(f32(float(n)) / R), n, samples)
+            cache[(kind, n)] = samples
+        for i, v in enumerate(cache[(kind, n)]):
+            mix[at + i] = f32(mix[at + i] + f32(v * level))
+    if gain_db is not None:
+        g = f32(10.0 ** (gain_db / 20.0))
+        mix = [f32(x * g) for x in mix]
+    peak = max([abs(x) for x in mix if not math.isnan(x)], default=0.0)
+    if normalize and peak > 1.0:
+        g = f32(1.0 / peak)
+        mix = [f32(x * g) for x in mix]
+    return mix

@@ -31,6 +31,20 @@ def floats(path):
 GROOVE = "tempo 120\nkick x---x---\nsnare ----X--g\nkick level=0.5 --x---x-\n"
 
 
+def midi(*tracks, division=96):
+    """A format 1 file: each track is bytes of events, closed with an end of track."""
+    chunks = [b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), division)]
+    for events in tracks:
+        body = events + b"\x00\xff\x2f\x00"
+        chunks.append(b"MTrk" + struct.pack(">I", len(body)) + body)
+    return b"".join(chunks)
+
+
+# Kick and key 54 (a tambourine, no drum here) at 0, snare (key 40) a quarter later, a kick on
+# channel 1; the track ends a half note in: 1 s at 120 BPM.
+MIDI_GROOVE = midi(b"\x00\x99\x24\x64\x00\x36\x64\x60\x28\x7f\x00\x90\x24\x64\x60\x89\x28\x00")
+
+
 class Command(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp()
@@ -78,7 +92,8 @@ class Command(unittest.TestCase):
             self.assertEqual(info.stdout, "4000 8000 1 float\n", info.stderr)
 
     def test_usage_errors_exit_2_before_the_library_runs(self):
-        for args in (["--bogus", "C"], ["beat"], ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
+        for args in (["--bogus", "C"], ["beat"], ["midi"], ["midi", "a.mid", "--bogus"],
+                     ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
                      ["-r", "99999999999", "C"], []):
             r = run(*args, cwd=self.folder)
             self.assertEqual(r.returncode, 2, args)
@@ -188,6 +203,81 @@ class Command(unittest.TestCase):
         self.assertEqual(len(mix), 8000)
         for i in range(0, 8000, 7):
             self.assertAlmostEqual(stems[0][i] + stems[1][i] + stems[2][i], mix[i], places=6)
+
+    def write_midi(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def test_midi_renders_beside_itself_lists_and_maps(self):
+        song = self.write_midi("song.mid", MIDI_GROOVE)
+        r = run("midi", song, "-r", "8000")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("MIDI: format 1, 1 track, 96 ticks per quarter note, channel 10\n"
+                      "Tempo: 120 BPM at the start, 0 changes\n\n"
+                      "  KICK               1 hit   pitch C (262 Hz)   ring 0.5 s\n"
+                      "  SNARE              1 hit   pitch -            ring 0.5 s\n"
+                      "Skipped keys (notes): 54 (1)\nNotes on other channels: 1\n", r.stdout)
+        self.assertIn("\nDuration: 1.00 seconds\n", r.stdout)
+        with wave.open(self.path("song.wav")) as w:
+            self.assertEqual((w.getnframes(), w.getframerate()), (8000, 8000))
+        os.remove(self.path("song.wav"))
+        r = run("midi", song, "--list", "-r", "8000", "--map", "54=cowbell", "--map", "40=clap")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("  COWBELL            1 hit ", r.stdout)
+        self.assertIn("  CLAP               1 hit ", r.stdout)
+        self.assertNotIn("Skipped", r.stdout)
+        self.assertIn("        4000     0.5000   40      127     1  CLAP           4000\n", r.stdout)
+        self.assertIn("\n3 hits, 8000 samples (1.00 seconds)\n", r.stdout)
+        self.assertFalse(os.path.exists(self.path("song.wav")))
+        # Channel 1 from standard input, to standard output.
+        r = subprocess.run([*KETTORIN, "midi", "-", "--channel", "1", "-r", "8000", "-o", "-"],
+                           capture_output=True, input=MIDI_GROOVE)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual((r.stdout[:4], len(r.stdout)), (b"RIFF", 44 + 2 * 8000))
+        self.assertIn(b"Notes on other channels: 3\n", r.stderr)
+
+    def test_midi_errors_name_the_file_and_byte_and_write_nothing(self):
+        damaged = MIDI_GROOVE[:27] + b"\xf4" + MIDI_GROOVE[28:]
+        cut = MIDI_GROOVE[:30]
+        for data, status, err in (
+                (damaged, 15, "bad.mid: byte 27: status byte 0xF4 cannot appear in a file\n"),
+                (b"RIFF....WAVE", 15,
+                 "bad.mid: byte 0: not a Standard MIDI File: it does not begin with MThd\n")):
+            self.write_midi("bad.mid", data)
+            r = run("midi", "bad.mid", cwd=self.folder)
+            self.assertEqual((r.returncode, r.stdout, r.stderr), (status, "", err))
+            self.assertFalse(os.path.exists(self.path("bad.wav")))
+        # Cut off inside the track: the hits before the cut play, and the report says so.
+        self.write_midi("cut.mid", cut)
+        r = run("midi", "cut.mid", "-q", "--list", cwd=self.folder)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Warning: the file ends inside track 1 (byte 30): the hits before the cut "
+                      "are kept\n", r.stdout)
+        self.assertIn("\n1 hit, 22050 samples", r.stdout)
+        for args in (["midi", "missing.mid"], ["midi", "-", "--stems", "-o", "-"],
+                     ["midi", "-", "--map", "54=tambourine"], ["midi", "-", "--map", "128=kick"],
+                     ["midi", "-", "--channel", "0"], ["midi", "-", "--channel", "17"]):
+            r = subprocess.run([*KETTORIN, *args], capture_output=True, input=MIDI_GROOVE,
+                               cwd=self.folder)
+            self.assertEqual((r.returncode, r.stdout), (2, b""), args)
+            self.assertIn(b"usage: kettorin", r.stderr)
+
+    def test_midi_stems_one_per_kind_add_up_to_the_mix(self):
+        song = self.write_midi("song.mid", MIDI_GROOVE)
+        r = run("midi", song, "-r", "8000", "--float", "--stems", "--gain", "6")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Gain: +6.0 dB\n", r.stdout)
+        for name in ("song.wav", "song.kick.wav", "song.snare.wav"):
+            self.assertIn(f"Created: {self.path(name)}\n", r.stdout)
+        self.assertFalse(os.path.exists(self.path("song.kick.2.wav")))
+        mix, kick, snare = (floats(self.path(n)) for n in ("song.wav", "song.kick.wav",
+                                                            "song.snare.wav"))
+        self.assertEqual(len(mix), 8000)
+        self.assertTrue(any(abs(x) > 0 for x in snare[4000:]))
+        self.assertTrue(all(x == 0 for x in snare[:4000]))
+        for i in range(0, 8000, 7):
+            self.assertAlmostEqual(kick[i] + snare[i], mix[i], places=6)
 
 
 if __name__ == "__main__":

@@ -383,3 +383,90 @@ TEST_F(ComposeBeat, EveryOutcomeHasItsStatusAndItsOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A format 0 file at 96 ticks a quarter: kick at 0, snare a quarter later (0.5 s), the end of the
+// track a half note in (1 s); then the same with a status byte no file holds.
+const uint8_t kGroove[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+                           'M', 'T', 'r', 'k', 0, 0, 0, 16, 0, 0x99, 36, 100,
+                           96, 0x99, 38, 127, 96, 0xFF, 0x2F, 0};
+const uint8_t kDamaged[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+                            'M', 'T', 'r', 'k', 0, 0, 0, 8, 0, 0x99, 36, 100, 0, 0xF4, 0, 0};
+// One quarter note of 16.7 s every 2^28 ticks: far past any WAV file.
+const uint8_t kEndless[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 1,
+                            'M', 'T', 'r', 'k', 0, 0, 0, 14, 0, 0xFF, 0x51, 3, 0xFF, 0xFF, 0xFF,
+                            0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x2F, 0};
+
+struct MidiCase {
+  const char* what;
+  const uint8_t* data;
+  int32_t size;
+  int32_t rate;
+  const char* file;  // in the test's folder; null for a null path
+  int32_t status;
+  std::string err;  // standard error, exactly
+  long bytes;       // size of the file afterwards, -1 for no file
+};
+
+class ComposeMidi : public Compose {};
+
+TEST_F(ComposeMidi, EveryOutcomeHasItsStatusAndItsOneLine) {
+  const int32_t groove = sizeof kGroove;
+  const MidiCase cases[] = {
+      {"a file", kGroove, groove, 8000, "m.wav", 999, "", 44 + 2 * 8000},
+      {"null data", nullptr, 0, 8000, "m.wav", 10, "Error: The MIDI data must not be null.\n", -1},
+      {"null path", kGroove, groove, 8000, nullptr, 10,
+       "Error: The output path must not be null.\n", -1},
+      {"negative size", kGroove, -1, 8000, "m.wav", 15,
+       "Error: The MIDI data's size must not be negative. Got: -1\n", -1},
+      {"rate 0", kGroove, groove, 0, "m.wav", 11,
+       "Error: Sample rate must be at least 1. Got: 0\n", -1},
+      {"no bytes", kGroove, 0, 8000, "m.wav", 15,
+       "Error: byte 0: not a Standard MIDI File: it does not begin with MThd\n", -1},
+      {"cut inside the header", kGroove, 12, 8000, "m.wav", 15,
+       "Error: byte 4: the header's length 6 passes the end of the file\n", -1},
+      {"damaged", kDamaged, sizeof kDamaged, 8000, "m.wav", 15,
+       "Error: byte 27: status byte 0xF4 cannot appear in a file\n", -1},
+      {"too long", kEndless, sizeof kEndless, 8000, "m.wav", 13,
+       "Error: The MIDI file is too long for a WAV file: more than 2147483629 samples.\n", -1},
+      {"missing folder", kGroove, groove, 8000, "gone/m.wav", 14,
+       "Error: Could not open file '" + (folder_ / "gone/m.wav").string() + "' for writing.\n",
+       -1},
+  };
+  for (const MidiCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::u16string path = c.file == nullptr ? u"" : Path(c.file);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int32_t status =
+        KettorinComposeMidi(c.data, c.size, c.rate, c.file == nullptr ? nullptr : path.c_str());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    if (c.bytes >= 0) {
+      const std::vector<uint8_t> bytes = ReadBytes(Narrow(path));
+      ASSERT_EQ(static_cast<long>(bytes.size()), c.bytes);
+      // The kick sounds from the first sample, the snare from sample 4000 on, and nothing before.
+      const std::vector<int16_t> samples = Samples(bytes);
+      EXPECT_EQ(samples[0], 0);  // attacks start from silence
+      EXPECT_NE(samples[10], 0);
+      EXPECT_NE(out.find("MIDI: format 0, 1 track, 96 ticks per quarter note, channel 10\n"
+                         "Tempo: 120 BPM at the start, 0 changes\n\n"
+                         "  KICK               1 hit   pitch C (262 Hz)   ring 0.5 s\n"
+                         "  SNARE              1 hit   pitch -            ring 0.5 s\n"),
+                std::string::npos)
+          << out;
+      EXPECT_NE(out.find("\nDuration: 1.00 seconds\n\n"), std::string::npos) << out;
+    } else if (c.status != 14) {
+      EXPECT_EQ(out, "");  // refused before the report begins
+    }
+    if (c.bytes < 0 && c.file != nullptr) {
+      EXPECT_FALSE(fs::exists(Narrow(path)));
+    }
+  }
+}
+
+}  // namespace

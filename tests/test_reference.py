@@ -7,6 +7,7 @@ every sample, which the 16-bit conversion would hide.
 Usage: test_reference.py KETTORIN
 """
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -60,6 +61,52 @@ BEATS = [
 ]
 
 
+def midi(fmt, division, *tracks):
+    """A file from tracks of (delta, event bytes) pairs, each closed with an end of track."""
+    chunks = [b"MThd" + struct.pack(">IHHH", 6, fmt, len(tracks), division)]
+    for events in tracks:
+        body = b""
+        for delta, event in events + [(0, b"\xff\x2f\x00")]:
+            out = [delta & 0x7F]
+            while delta > 0x7F:
+                delta >>= 7
+                out.insert(0, 0x80 | (delta & 0x7F))
+            body += bytes(out) + event
+        chunks.append(b"MTrk" + struct.pack(">I", len(body)) + body)
+    return b"".join(chunks)
+
+
+def on(key, velocity=100, channel=10):
+    return bytes([0x90 | (channel - 1), key, velocity])
+
+
+def tempo(micros):
+    return b"\xff\x51\x03" + micros.to_bytes(3, "big")
+
+
+# (file, rate, command options, reference options): tempo changes with the later tempo of one tick
+# winning, snare keys cutting each other off, two hits on one sample, every kind; mappings, a
+# channel and gain without normalisation; format 2; SMPTE; a real file where mma is installed.
+MIDIS = [
+    (midi(1, 96, [(192, tempo(400000)), (96, tempo(700000))],
+          [(0, on(36, 127)), (0, on(42, 60)), (48, on(38)), (24, on(40, 80)), (0, on(44, 30)),
+           (0, on(42, 90)), (48, on(46)), (0, on(56, 64)), (96, on(50)), (0, on(47)),
+           (0, on(45, 110)), (0, on(51)), (0, on(36, 1)), (48, on(39, 127)), (0, on(49)),
+           (48, b"\x89\x31\x00"), (0, on(35))]), 8000, [], {}),
+    (midi(0, 120, [(0, on(54)), (0, on(36, 90, 1)), (60, on(54, 40)), (0, on(38, 127, 1)),
+                   (120, b"\xc0\x05"), (0, on(36, 50, 1)), (240, b"\xff\x01\x01x")]),
+     11025, ["--map", "54=cowbell", "--map", "36=low_tom", "--channel", "1", "--gain", "-6",
+             "--no-normalize"],
+     {"mapping": {54: 7, 36: 6}, "channel": 1, "gain_db": -6.0, "normalize": False}),
+    (midi(2, 48, [(0, tempo(300000)), (0, on(36)), (24, on(38)), (24, on(36))],
+          [(12, on(57)), (36, on(42))]), 8000, [], {}),
+    (midi(0, 0xE728, [(0, on(36)), (333, on(40)), (0, on(59)), (100, on(55))]), 8000, [], {}),
+]
+REAL = "/usr/share/doc/mma/examples/solo/drum-sequence.mid"
+if os.path.exists(REAL):
+    MIDIS.append((open(REAL, "rb").read(), 8000, [], {}))
+
+
 def main():
     kettorin = sys.argv[1]
     failures = 0
@@ -98,7 +145,24 @@ def main():
                 failures += 1
                 print(f"MISMATCH beat {flag} {options} rate {rate}: {len(actual)} bytes, expected "
                       f"{len(expected)}; {run.stderr.decode().strip()}")
-    print(f"{2 * (len(CASES) + len(BEATS)) - failures} passed, {failures} failed")
+        for data, rate, options, settings in MIDIS:
+            samples = reference.render_midi(data, rate, **settings)
+            source = os.path.join(folder, "case.mid")
+            with open(source, "wb") as f:
+                f.write(data)
+            for flag, expected in (([], reference.wav_bytes(samples, rate)),
+                                   (["--float"], reference.wav_float_bytes(samples, rate))):
+                path = os.path.join(folder, "case.wav")
+                run = subprocess.run([kettorin, "midi", source, "-q", *flag, "-r", str(rate),
+                                      *options, "-o", path], capture_output=True)
+                actual = open(path, "rb").read() if run.returncode == 0 else b""
+                if actual == expected:
+                    continue
+                failures += 1
+                print(f"MISMATCH midi {flag} {options} rate {rate}: {len(actual)} bytes, expected "
+                      f"{len(expected)}; {run.stderr.decode().strip()}")
+    total = 2 * (len(CASES) + len(BEATS) + len(MIDIS))
+    print(f"{total - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 

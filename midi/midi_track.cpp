@@ -1,0 +1,284 @@
+// MIDI notes to timed hits: exact times from ticks and tempos, drum keys to kinds, lengths.
+#include "midi/midi_track.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "compose/notes.h"
+#include "midi/uint128.h"
+
+namespace kettorin {
+
+namespace {
+
+constexpr uint32_t kDefaultTempo = 500000;  // 120 BPM until the first tempo event
+constexpr uint64_t kMicrosecondsPerSecond = 1000000;
+
+// Times are exact fractions of a second: a numerator in 128 bits over the file's one denominator,
+// ticks per quarter x 10^6 (a tick lasts tempo / (ticks per quarter x 10^6) seconds), or for SMPTE
+// frames per second x ticks per frame (with 30000/1001 frames: 30000 x ticks per frame over 1001).
+struct Timebase {
+  uint64_t denominator = 1;
+  uint64_t smpteTickTime = 0;  // SMPTE: the numerator of one tick; 0 for a tempo map
+};
+
+// A stretch of one tempo: from `tick` on, each tick adds `tempo` to the time.
+struct TempoSegment {
+  uint64_t tick = 0;
+  Uint128 time;
+  uint32_t tempo = kDefaultTempo;
+};
+
+class TempoMap {
+ public:
+  // Tempo events sorted by tick, the later of two at one tick winning; time starts at `offset`.
+  TempoMap(const std::vector<MidiTempo>& tempos, Uint128 offset) {
+    segments_.push_back({0, offset, kDefaultTempo});
+    for (const MidiTempo& tempo : tempos) {
+      if (tempo.tick == segments_.back().tick) {
+        segments_.back().tempo = tempo.microsecondsPerQuarter;
+      } else {
+        segments_.push_back({tempo.tick, TimeAt(tempo.tick), tempo.microsecondsPerQuarter});
+      }
+    }
+  }
+
+  Uint128 TimeAt(uint64_t tick) const {
+    const auto after =
+        std::upper_bound(segments_.begin(), segments_.end(), tick,
+                         [](uint64_t t, const TempoSegment& segment) { return t < segment.tick; });
+    const TempoSegment& segment = *(after - 1);
+    return SaturatingAdd(segment.time, SaturatingMul(Uint128(tick - segment.tick), segment.tempo));
+  }
+
+  const std::vector<TempoSegment>& Segments() const { return segments_; }
+
+ private:
+  std::vector<TempoSegment> segments_;
+};
+
+// Every tempo event of the tracks, by tick; at one tick, the later in (track, position) order.
+std::vector<MidiTempo> MergedTempos(const std::vector<MidiTrack>& tracks) {
+  std::vector<MidiTempo> all;
+  for (const MidiTrack& track : tracks) {
+    all.insert(all.end(), track.tempos.begin(), track.tempos.end());
+  }
+  std::stable_sort(all.begin(), all.end(),
+                   [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
+  return all;
+}
+
+std::string DivisionText(const MidiFile& file) {
+  if (file.framesPerSecond == 0) {
+    return std::to_string(file.ticksPerQuarter) + " ticks per quarter note";
+  }
+  return std::string("SMPTE ") +
+         (file.framesPerSecond == 29 ? "29.97" : std::to_string(file.framesPerSecond)) +
+         " frames per second x " + std::to_string(file.ticksPerFrame) + " ticks";
+}
+
+}  // namespace
+
+std::optional<DrumKind> GeneralMidiDrum(int32_t key) {
+  // Each kind's General MIDI key, then the alternates real files use (40 more often than 38).
+  constexpr std::pair<int32_t, DrumKind> kKeys[] = {
+      {36, DrumKind::kKick},        {35, DrumKind::kKick},        {38, DrumKind::kSnare},
+      {40, DrumKind::kSnare},       {37, DrumKind::kSnare},       {39, DrumKind::kClap},
+      {42, DrumKind::kHiHatClosed}, {44, DrumKind::kHiHatClosed}, {46, DrumKind::kHiHatOpen},
+      {41, DrumKind::kLowTom},      {43, DrumKind::kLowTom},      {45, DrumKind::kLowTom},
+      {47, DrumKind::kMidTom},      {48, DrumKind::kMidTom},      {50, DrumKind::kHighTom},
+      {56, DrumKind::kCowbell},     {51, DrumKind::kRide},        {53, DrumKind::kRide},
+      {59, DrumKind::kRide},        {49, DrumKind::kCrash},       {52, DrumKind::kCrash},
+      {55, DrumKind::kCrash},       {57, DrumKind::kCrash},
+  };
+  for (const auto& [k, kind] : kKeys) {
+    if (k == key) return kind;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    return "a mapping is KEY=DRUM, such as 54=cowbell; got '" + std::string(text) + "'";
+  }
+  const std::string_view keyText = text.substr(0, equals);
+  const std::string_view name = text.substr(equals + 1);
+  int32_t key = -1;
+  const auto [end, problem] = std::from_chars(keyText.data(), keyText.data() + keyText.size(), key);
+  if (keyText.empty() || problem != std::errc() || end != keyText.data() + keyText.size() ||
+      key < 0 || key > 127) {
+    return "a mapping's key is 0 to 127; got '" + std::string(keyText) + "'";
+  }
+  const std::optional<DrumKind> kind = FindDrumKind(name);
+  if (!kind) {
+    std::string choices;
+    for (const DrumKindInfo& info : kDrumKinds) {
+      choices += (choices.empty() ? "" : ", ") + std::string(ShortName(info.kind));
+    }
+    return "unknown drum '" + std::string(name) + "' (" + choices + ")";
+  }
+  options.map.emplace_back(key, *kind);
+  return std::nullopt;
+}
+
+std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOptions& options,
+                                int64_t limit, MidiPlan& plan) {
+  plan = MidiPlan{};
+  const int32_t rate = options.sampleRate;
+  if (rate < 1) {
+    return Failure{kStatusBadSampleRate,
+                   "Sample rate must be at least 1. Got: " + std::to_string(rate)};
+  }
+  if (options.channel < kMinMidiChannel || options.channel > kMaxMidiChannel) {
+    return Failure{kStatusBadInput,
+                   "channel must be 1 to 16, got " + std::to_string(options.channel)};
+  }
+  MidiFile file;
+  if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
+    if (error->status == kStatusNoStorage) {
+      return Failure{kStatusNoStorage, "The MIDI file has too many notes: more than " +
+                                           std::to_string(kMaxMidiNotes) + "."};
+    }
+    return Failure{kStatusBadInput, Describe(*error)};
+  }
+  plan.format = file.format;
+  plan.tracks = static_cast<int32_t>(file.tracks.size());
+  plan.division = DivisionText(file);
+  if (file.declaredTracks != plan.tracks) {
+    plan.warnings.push_back("the header announces " + std::to_string(file.declaredTracks) +
+                            " track" + (file.declaredTracks == 1 ? "" : "s") + ", the file holds " +
+                            std::to_string(plan.tracks) + "; every track present is played");
+  }
+  if (file.cutOffAt) {
+    plan.warnings.push_back("the file ends inside track " + std::to_string(plan.tracks) +
+                            " (byte " + std::to_string(*file.cutOffAt) +
+                            "): the hits before the cut are kept");
+  }
+  if (file.strayBytes > 0) {
+    plan.warnings.push_back("ignored " + std::to_string(file.strayBytes) + " byte" +
+                            (file.strayBytes == 1 ? "" : "s") +
+                            " after the last chunk (too few for a chunk)");
+  }
+
+  // Where every tick of every track falls, as an exact fraction of a second.
+  Timebase base;
+  if (file.framesPerSecond == 0) {
+    base.denominator = static_cast<uint64_t>(file.ticksPerQuarter) * kMicrosecondsPerSecond;
+  } else if (file.framesPerSecond == 29) {
+    base.denominator = uint64_t{30000} * static_cast<uint64_t>(file.ticksPerFrame);
+    base.smpteTickTime = 1001;
+  } else {
+    base.denominator = static_cast<uint64_t>(file.framesPerSecond * file.ticksPerFrame);
+    base.smpteTickTime = 1;
+  }
+  // Format 2 plays its tracks one after another, each with its own tempos; the others share one
+  // map built from every track.
+  const bool sequential = file.format == 2;
+  std::vector<TempoMap> maps;
+  std::vector<Uint128> ends;  // each track's end
+  if (base.smpteTickTime == 0 && !sequential) {
+    maps.emplace_back(MergedTempos(file.tracks), Uint128());
+  }
+  Uint128 offset;
+  for (const MidiTrack& track : file.tracks) {
+    if (base.smpteTickTime != 0) {
+      const Uint128 duration = SaturatingMul(Uint128(track.endTick), base.smpteTickTime);
+      ends.push_back(sequential ? SaturatingAdd(offset, duration) : duration);
+    } else if (sequential) {
+      maps.emplace_back(track.tempos, offset);
+      ends.push_back(maps.back().TimeAt(track.endTick));
+    } else {
+      ends.push_back(maps[0].TimeAt(track.endTick));
+    }
+    if (sequential) offset = ends.back();
+  }
+  if (!maps.empty()) {
+    plan.firstTempo = static_cast<int32_t>(maps[0].Segments()[0].tempo);
+    for (const TempoMap& map : maps) {
+      plan.tempoChanges += static_cast<int64_t>(map.Segments().size()) - 1;
+    }
+  }
+
+  // floor(t x R), or nothing past the limit.
+  const Uint128 beyond(static_cast<uint64_t>(limit) + 1);
+  auto sampleAt = [&](Uint128 time) -> std::optional<int64_t> {
+    const Uint128 sample = SaturatingMul(time, static_cast<uint64_t>(rate)) / base.denominator;
+    if (!(sample < beyond)) return std::nullopt;
+    return static_cast<int64_t>(sample.Low());
+  };
+  const Failure tooLong{kStatusNoStorage, "The MIDI file is too long for a WAV file: more than " +
+                                              std::to_string(limit) + " samples."};
+
+  std::array<std::optional<DrumKind>, 128> kinds;
+  for (int32_t key = 0; key < 128; ++key) kinds[static_cast<size_t>(key)] = GeneralMidiDrum(key);
+  for (const auto& [key, kind] : options.map) kinds[static_cast<size_t>(key & 0x7F)] = kind;
+
+  int64_t length = 0;  // E: the latest end of track, then every hit's end
+  for (const Uint128& end : ends) {
+    const std::optional<int64_t> sample = sampleAt(end);
+    if (!sample) return tooLong;
+    length = std::max(length, *sample);
+  }
+  const auto channel = static_cast<uint8_t>(options.channel - 1);
+  for (size_t t = 0; t < file.tracks.size(); ++t) {
+    for (const MidiNote& note : file.tracks[t].notes) {
+      if (note.channel != channel) {
+        ++plan.otherChannels;
+        continue;
+      }
+      const std::optional<DrumKind> kind = kinds[note.key];
+      if (!kind) {
+        ++plan.skipped[note.key];
+        continue;
+      }
+      Uint128 time;
+      if (base.smpteTickTime != 0) {
+        time = SaturatingAdd(sequential ? (t == 0 ? Uint128() : ends[t - 1]) : Uint128(),
+                             SaturatingMul(Uint128(note.tick), base.smpteTickTime));
+      } else {
+        time = maps[sequential ? t : 0].TimeAt(note.tick);
+      }
+      const std::optional<int64_t> start = sampleAt(time);
+      if (!start) return tooLong;
+      plan.hits.push_back({*start, 0, *kind, note.key, note.velocity, static_cast<int32_t>(t)});
+    }
+  }
+  // Tracks were visited in order and each track's notes in order, so a stable sort by first
+  // sample gives the order (first sample, track, position).
+  std::stable_sort(plan.hits.begin(), plan.hits.end(),
+                   [](const MidiHit& a, const MidiHit& b) { return a.start < b.start; });
+
+  // A hit sounds until the next hit of its kind starts, at most its kind's ring.
+  std::array<std::vector<size_t>, kDrumKindCount> byKind;
+  for (size_t h = 0; h < plan.hits.size(); ++h) {
+    byKind[static_cast<size_t>(plan.hits[h].kind)].push_back(h);
+  }
+  const float frequency = NoteFrequency(NoteName{{'C', 0, 0}});  // as a beat line without pitch=
+  Track& track = plan.track;
+  track.sampleRate = rate;
+  for (size_t k = 0; k < kDrumKindCount; ++k) {
+    const std::vector<size_t>& order = byKind[k];
+    plan.hitsPerKind[k] = static_cast<int64_t>(order.size());
+    if (order.empty()) continue;
+    const auto kind = static_cast<DrumKind>(k);
+    const auto stem = static_cast<int32_t>(track.stemKinds.size());
+    track.stemKinds.push_back(kind);
+    for (size_t i = 0; i < order.size(); ++i) {
+      MidiHit& hit = plan.hits[order[i]];
+      const int64_t gap = i + 1 < order.size() ? plan.hits[order[i + 1]].start - hit.start
+                                               : std::numeric_limits<int64_t>::max();
+      hit.length = HitLength(gap, rate, Info(kind).ringSeconds);
+      length = std::max(length, hit.start + hit.length);
+      if (hit.length == 0) continue;
+      const float level = static_cast<float>(hit.velocity) / 127.0f;
+      track.hits.push_back(MakeHit(kind, hit.start, hit.length, rate, frequency, level, stem));
+    }
+  }
+  if (length > limit) return tooLong;
+  track.length = length;
+  return std::nullopt;
+}
+
+}  // namespace kettorin
