@@ -1,9 +1,9 @@
 /* TarneloKettorin: drum tracks synthesised from formulas, written as 16-bit mono WAV files.
  *
  * KettorinCompose plays a note string on one drum; KettorinComposeBeat mixes the drum lines of a
- * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. KettorinRender and
- * KettorinRenderBeat give the same samples in the caller's memory, and KettorinWriteWav writes
- * such samples as the file the first two would have written.
+ * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. KettorinRender,
+ * KettorinRenderBeat and KettorinRenderMidi give the same samples in the caller's memory, and
+ * KettorinWriteWav writes such samples as the file those calls would have written.
  * Callable from C and C++. Strings the caller passes in are NUL-terminated UTF-16: wchar_t on
  * Windows, char16_t elsewhere (uint_least16_t in C, the same 16-bit code units). Strings the
  * library hands out (messages, drum names) are NUL-terminated UTF-8.
@@ -211,6 +211,27 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(const KettorinChar* beatTe
                                                       KettorinLevels* levels, float* samples,
                                                       int64_t capacity, int64_t* sampleCount,
                                                       char* message, int32_t messageSize);
+
+/* Renders the drums of a Standard MIDI File into the caller's memory: the samples
+ * KettorinComposeMidi converts into its file, bit for bit.
+ *
+ * data, size  the file's bytes, as for KettorinComposeMidi (drums on channel 10).
+ * sampleRate  samples per second, at least 1.
+ * flags       0, or KETTORIN_NO_NORMALIZE (KETTORIN_LOOP is refused: a MIDI file does not loop).
+ * gainDb      decibels, -120 to 120, added to the mix before its peak is measured (0: none).
+ * levels      receives the factors the mix was given, as for KettorinRenderBeat. May be null.
+ * samples, capacity, sampleCount, message, messageSize  as for KettorinRender.
+ *
+ * Prints nothing. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT, KETTORIN_BAD_SAMPLE_RATE,
+ * KETTORIN_BAD_INPUT (a negative size, a file that cannot be read: "byte N: ...", a flag or gain
+ * out of range), KETTORIN_NO_STORAGE or KETTORIN_BUFFER_TOO_SMALL.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(const uint8_t* data, int32_t size,
+                                                     int32_t sampleRate, uint32_t flags,
+                                                     double gainDb, KettorinLevels* levels,
+                                                     float* samples, int64_t capacity,
+                                                     int64_t* sampleCount, char* message,
+                                                     int32_t messageSize);
 
 /* Writes samples as a 16-bit mono WAV file, converted exactly as KettorinCompose converts its own:
  * trunc(sample x 32767), saturating beyond full scale; NaN stores 0.

@@ -9,6 +9,7 @@
 
 #include "beat/beat_call.h"
 #include "compose/compose.h"
+#include "midi/midi_track.h"
 #include "platform/boundary.h"
 #include "platform/kettorin.h"
 #include "track/drum_kinds.h"
@@ -126,6 +127,32 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(
     }
     if (badOptions) return badOptions;
     return kettorin::DeliverTrack(track, headroom, {samples, capacity, sampleCount}, levels);
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(
+    const uint8_t* data, int32_t size, int32_t sampleRate, uint32_t flags, double gainDb,
+    KettorinLevels* levels, float* samples, int64_t capacity, int64_t* sampleCount, char* message,
+    int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    if (data == nullptr) return kettorin::NullArgument("MIDI data");
+    if (size < 0) {
+      return Failure{kettorin::kStatusBadInput,
+                     "The MIDI data's size must not be negative. Got: " + std::to_string(size)};
+    }
+    kettorin::HeadroomOptions headroom;
+    bool loop = false;
+    if (auto failure = kettorin::ReadHeadroom(flags, gainDb, headroom, loop)) return failure;
+    // A MIDI file ends where its tracks end: there is no loop to close.
+    if (loop) return Failure{kettorin::kStatusBadInput, "A MIDI file cannot be rendered as a loop."};
+    kettorin::MidiOptions options;
+    options.sampleRate = sampleRate;
+    kettorin::MidiPlan plan;
+    if (auto failure = kettorin::PlanMidi({data, static_cast<size_t>(size)}, options,
+                                          kettorin::kMaxRenderSamples, plan)) {
+      return failure;
+    }
+    return kettorin::DeliverTrack(plan.track, headroom, {samples, capacity, sampleCount}, levels);
   });
 }
 

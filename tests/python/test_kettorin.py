@@ -59,6 +59,20 @@ def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, opti
     assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
 
 
+@pytest.mark.parametrize("name, rate, options, keywords", [
+    ("bench/three_minutes.mid", 44100, [], {}),
+    ("tests/fuzz/corpus/midi/format1_tempo_map.mid", 22050, ["--gain", "6", "--no-normalize"],
+     {"gain_db": 6.0, "normalize": False}),
+    ("tests/fuzz/corpus/midi/smpte.mid", 48000, [], {}),
+])
+def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name, rate, options,
+                                                                   keywords):
+    command("midi", str(SOURCE / name), "-r", str(rate), "--float", "-o", "f.wav", *options,
+            cwd=tmp_path)
+    samples = kettorin.render_midi((SOURCE / name).read_bytes(), rate=rate, **keywords)
+    assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
+
+
 def test_write_gives_the_commands_file_byte_for_byte(tmp_path):
     (tmp_path / "groove.beat").write_text(GROOVE)
     command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", cwd=tmp_path)
@@ -90,6 +104,10 @@ S = kettorin.Status
      "repeat must be 1 to 10000, got 10001"),
     (lambda: kettorin.render_beat("kick x", gain_db=float("inf")), S.BAD_INPUT,
      "The gain must be from -120 to 120 dB. Got: inf"),
+    (lambda: kettorin.render_midi(b"MThd"), S.BAD_INPUT,
+     "byte 0: not a Standard MIDI File: it does not begin with MThd"),
+    (lambda: kettorin.render_midi(b"", rate=0), S.BAD_SAMPLE_RATE,
+     "Sample rate must be at least 1. Got: 0"),
     (lambda: kettorin.write(MISSING, np.zeros(3), rate=8000), S.NOT_WRITTEN,
      f"Could not write file '{MISSING}': No such file or directory."),
     (lambda: kettorin.write("x.wav", np.zeros(3), rate=0), S.BAD_SAMPLE_RATE,
