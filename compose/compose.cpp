@@ -65,7 +65,8 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
 
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
                        std::span<float> out, std::FILE* report) {
-  SampleBuffer buffer{context.sampleRate, out, 0, context.excitation, context.vectorPath};
+  SampleBuffer buffer{context.sampleRate, out, 0, context.excitation, context.vectorPath,
+                      context.maxLanes};
   Note note;
   for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
     if (!IsPlayed(note)) continue;
