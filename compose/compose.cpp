@@ -1,12 +1,15 @@
 // The driver of one call: validate, size the storage, report, render every note, write the file.
 #include "compose/compose.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "track/sample_storage.h"
+#include "track/split.h"
 
 namespace kettorin {
 
@@ -64,15 +67,39 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
 }
 
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
-                       std::span<float> out, std::FILE* report) {
-  SampleBuffer buffer{context.sampleRate, out, 0, context.excitation, context.vectorPath,
-                      context.maxLanes};
+                       std::span<float> out, std::FILE* report, int64_t splitBreakEven) {
+  // Where each played note lies in the composition; its samples depend on nothing else.
+  struct Placed {
+    int64_t at;
+    int64_t n;
+    float f, d;
+  };
+  std::vector<Placed> placed;
+  int64_t at = 0;
+  const auto size = static_cast<int64_t>(out.size());
   Note note;
   for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
     if (!IsPlayed(note)) continue;
     if (report != nullptr) PrintNote(report, note);
-    PlayNote(buffer, plan.kind, note.frequency, note.duration);
+    const int64_t n = std::min(NoteSampleCount(context.sampleRate, note.duration), size - at);
+    if (n <= 0) continue;
+    placed.push_back({at, n, note.frequency, note.duration});
+    at += n;
   }
+  RenderSplit(
+      at,
+      [&](int64_t begin, int64_t end) {
+        // The first note reaching past `begin`, then every note until `end`, each clipped to it.
+        auto it = std::upper_bound(placed.begin(), placed.end(), begin,
+                                   [](int64_t x, const Placed& p) { return x < p.at + p.n; });
+        for (; it != placed.end() && it->at < end; ++it) {
+          const int64_t from = std::max(begin, it->at);
+          const int64_t to = std::min(end, it->at + it->n);
+          PlayNote(plan.kind, context, it->f, it->d, static_cast<int32_t>(from - it->at),
+                   out.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+        }
+      },
+      splitBreakEven);
 }
 
 int32_t Compose(const ComposeRequest& request, const WavOutput& output) {
