@@ -13,7 +13,7 @@ def once(seconds, threads):
     out = subprocess.run([program, str(seconds), str(threads)], check=True, capture_output=True)
     return float(out.stdout)
 print(" length   samples   one thread   two threads   ratio")
-for seconds in (0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 10.0):
+for seconds in (0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 10.0, 60.0):
     one, two = [], []
     for _ in range(runs):
         one.append(once(seconds, 1))
