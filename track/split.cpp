@@ -2,13 +2,7 @@
 
 #include <exception>
 #include <system_error>
-
-// Builds without threads (MinGW's win32 thread model, Emscripten without pthreads) render on the
-// calling thread alone.
-#if (defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)) || \
-    (defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__))
-#define KETTORIN_ONE_THREAD
-#else
+#if KETTORIN_SPLIT_THREADS
 #include <thread>
 #endif
 
@@ -17,7 +11,7 @@ namespace kettorin {
 void RenderSplit(int64_t n, const std::function<void(int64_t, int64_t)>& render,
                  int64_t breakEven) {
   const int64_t middle = n / 2 / kSplitChunk * kSplitChunk;
-#ifndef KETTORIN_ONE_THREAD
+#if KETTORIN_SPLIT_THREADS
   if (n >= breakEven && middle > 0) {
     std::exception_ptr secondFailed;
     std::thread second;

@@ -7,6 +7,16 @@
 
 namespace kettorin {
 
+// Builds without threads (MinGW's win32 thread model, Emscripten without pthreads) render every
+// range on the calling thread.
+#if (defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)) || \
+    (defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__))
+#define KETTORIN_SPLIT_THREADS 0
+#else
+#define KETTORIN_SPLIT_THREADS 1
+#endif
+inline constexpr bool kSplitHasThreads = KETTORIN_SPLIT_THREADS;
+
 // Ranges are split at a multiple of this many samples, the voices' vector chunk.
 constexpr int64_t kSplitChunk = 64;
 
