@@ -20,12 +20,14 @@ inline constexpr bool kSplitHasThreads = KETTORIN_SPLIT_THREADS;
 // Ranges are split at a multiple of this many samples, the voices' vector chunk.
 constexpr int64_t kSplitChunk = 64;
 
-// Renderings shorter than this many samples stay on the calling thread. A process's first thread
-// costs 0.3 to 1.4 ms here, so a second thread pays only past about 1.5 s of 44.1 kHz snare in a
-// fresh process: bench/split_break_even.sh measured the two-thread rendering equal to the
-// one-thread one at 49,000 to 66,000 samples (medians, 41 alternating runs, 2-core AMD EPYC with
-// AVX-512), and the constant is set a little above.
-constexpr int64_t kSplitBreakEven = 80000;
+// Renderings shorter than this many samples stay on the calling thread. Two threads pay once
+// half the rendering saves more than starting the process's first thread costs:
+// n > 2 T / c. bench/split_break_even.sh and runs of kettorin_split_break_even 0.25 and 2 (61
+// alternating fresh processes each, 2-core AMD EPYC with AVX-512, a busy machine) gave T = 230 us
+// (median; 150 us at best) and c = 7.1 ns a 44.1 kHz snare sample (4.8 at best), so n = 65,000;
+// an idle machine starts its first thread in 0.3 to 1.4 ms, which puts n at 2 to 4 s of audio.
+// Two seconds at 44.1 kHz:
+constexpr int64_t kSplitBreakEven = 88200;
 
 // Renders samples [0, n) as render(begin, end) calls that together cover each sample once: from
 // breakEven samples on, [0, m) on this thread and [m, n) on a second one at the same time, m being
