@@ -5,8 +5,9 @@
 // (libmvec), which may differ from the scalar functions by a few units in the last place of the
 // double. A sample can only change if such a difference moves a double product across a rounding
 // boundary of single precision when it is narrowed, so Narrow() marks every lane whose product
-// lies that close to a boundary (or outside the float range) as suspect. The renderer
-// computes suspect samples again on the one-sample path, which keeps the output identical.
+// lies that close to a boundary (NearFloatBoundary() in vector_path.h), or is NaN or beyond the
+// float range, as suspect. The renderer computes suspect samples again on the one-sample path,
+// which keeps the output identical.
 //
 // Only included by the translation unit compiled for AVX2.
 #pragma once

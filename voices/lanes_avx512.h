@@ -49,7 +49,9 @@ inline I8 EightSamplesFrom(int32_t first) {
   return {_mm256_add_epi32(_mm256_set1_epi32(first), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))};
 }
 
-inline F8 Splat(float x) {
+// Named apart from the four-lane Splat(float): an inline function of the same signature in both
+// vector translation units would be one symbol, and the linker would keep either copy.
+inline F8 Splat8(float x) {
   return {_mm256_set1_ps(x), 0};
 }
 
@@ -68,19 +70,19 @@ inline F8 operator/(F8 a, F8 b) {
   return {_mm256_div_ps(a.v, b.v), a.suspect | b.suspect};
 }
 inline F8 operator+(F8 a, float b) {
-  return a + Splat(b);
+  return a + Splat8(b);
 }
 inline F8 operator-(F8 a, float b) {
-  return a - Splat(b);
+  return a - Splat8(b);
 }
 inline F8 operator*(F8 a, float b) {
-  return a * Splat(b);
+  return a * Splat8(b);
 }
 inline F8 operator/(F8 a, float b) {
-  return a / Splat(b);
+  return a / Splat8(b);
 }
 inline F8 operator*(float a, F8 b) {
-  return Splat(a) * b;
+  return Splat8(a) * b;
 }
 
 inline M8 operator<(I8 i, int32_t a) {
@@ -105,12 +107,12 @@ inline F8 Select(M8 first, F8 a, F8 b) {
   return {_mm256_mask_blend_ps(first.v, b.v, a.v), (a.suspect & bits) | (b.suspect & ~bits)};
 }
 inline F8 Select(M8 first, F8 a, float b) {
-  return Select(first, a, Splat(b));
+  return Select(first, a, Splat8(b));
 }
 
 // std::clamp(m, -1, 1): below -1 gives -1, else above 1 gives 1, else m (NaN included).
 inline F8 ClampUnit(F8 m) {
-  return Select(m < Splat(-1.0f), Splat(-1.0f), Select(Splat(1.0f) < m, Splat(1.0f), m));
+  return Select(m < Splat8(-1.0f), Splat8(-1.0f), Select(Splat8(1.0f) < m, Splat8(1.0f), m));
 }
 
 inline I8 TruncSaturated(F8 x) {
