@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "track/sample_storage.h"
 #include "track/split.h"
@@ -68,38 +67,33 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
 
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
                        std::span<float> out, std::FILE* report, int64_t splitBreakEven) {
-  // Where each played note lies in the composition; its samples depend on nothing else.
-  struct Placed {
-    int64_t at;
-    int64_t n;
-    float f, d;
-  };
-  std::vector<Placed> placed;
-  int64_t at = 0;
   const auto size = static_cast<int64_t>(out.size());
-  Note note;
-  for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
-    if (!IsPlayed(note)) continue;
-    if (report != nullptr) PrintNote(report, note);
-    const int64_t n = std::min(NoteSampleCount(context.sampleRate, note.duration), size - at);
-    if (n <= 0) continue;
-    placed.push_back({at, n, note.frequency, note.duration});
-    at += n;
+  // Samples [begin, end) of the composition: the notes are read again from the start (reading is
+  // cheap beside rendering), each note placed after the ones before it and clipped to the range.
+  auto render = [&](int64_t begin, int64_t end) {
+    int64_t at = 0;
+    Note note;
+    for (size_t pos = 0; at < end && ReadNote(notes, pos, plan.beat, note);) {
+      if (!IsPlayed(note)) continue;
+      const int64_t n = std::min(NoteSampleCount(context.sampleRate, note.duration), size - at);
+      if (n <= 0) continue;
+      const int64_t from = std::max(begin, at);
+      const int64_t to = std::min(end, at + n);
+      if (from < to) {
+        PlayNote(plan.kind, context, note.frequency, note.duration,
+                 static_cast<int32_t>(from - at),
+                 out.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+      }
+      at += n;
+    }
+  };
+  if (report != nullptr) {
+    Note note;
+    for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
+      if (IsPlayed(note)) PrintNote(report, note);
+    }
   }
-  RenderSplit(
-      at,
-      [&](int64_t begin, int64_t end) {
-        // The first note reaching past `begin`, then every note until `end`, each clipped to it.
-        auto it = std::upper_bound(placed.begin(), placed.end(), begin,
-                                   [](int64_t x, const Placed& p) { return x < p.at + p.n; });
-        for (; it != placed.end() && it->at < end; ++it) {
-          const int64_t from = std::max(begin, it->at);
-          const int64_t to = std::min(end, it->at + it->n);
-          PlayNote(plan.kind, context, it->f, it->d, static_cast<int32_t>(from - it->at),
-                   out.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)));
-        }
-      },
-      splitBreakEven);
+  RenderSplit(size, render, splitBreakEven);
 }
 
 int32_t Compose(const ComposeRequest& request, const WavOutput& output) {
