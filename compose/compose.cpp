@@ -1,12 +1,14 @@
 // The driver of one call: validate, size the storage, report, render every note, write the file.
 #include "compose/compose.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "track/sample_storage.h"
+#include "track/split.h"
 
 namespace kettorin {
 
@@ -64,14 +66,34 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
 }
 
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
-                       std::span<float> out, std::FILE* report) {
-  SampleBuffer buffer{context.sampleRate, out, 0, context.excitation, context.vectorPath};
-  Note note;
-  for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
-    if (!IsPlayed(note)) continue;
-    if (report != nullptr) PrintNote(report, note);
-    PlayNote(buffer, plan.kind, note.frequency, note.duration);
+                       std::span<float> out, std::FILE* report, int64_t splitBreakEven) {
+  const auto size = static_cast<int64_t>(out.size());
+  // Samples [begin, end) of the composition: the notes are read again from the start (reading is
+  // cheap beside rendering), each note placed after the ones before it and clipped to the range.
+  auto render = [&](int64_t begin, int64_t end) {
+    int64_t at = 0;
+    Note note;
+    for (size_t pos = 0; at < end && ReadNote(notes, pos, plan.beat, note);) {
+      if (!IsPlayed(note)) continue;
+      const int64_t n = std::min(NoteSampleCount(context.sampleRate, note.duration), size - at);
+      if (n <= 0) continue;
+      const int64_t from = std::max(begin, at);
+      const int64_t to = std::min(end, at + n);
+      if (from < to) {
+        PlayNote(plan.kind, context, note.frequency, note.duration,
+                 static_cast<int32_t>(from - at),
+                 out.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+      }
+      at += n;
+    }
+  };
+  if (report != nullptr) {
+    Note note;
+    for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
+      if (IsPlayed(note)) PrintNote(report, note);
+    }
   }
+  RenderSplit(size, render, splitBreakEven);
 }
 
 int32_t Compose(const ComposeRequest& request, const WavOutput& output) {

@@ -12,6 +12,7 @@
 
 #include "compose/notes.h"
 #include "track/drum_kinds.h"
+#include "track/split.h"
 #include "track/status.h"
 #include "voices/voices.h"
 #include "wav/wav_writer.h"
@@ -43,9 +44,11 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
                                        Composition& plan);
 
 // Renders every played note into out (plan.samples long), one after another. With a report
-// stream, each note's report line is printed as it is played.
+// stream, each note's report line is printed, in order, before the samples are rendered. From
+// splitBreakEven samples on, two threads render halves of the composition (track/split.h).
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
-                       std::span<float> out, std::FILE* report = nullptr);
+                       std::span<float> out, std::FILE* report = nullptr,
+                       int64_t splitBreakEven = kSplitBreakEven);
 
 // The whole call: checks, storage, report (header, one line a note, the created line, the
 // duration), rendering and the WAV file. Returns its status; failures print their "Error: " line.

@@ -196,6 +196,37 @@ TEST_F(Compose, ConcurrentCallsWriteWhatLoneCallsWrite) {
   }
 }
 
+// Long enough that each call renders on two threads of its own (track/split.h): calls from
+// several threads at once still write what lone calls write.
+TEST_F(Compose, ConcurrentLongCallsSplitAndWriteWhatLoneCallsWrite) {
+  // Eight seconds at 22,050 Hz each: 176,400 samples, above the break-even.
+  const char16_t* notes = u"C1 E1";
+  const char16_t* beat = u"tempo 60\nsteps 1\nkick x-x-x-x-\nsnare -x-x-x-x\ncrash x-------";
+  auto run = [&](const std::string& name, bool isBeat) {
+    const std::u16string path = Path(name);
+    if (isBeat) {
+      KettorinComposeBeat(beat, 22050, path.c_str());
+    } else {
+      KettorinCompose(u"tom", notes, 22050, path.c_str(), 15);
+    }
+    return ReadBytes(Narrow(path));
+  };
+  testing::internal::CaptureStdout();
+  const std::vector<uint8_t> aloneNotes = run("alone-notes.wav", false);
+  const std::vector<uint8_t> aloneBeat = run("alone-beat.wav", true);
+  std::vector<std::vector<uint8_t>> together(4);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back(
+        [&, i] { together[i] = run("together" + std::to_string(i) + ".wav", i % 2 == 1); });
+  }
+  for (std::thread& t : threads) t.join();
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(aloneNotes.size(), 44u + 2u * 176400u);
+  ASSERT_EQ(aloneBeat.size(), 44u + 2u * 176400u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(together[i], i % 2 == 1 ? aloneBeat : aloneNotes) << i;
+}
+
 TEST_F(Compose, UnwritableOutputIsAFailureButTheReportIsComplete) {
   const std::u16string missing = Path("no/such/folder/out.wav");
   const Outcome r = Call(u"kick", u"C", 8000, missing.c_str(), 120);

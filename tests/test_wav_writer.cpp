@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -60,6 +61,47 @@ TEST(WavWriter, ConvertsEverySampleInOnePlaceAndSaturates) {
       // -32768 itself is reachable: -32768 / 32767 in single precision truncates to it.
       {-32768.0f / 32767.0f, -32768}};
   for (const Conversion& c : cases) EXPECT_EQ(ToPcm16(c.sample), c.stored) << c.sample;
+}
+
+// The block conversion agrees with the one conversion at every length and alignment, and the
+// bytes are little-endian. (tests/long/pcm16_every_float.cpp goes through all 2^32 floats.)
+TEST(WavWriter, BlockConversionStoresTheOneConversionLittleEndian) {
+  std::vector<float> samples = {0.0f, -0.0f, 1.0f, -1.0f, NAN, -NAN, INFINITY, -INFINITY,
+                                1.0001f, -1.0001f, 32767.0f / 32767.0f, -32768.0f / 32767.0f,
+                                0.99999f, 1e-40f, -1e-40f, 0.5f, -0.5f, 3e38f, -3e38f, 0.25f};
+  for (int i = 0; i < 100; ++i) samples.push_back(static_cast<float>(i * 37 % 201) / 100 - 1);
+  for (size_t offset : {0u, 1u, 3u}) {
+    for (size_t n = 0; offset + n <= samples.size(); ++n) {
+      const std::span<const float> part = std::span<const float>(samples).subspan(offset, n);
+      std::vector<uint8_t> bytes(2 * n + 1, 0xAB);
+      ToPcm16Le(part, bytes.data());
+      for (size_t k = 0; k < n; ++k) {
+        const auto v = static_cast<uint16_t>(ToPcm16(part[k]));
+        ASSERT_EQ(bytes[2 * k], v & 0xFF) << offset << "+" << k << " of " << n;
+        ASSERT_EQ(bytes[2 * k + 1], v >> 8) << offset << "+" << k << " of " << n;
+      }
+      EXPECT_EQ(bytes[2 * n], 0xAB);  // nothing past the end
+    }
+  }
+}
+
+TEST(WavWriter, LongCompositionsAreWrittenWholeAcrossBlocks) {
+  // Past one block of samples, every sample in its place, for both formats.
+  std::vector<float> samples(40000);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i % 997) / 500 - 1;
+  const std::vector<uint8_t> pcm = Serialized(samples, 8000, WavFormat::kPcm16);
+  const std::vector<uint8_t> wide = Serialized(samples, 8000, WavFormat::kFloat32);
+  ASSERT_EQ(pcm.size(), 44 + 2 * samples.size());
+  ASSERT_EQ(wide.size(), 58 + 4 * samples.size());
+  for (size_t i = 0; i < samples.size(); i += 331) {
+    const auto v = static_cast<uint16_t>(ToPcm16(samples[i]));
+    EXPECT_EQ(pcm[44 + 2 * i] | pcm[45 + 2 * i] << 8, v) << i;
+    const auto bits = std::bit_cast<uint32_t>(samples[i]);
+    EXPECT_EQ(wide[58 + 4 * i] | wide[59 + 4 * i] << 8 | wide[60 + 4 * i] << 16 |
+                  static_cast<uint32_t>(wide[61 + 4 * i]) << 24,
+              bits)
+        << i;
+  }
 }
 
 TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {

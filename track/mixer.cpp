@@ -4,7 +4,9 @@
 #include <cmath>
 #include <map>
 #include <tuple>
+#include <vector>
 
+#include "track/split.h"
 #include "track/track.h"
 
 namespace kettorin {
@@ -38,26 +40,23 @@ void Render(const Hit& hit, const VoiceContext& context, std::vector<float>& sam
   PlayNote(hit.kind, context, hit.frequency, hit.duration, 0, samples);
 }
 
-}  // namespace
-
-int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds) {
-  const float ring = static_cast<float>(sampleRate) * ringSeconds;
-  // Rings are at most a minute, so the product fits easily; NaN or less than a sample is none.
-  const int64_t ringSamples = ring >= 1.0f ? static_cast<int64_t>(std::min(ring, 4.0e9f)) : 0;
-  return static_cast<int32_t>(std::clamp<int64_t>(std::min(gap, ringSamples), 0, INT32_MAX));
+// mix[at + i] = mix[at + i] + sound[i] x level for the positions at + i in [begin, stop).
+void AddWithin(std::span<float> mix, int64_t begin, int64_t stop, int64_t at,
+               std::span<const float> sound, float level) {
+  const int64_t from = std::max(begin, at);
+  const int64_t to = std::min(stop, at + static_cast<int64_t>(sound.size()));
+  float* out = mix.data();
+  const float* in = sound.data() - at;
+  for (int64_t j = from; j < to; ++j) out[j] = out[j] + in[j] * level;
 }
 
-Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
-            float level, int32_t stem) {
-  return {kind,  start, n, frequency, static_cast<float>(n) / static_cast<float>(sampleRate),
-          level, stem};
-}
+// Sounds are rendered all at once, before the adds, while they take at most the mix's own length
+// or this many samples; beyond that, one at a time, each released after its last use.
+constexpr int64_t kSoundsHeldTogether = int64_t{1} << 22;
 
-void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
-              std::optional<int32_t> stem) {
-  auto wanted = [&](const Hit& hit) {
-    return hit.length > 0 && hit.start >= 0 && (!stem || hit.stem == *stem);
-  };
+template <class Wanted>
+void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<float> mix,
+                     const Wanted& wanted) {
   std::map<SoundKey, Sound> sounds;
   for (const Hit& hit : track.hits) {
     if (wanted(hit)) ++sounds[KeyOf(hit)].usesLeft;
@@ -79,6 +78,88 @@ void MixTrack(const Track& track, const VoiceContext& context, std::span<float> 
     }
     if (--sound.usesLeft == 0) std::vector<float>().swap(sound.samples);
   }
+}
+
+}  // namespace
+
+int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds) {
+  const float ring = static_cast<float>(sampleRate) * ringSeconds;
+  // Rings are at most a minute, so the product fits easily; NaN or less than a sample is none.
+  const int64_t ringSamples = ring >= 1.0f ? static_cast<int64_t>(std::min(ring, 4.0e9f)) : 0;
+  return static_cast<int32_t>(std::clamp<int64_t>(std::min(gap, ringSamples), 0, INT32_MAX));
+}
+
+Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
+            float level, int32_t stem) {
+  return {kind,  start, n, frequency, static_cast<float>(n) / static_cast<float>(sampleRate),
+          level, stem};
+}
+
+void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
+              std::optional<int32_t> stem, int64_t splitBreakEven) {
+  auto wanted = [&](const Hit& hit) {
+    return hit.length > 0 && hit.start >= 0 && (!stem || hit.stem == *stem);
+  };
+  // The distinct sounds in the order of their first use, laid end to end.
+  struct Distinct {
+    const Hit* hit;  // its first use
+    int64_t at;      // where its samples begin among all the sounds'
+  };
+  std::map<SoundKey, int64_t> soundAt;
+  std::vector<Distinct> distinct;
+  int64_t total = 0;
+  std::vector<int64_t> hitSoundAt(track.hits.size());  // each wanted hit's sound
+  for (size_t h = 0; h < track.hits.size(); ++h) {
+    const Hit& hit = track.hits[h];
+    if (!wanted(hit)) continue;
+    const auto [it, first] = soundAt.try_emplace(KeyOf(hit), total);
+    if (first) {
+      distinct.push_back({&hit, total});
+      total += hit.length;
+    }
+    hitSoundAt[h] = it->second;
+  }
+  const auto end = static_cast<int64_t>(mix.size());
+  if (total > std::max(end, kSoundsHeldTogether)) {
+    return MixSoundBySound(track, context, mix, wanted);
+  }
+  std::vector<float> sounds(static_cast<size_t>(total));
+  RenderSplit(
+      total,
+      [&](int64_t begin, int64_t stop) {
+        auto it = std::upper_bound(distinct.begin(), distinct.end(), begin,
+                                   [](int64_t x, const Distinct& d) {
+                                     return x < d.at + d.hit->length;
+                                   });
+        for (; it != distinct.end() && it->at < stop; ++it) {
+          const Hit& hit = *it->hit;
+          const int64_t from = std::max(begin, it->at);
+          const int64_t to = std::min(stop, it->at + hit.length);
+          PlayNote(hit.kind, context, hit.frequency, hit.duration,
+                   static_cast<int32_t>(from - it->at),
+                   std::span(sounds).subspan(static_cast<size_t>(from),
+                                             static_cast<size_t>(to - from)));
+        }
+      },
+      splitBreakEven);
+  // Every hit's adds in the track's order, each half of the mix on its own: a sample receives the
+  // same additions in the same order either way.
+  RenderSplit(
+      end,
+      [&](int64_t begin, int64_t stop) {
+        for (size_t h = 0; h < track.hits.size(); ++h) {
+          const Hit& hit = track.hits[h];
+          if (!wanted(hit)) continue;
+          const std::span<const float> sound = std::span<const float>(sounds).subspan(
+              static_cast<size_t>(hitSoundAt[h]), static_cast<size_t>(hit.length));
+          AddWithin(mix, begin, stop, hit.start, sound, hit.level);
+          // Whatever reaches past the end comes round to the start of a loop.
+          if (track.wrap && hit.start + hit.length > end && hit.start < end) {
+            AddWithin(mix, begin, stop, hit.start - end, sound, hit.level);
+          }
+        }
+      },
+      splitBreakEven);
 }
 
 Levels ApplyHeadroom(std::span<float> mix, const HeadroomOptions& options) {

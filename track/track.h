@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "track/drum_kinds.h"
+#include "track/split.h"
 #include "voices/voices.h"
 
 namespace kettorin {
@@ -43,9 +44,11 @@ struct Track {
 // Adds every hit's samples into mix (track.length samples, zeros to begin with), hit by hit in
 // the track's order, each contribution with one float addition: voice sample x level. Samples
 // that fall past the end are dropped, or wrap round when the track does. With `stem`, only that
-// stem's hits. Each distinct sound (kind, frequency, length) is rendered once.
+// stem's hits. Each distinct sound (kind, frequency, length) is rendered once. From
+// splitBreakEven samples on, two threads share the rendering of the sounds and the adds.
 void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
-              std::optional<int32_t> stem = std::nullopt);
+              std::optional<int32_t> stem = std::nullopt,
+              int64_t splitBreakEven = kSplitBreakEven);
 
 // What is done to the mix after the hits are added, so that it fits full scale.
 struct HeadroomOptions {

@@ -5,8 +5,9 @@
 // Narrow(). Everything else is float arithmetic, evaluated left to right as the voice writes it.
 //
 // A voice is a small struct whose call operator gives sample i of the note. It is written once as
-// a template on the sample index type: a plain int32_t here, or four lanes of samples on the
-// vector path (lanes_avx2.h), whose helpers have the same names and the same arithmetic.
+// a template on the sample index type: a plain int32_t here, or four or eight lanes of samples on
+// the vector paths (lanes_avx2.h, lanes_avx512.h), whose helpers have the same names and the same
+// arithmetic.
 #pragma once
 
 #include <algorithm>
@@ -18,7 +19,7 @@
 
 namespace kettorin::voice {
 
-// The one-sample helpers are always inlined: the AVX2 translation unit sees them too, and an
+// The one-sample helpers are always inlined: the vector translation units see them too, and an
 // out-of-line copy compiled there must never be the one the rest of the program calls.
 #define KETTORIN_SAMPLE_HELPER [[gnu::always_inline]] inline
 

@@ -5,8 +5,9 @@
 // (libmvec), which may differ from the scalar functions by a few units in the last place of the
 // double. A sample can only change if such a difference moves a double product across a rounding
 // boundary of single precision when it is narrowed, so Narrow() marks every lane whose product
-// lies that close to a boundary (or outside the normal float range) as suspect. The renderer
-// computes suspect samples again on the one-sample path, which keeps the output identical.
+// lies that close to a boundary (NearFloatBoundary() in vector_path.h), or is NaN or beyond the
+// float range, as suspect. The renderer computes suspect samples again on the one-sample path,
+// which keeps the output identical.
 //
 // Only included by the translation unit compiled for AVX2.
 #pragma once
@@ -16,6 +17,7 @@
 #include <cstdint>
 
 #include "voices/conventions.h"
+#include "voices/vector_path.h"
 
 extern "C" {
 // glibc libmvec: four-lane AVX2 double sin and exp.
@@ -160,8 +162,15 @@ inline F4 Excite(ExcitationSource source, U4 seed) {
 inline D4 Wide(F4 x) {
   return {_mm256_cvtps_pd(x.v), x.suspect};
 }
+// Arguments at or below -746 give +0.0, as the scalar exp does; they never reach libmvec, which
+// would send the whole vector through its slow scalar underflow path.
 inline D4 Exp(F4 x) {
-  return {_ZGVdN4v_exp(_mm256_cvtps_pd(x.v)), x.suspect};
+  const __m256d a = _mm256_cvtps_pd(x.v);
+  const __m256d under = _mm256_cmp_pd(a, _mm256_set1_pd(kExpZeroAtOrBelow), _CMP_LE_OQ);
+  const int bits = _mm256_movemask_pd(under);
+  if (bits == 0) return {_ZGVdN4v_exp(a), x.suspect};
+  if (bits == 0xF) return {_mm256_setzero_pd(), x.suspect};
+  return {_mm256_andnot_pd(under, _ZGVdN4v_exp(_mm256_andnot_pd(under, a))), x.suspect};
 }
 inline D4 Sin(F4 x) {
   return {_ZGVdN4v_sin(_mm256_cvtps_pd(x.v)), x.suspect};
@@ -173,25 +182,23 @@ inline D4 operator*(D4 a, double b) {
   return {_mm256_mul_pd(a.v, _mm256_set1_pd(b)), a.suspect};
 }
 
-// Lanes whose double value a few units in its last place could round to another float: within
-// 2^12 double ulps of a midpoint between two floats (the float ulp is 2^29 double ulps), or
-// outside the range of normal floats where the narrowing loses more bits.
+// The lanes' NearFloatBoundary() (vector_path.h), bit k for lane k.
 inline Lanes4Mask NearFloatBoundary(__m256d x) {
-  const __m256i bits = _mm256_castpd_si256(x);
-  const __m256i low = _mm256_and_si256(bits, _mm256_set1_epi64x((int64_t{1} << 29) - 1));
-  const __m256i fromMidpoint = _mm256_sub_epi64(low, _mm256_set1_epi64x(int64_t{1} << 28));
-  constexpr int64_t kSlack = int64_t{1} << 12;
-  const __m256i near =
-      _mm256_and_si256(_mm256_cmpgt_epi64(fromMidpoint, _mm256_set1_epi64x(-kSlack)),
-                       _mm256_cmpgt_epi64(_mm256_set1_epi64x(kSlack), fromMidpoint));
-  // Biased double exponents 897 to 1150 are the normal floats, 2^-126 up to below 2^128.
-  const __m256i magnitude = _mm256_and_si256(bits, _mm256_set1_epi64x(INT64_MAX));
+  const __m256i magnitude =
+      _mm256_and_si256(_mm256_castpd_si256(x), _mm256_set1_epi64x(INT64_MAX));
   const __m256i exponent = _mm256_srli_epi64(magnitude, 52);
-  const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi64(_mm256_set1_epi64x(897), exponent),
-                                          _mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(1150)));
-  const __m256i zero = _mm256_cmpeq_epi64(magnitude, _mm256_setzero_si256());
-  const __m256i suspect = _mm256_or_si256(near, _mm256_andnot_si256(zero, outside));
-  return _mm256_movemask_pd(_mm256_castsi256_pd(suspect));
+  // Below 2^-126, lifted by 2^-126 onto the binade whose midpoints are the subnormal boundaries.
+  const __m256i tiny = _mm256_cmpgt_epi64(_mm256_set1_epi64x(kFloatNormalExponent), exponent);
+  const __m256d lifted =
+      _mm256_add_pd(_mm256_castsi256_pd(magnitude), _mm256_set1_pd(kFloatSmallestNormal));
+  const __m256i bits = _mm256_blendv_epi8(magnitude, _mm256_castpd_si256(lifted), tiny);
+  const __m256i low = _mm256_and_si256(bits, _mm256_set1_epi64x(kFloatUlpInDoubleUlps - 1));
+  const __m256i fromMidpoint = _mm256_sub_epi64(low, _mm256_set1_epi64x(kFloatUlpInDoubleUlps / 2));
+  const __m256i near = _mm256_and_si256(
+      _mm256_cmpgt_epi64(fromMidpoint, _mm256_set1_epi64x(-kBoundarySlack)),
+      _mm256_cmpgt_epi64(_mm256_set1_epi64x(kBoundarySlack), fromMidpoint));
+  const __m256i outside = _mm256_cmpgt_epi64(exponent, _mm256_set1_epi64x(kFloatTopExponent));
+  return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(near, outside)));
 }
 
 inline F4 Narrow(D4 x) {

@@ -26,4 +26,8 @@ template uint64_t RenderChunk(const Clap&, int32_t, float*);
 template uint64_t RenderChunk(const Ride&, int32_t, float*);
 template uint64_t RenderChunk(const Crash&, int32_t, float*);
 
+uint32_t NearFloatBoundary4(const double* x) {
+  return static_cast<uint32_t>(NearFloatBoundary(_mm256_loadu_pd(x)));
+}
+
 }  // namespace kettorin::voice

@@ -31,6 +31,7 @@ struct VoiceContext {
   int32_t sampleRate = 0;                        // samples per second
   ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
   bool vectorPath = true;  // several samples at a time where the processor can; same samples
+  int32_t maxLanes = 8;    // the most samples at a time the vector path may take (tests pick 4)
 };
 
 // Renders samples first .. first + out.size() - 1 of one note of the voice: f is the frequency the
@@ -52,9 +53,10 @@ struct SampleBuffer {
   int32_t count = 0;                             // samples appended so far
   ExcitationSource excitation = NextExcitation;  // tests swap in a constant source
   bool vectorPath = true;
+  int32_t maxLanes = 8;
 
   std::span<const float> Samples() const { return storage.first(static_cast<size_t>(count)); }
-  VoiceContext Context() const { return {sampleRate, excitation, vectorPath}; }
+  VoiceContext Context() const { return {sampleRate, excitation, vectorPath, maxLanes}; }
 };
 
 // Appends one whole note of the voice: n = trunc(float(R) x d) samples, as far as the storage

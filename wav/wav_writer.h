@@ -44,7 +44,10 @@ constexpr int64_t MaxSamples(WavFormat format) {
 // over full scale must not wrap into a full-scale click of the other sign), and NaN stores 0.
 int16_t ToPcm16(float sample);
 
-// Writes header and samples through the stream's own buffering. False when a write failed.
+// ToPcm16 of every sample, stored little-endian: two bytes each into out.
+void ToPcm16Le(std::span<const float> samples, uint8_t* out);
+
+// Writes header and samples in blocks of a few thousand samples. False when a write failed.
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format = WavFormat::kPcm16);
 
