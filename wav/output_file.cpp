@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #endif
 
 namespace kettorin {
@@ -112,22 +113,35 @@ NativePath FolderOf(const NativePath& path) {
   return slash == NativePath::npos ? NativePath() : path.substr(0, slash + 1);
 }
 
-// A symbolic link is replaced at the file it names, as writing through it would: the link stays,
-// and a link naming no file yet makes that file. Relative link text counts from the link's own
-// folder. A chain longer than the kernel follows is left as given, so opening it fails as "wb"
-// would.
-NativePath Resolve(const NativePath& target) {
-  NativePath path = target;
+// Where a dangling link points: its text, followed by hand from link to link, relative text
+// counting from the link's own folder. A chain longer than the kernel follows is left as given.
+NativePath FollowDangling(const NativePath& link) {
+  NativePath path = link;
   for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     std::string text(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
     const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
-    if (length < 0 || static_cast<size_t>(length) >= text.size()) return target;
+    if (length < 0 || static_cast<size_t>(length) >= text.size()) return link;
     text.resize(static_cast<size_t>(length));
     path = text.starts_with('/') ? text : FolderOf(path) + text;
   }
-  return target;
+  return link;
+}
+
+// A symbolic link is replaced at the file it names, as writing through it would: the link stays,
+// and a link naming no file yet makes that file. A link to a device or a pipe is written through
+// as it is.
+NativePath Resolve(const NativePath& target) {
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT ? FollowDangling(target) : target;
+  if (!S_ISREG(info.st_mode)) return target;
+  char* resolved = ::realpath(target.c_str(), nullptr);
+  if (resolved == nullptr) return target;
+  NativePath result(resolved);
+  std::free(resolved);
+  return result;
 }
 
 // The data on the disk itself, not only in the page cache. Devices and pipes are not synced.
