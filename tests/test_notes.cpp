@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "compose/compose.h"
+#include "tests/test_support.h"
 
 namespace kettorin {
 namespace {
@@ -27,6 +28,10 @@ struct Case {
   const char* text;
   std::vector<Expected> notes;
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  testing_support::PrintFields(os, std::string(c.text), c.notes.size());
+}
 
 class NoteGrammar : public testing::TestWithParam<Case> {};
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compose/compose.h"
+#include "tests/test_support.h"
 #include "voices/conventions.h"
 #include "voices/voices.h"
 
@@ -71,6 +72,11 @@ struct VoiceCase {
   // excitation at -1.0 (NaN: not checked).
   float firstWithoutAttack = NAN;
 };
+
+void PrintTo(const VoiceCase& c, std::ostream* os) {
+  testing_support::PrintFields(os, std::string(Info(c.kind).displayName), c.firstSample, c.bound,
+                               c.followsPitch, c.firstWithoutAttack);
+}
 
 class EveryVoice : public testing::TestWithParam<VoiceCase> {};
 
