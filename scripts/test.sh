@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+scripts/deps.sh strace  # the command's tests trace its file-system calls
 jobs="$(nproc)"
 stage() { printf '\n== %s\n' "$*"; }
 
