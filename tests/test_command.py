@@ -194,6 +194,13 @@ class Command(unittest.TestCase):
                 read = [line.split()[-1] for line in pipe.stderr.splitlines()
                         if line.startswith(b"Samples read:")]
                 self.assertEqual(read, [str(samples).encode()], pipe.stderr)
+        # Standard output that takes nothing: the failed flush is the command's failure.
+        if os.path.exists("/dev/full") and "wine" not in KETTORIN[0]:
+            with open("/dev/full", "wb") as full:
+                r = subprocess.run([*KETTORIN, "-r", "8000", "-o", "-", "C"], stdout=full,
+                                   stderr=subprocess.PIPE, text=True)
+            self.assertEqual(r.returncode, 14)
+            self.assertIn("Error: Could not write file '(standard output)'.\n", r.stderr)
 
     def test_beat_file_renders_beside_itself_with_its_report(self):
         with open(self.path("groove.beat"), "w") as f:
