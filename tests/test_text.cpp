@@ -30,6 +30,9 @@ TEST(Text, Utf16ToUtf8) {
       {std::u16string{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8) << c.utf8;
+  // A view that ends between the halves of a pair: nothing past its end is read.
+  const std::u16string pair = u"\U0001F941";
+  EXPECT_EQ(Utf16ToUtf8(std::u16string_view(pair).substr(0, 1)), "\xEF\xBF\xBD");
 }
 
 TEST(Text, Utf8ToUtf16) {
