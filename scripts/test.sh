@@ -6,10 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The browser page (emscripten, chromium, node), the Python package (its tests, its virtual
-# environment and its plotting example), and real MIDI files with an independent reader for the
-# MIDI tests (mma, midicsv).
+# environment and its plotting example), real MIDI files with an independent reader for the MIDI
+# tests (mma, midicsv), and strace for the command's tests, which trace its file-system calls.
 scripts/deps.sh emscripten chromium nodejs npm python3-venv python3-numpy python3-pytest \
-  python3-matplotlib mma midicsv
+  python3-matplotlib mma midicsv strace
 # The browser test's driver, at the version its lock file pins (it uses the system's chromium).
 (cd tests/web && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
 jobs="$(nproc)"

@@ -113,6 +113,65 @@ class Command(unittest.TestCase):
         self.assertEqual(run("-r", "0", "C", cwd=self.folder).returncode, 11)
         self.assertEqual(run("-o", self.path("no/dir/x.wav"), "C").returncode, 14)
 
+    def test_long_option_forms_and_a_lone_dash_among_the_notes(self):
+        out = self.path("long.wav")
+        cases = [  # arguments, what the report shows, samples written
+            (["--drum=snare", "--rate", "8000", "--tempo", "60", "--output", out, "C"],
+             "Drum: SNARE\nTempo: 60 BPM\nNotes: C\n", 2000),
+            (["--drum", "clap", "--rate=8000", "--tempo=30", f"--output={out}", "C"],
+             "Drum: CLAP\nTempo: 30 BPM\nNotes: C\n", 4000),
+            # A lone - is a note word like any other: a separator between the notes.
+            (["-r", "8000", "-o", out, "C", "-", "D"], "Notes: C - D\n", 2000),
+            (["--quiet", "-r", "8000", "-o", out, "C"], None, 1000),
+        ]
+        for args, report, samples in cases:
+            r = run(*args)
+            self.assertEqual(r.returncode, 0, (args, r.stderr))
+            if report is None:
+                self.assertEqual(r.stdout, "", args)
+            else:
+                self.assertIn(report, r.stdout, args)
+            with wave.open(out) as w:
+                self.assertEqual((w.getnframes(), w.getframerate()), (samples, 8000), args)
+        for flag in ("-h", "--help"):
+            r = run(flag)
+            self.assertEqual(r.returncode, 0)
+            self.assertIn("--tempo", r.stdout)
+
+    def test_memory_that_is_not_there_gives_13_and_only_its_line(self):
+        # 30 million samples a second for 60 s: 7.2 GB of samples under a 1 GiB address space.
+        if not shutil.which("prlimit") or "wine" in KETTORIN[0]:
+            self.skipTest("needs prlimit")
+        limit = ["prlimit", "--as=1073741824"]
+        probe = subprocess.run([*limit, *KETTORIN, "--version"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("this build cannot start under the limit (a sanitizer's reservations)")
+        out = self.path("big.wav")
+        r = subprocess.run([*limit, *KETTORIN, "-r", "30000000", "-t", "1", "-o", out, "C1"],
+                           capture_output=True, text=True)
+        self.assertEqual((r.returncode, r.stdout, r.stderr),
+                         (13, "", "Error: Memory allocation failed.\n"))
+        self.assertEqual(os.listdir(self.folder), [])
+
+    def test_the_new_file_is_on_the_disk_before_it_takes_the_name(self):
+        if not shutil.which("strace") or "wine" in KETTORIN[0]:
+            self.skipTest("needs strace")
+        trace = self.path("trace")
+        # LeakSanitizer cannot run under a tracer; the trace is about the files, not the memory.
+        env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
+        for output, synced in ((self.path("s.wav"), True), ("/dev/null", False)):
+            r = subprocess.run(["strace", "-f", "-o", trace, "-e",
+                                "trace=fsync,fdatasync,rename,renameat,renameat2", *KETTORIN,
+                                "-q", "-r", "8000", "-o", output, "C"], capture_output=True,
+                               env=env)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            with open(trace) as f:
+                calls = [line.split(None, 1)[1].split("(")[0] for line in f
+                         if "(" in line and "resumed" not in line]
+            calls = ["rename" if call.startswith("rename") else call for call in calls]
+            # The file, the rename, then the folder's entry; a device is never synced.
+            self.assertEqual(calls, ["fsync", "rename", "fsync"] if synced else [], output)
+
     def test_information_options(self):
         self.assertEqual(run("--version").stdout, "kettorin 1.1.0.0\n")
         drums = run("--list-drums").stdout.splitlines()
@@ -153,6 +212,13 @@ class Command(unittest.TestCase):
                 read = [line.split()[-1] for line in pipe.stderr.splitlines()
                         if line.startswith(b"Samples read:")]
                 self.assertEqual(read, [str(samples).encode()], pipe.stderr)
+        # Standard output that takes nothing: the failed flush is the command's failure.
+        if os.path.exists("/dev/full") and "wine" not in KETTORIN[0]:
+            with open("/dev/full", "wb") as full:
+                r = subprocess.run([*KETTORIN, "-r", "8000", "-o", "-", "C"], stdout=full,
+                                   stderr=subprocess.PIPE, text=True)
+            self.assertEqual(r.returncode, 14)
+            self.assertIn("Error: Could not write file '(standard output)'.\n", r.stderr)
 
     def test_beat_file_renders_beside_itself_with_its_report(self):
         with open(self.path("groove.beat"), "w") as f:

@@ -14,6 +14,7 @@
 #include "platform/kettorin.h"
 #include "platform/text.h"
 #include "tests/test_support.h"
+#include "track/sample_storage.h"
 
 namespace {
 
@@ -266,6 +267,21 @@ TEST_F(Compose, StorageBeyondTheAddressSpaceIsOutOfMemoryNotAnOverrun) {
   EXPECT_EQ(r.err, "Error: Memory allocation failed.\n");
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fs::exists(Narrow(path)));
+}
+
+TEST(SampleStorage, EveryRequestedSampleIsThere) {
+  // Huge-page storage is rounded up to whole 2 MiB pages; rounded the wrong way, the last samples
+  // of these would lie past the allocation (AddressSanitizer builds report it).
+  for (const int64_t count : {0, 1, 524287, 524288, 600000, 1048577}) {
+    const kettorin::SampleStorage storage = kettorin::AllocateSamples(count);
+    ASSERT_TRUE(storage) << count;
+    float* const samples = storage.get();
+    for (int64_t i = 0; i < count; ++i) samples[i] = static_cast<float>(i);
+    if (count > 0) {
+      EXPECT_EQ(samples[count - 1], static_cast<float>(count - 1)) << count;
+    }
+  }
+  EXPECT_FALSE(kettorin::AllocateSamples(-1));
 }
 
 TEST_F(Compose, TomNotesTooShortForTheirLevelAreSaturatedNotWrapped) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "compose/compose.h"
+#include "tests/test_support.h"
 
 namespace kettorin {
 namespace {
@@ -10,6 +11,10 @@ struct Case {
   const char* name;
   DrumKind kind;
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  testing_support::PrintFields(os, std::string(c.name), std::string(Info(c.kind).displayName));
+}
 
 class DrumLookup : public testing::TestWithParam<Case> {};
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "compose/compose.h"
+#include "tests/test_support.h"
 
 namespace kettorin {
 namespace {
@@ -27,6 +28,10 @@ struct Case {
   const char* text;
   std::vector<Expected> notes;
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  testing_support::PrintFields(os, std::string(c.text), c.notes.size());
+}
 
 class NoteGrammar : public testing::TestWithParam<Case> {};
 
@@ -100,6 +105,28 @@ TEST(NoteReader, CountSamplesSumsEveryPlayedNote) {
   const std::string many(100000, 'C');
   EXPECT_GT(CountSamples(many + "1", 60.0f, INT32_MAX, MaxSamples(WavFormat::kPcm16)),
             MaxSamples(WavFormat::kPcm16));
+
+  // The decision at the largest 16-bit file, 2,147,483,629 samples, and one more, taken without
+  // allocating. At 2^24 Hz and tempo 60 the note C<2^k> is exactly 2^(24-k) samples: 127 whole
+  // notes and one note for each bit of 2^24 - 19.
+  const int64_t limit = MaxSamples(WavFormat::kPcm16);
+  EXPECT_EQ(limit, 2147483629);
+  EXPECT_EQ(MaxSamples(WavFormat::kFloat32), 1073741811);
+  std::string exact;
+  for (int i = 0; i < 127; ++i) exact += "C1 ";
+  for (int bit = 0; bit < 24; ++bit) {
+    if (((1 << 24) - 19) >> bit & 1) exact += "C" + std::to_string(1 << (24 - bit)) + " ";
+  }
+  const std::string oneMore = exact + "C16777216";
+  Composition plan;
+  EXPECT_EQ(PlanComposition({"kick", exact, 1 << 24, 60}, limit, plan), std::nullopt);
+  EXPECT_EQ(plan.samples, limit);
+  const std::optional<Failure> refused =
+      PlanComposition({"kick", oneMore, 1 << 24, 60}, limit, plan);
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->status, kStatusNoStorage);
+  EXPECT_EQ(refused->message,
+            "The composition is too long for a WAV file: more than 2147483629 samples.");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ class TempFolderTest : public testing::Test {
 inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a parameterised case's PrintTo prints: its fields, comma-separated. Without a printer
+// gtest shows a case as its raw bytes, pointers and padding included, and those bytes become part
+// of the test's name in ctest, different from one run to the next.
+template <class First, class... Rest>
+void PrintFields(std::ostream* os, const First& first, const Rest&... rest) {
+  *os << testing::PrintToString(first);
+  ((*os << ", " << testing::PrintToString(rest)), ...);
 }
 
 }  // namespace kettorin::testing_support

@@ -24,8 +24,15 @@ TEST(Text, Utf16ToUtf8) {
       {std::u16string{0xD83E, u'A'},
        "\xEF\xBF\xBD"
        "A"},  // high, then ASCII
+      // The ends of the surrogate ranges: alone they are marks, together the last character.
+      {std::u16string{0xDBFF}, "\xEF\xBF\xBD"},
+      {std::u16string{0xDFFF}, "\xEF\xBF\xBD"},
+      {std::u16string{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8) << c.utf8;
+  // A view that ends between the halves of a pair: nothing past its end is read.
+  const std::u16string pair = u"\U0001F941";
+  EXPECT_EQ(Utf16ToUtf8(std::u16string_view(pair).substr(0, 1)), "\xEF\xBF\xBD");
 }
 
 TEST(Text, Utf8ToUtf16) {
@@ -43,6 +50,7 @@ TEST(Text, Utf8ToUtf16) {
       {u"\uFFFD", "\xED\xA0\x80"},      // an encoded surrogate
       {u"\uFFFD", "\xF4\x90\x80\x80"},  // past U+10FFFF
       {u"A\uFFFD", "A\xE2\x9C"},        // cut off at the end
+      {std::u16string{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},  // U+10FFFF, the last there is
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
 }

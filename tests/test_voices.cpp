@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compose/compose.h"
+#include "tests/test_support.h"
 #include "voices/conventions.h"
 #include "voices/vector_path.h"
 #include "voices/voices.h"
@@ -68,7 +69,15 @@ struct VoiceCase {
   float firstSample;  // with the excitation at -1.0
   float bound;        // no sample's magnitude exceeds it
   bool followsPitch;
+  // First sample of a 30 ms note at 300 Hz, where a 3 ms attack is no sample at all, with the
+  // excitation at -1.0 (NaN: not checked).
+  float firstWithoutAttack = NAN;
 };
+
+void PrintTo(const VoiceCase& c, std::ostream* os) {
+  testing_support::PrintFields(os, std::string(Info(c.kind).displayName), c.firstSample, c.bound,
+                               c.followsPitch, c.firstWithoutAttack);
+}
 
 class EveryVoice : public testing::TestWithParam<VoiceCase> {};
 
@@ -76,7 +85,7 @@ TEST_P(EveryVoice, StartsWhereItShouldAndStaysInBounds) {
   const VoiceCase& c = GetParam();
   // Several rates and durations, each with an attack of at least one sample.
   for (int32_t rate : {8000, 44100, 96000}) {
-    for (float d : {0.03f, 0.125f, 0.5f}) {
+    for (float d : {0.03f, 0.125f, 0.5f, 1.0f}) {
       const std::vector<float> held = Render(c.kind, 440.0f, d, rate, ConstantMinusOne);
       ASSERT_FALSE(held.empty());
       EXPECT_EQ(held[0], c.firstSample) << rate << " Hz, " << d << " s";
@@ -84,6 +93,9 @@ TEST_P(EveryVoice, StartsWhereItShouldAndStaysInBounds) {
       EXPECT_LE(Peak(held), c.bound) << rate << " Hz, " << d << " s";
       EXPECT_LE(Peak(noisy), c.bound) << rate << " Hz, " << d << " s";
     }
+  }
+  if (!std::isnan(c.firstWithoutAttack)) {
+    EXPECT_EQ(Render(c.kind, 440.0f, 0.03f, 300, ConstantMinusOne)[0], c.firstWithoutAttack);
   }
 }
 
@@ -104,6 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // The kick's release can overshoot 0.9 by a hair at the sample that ends the attack.
         VoiceCase{DrumKind::kKick, 0.0f, 0.9f * 1.002f, true},
+        // Unclamped, a 1 s snare at 96 kHz would reach 0.8205.
         VoiceCase{DrumKind::kSnare, 0.0f, 0.8f, false},
         VoiceCase{DrumKind::kHiHatClosed, 0.0f, 0.6f, false},
         VoiceCase{DrumKind::kHiHatOpen, (0.0f + 0.0f - 0.5f) * 1.0f * 0.6f, 0.6f, false},
@@ -111,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         VoiceCase{DrumKind::kMidTom, 0.0f, 0.64f, true},
         VoiceCase{DrumKind::kLowTom, 0.0f, 0.64f, true},
         VoiceCase{DrumKind::kCowbell, 0.0f, 0.72f, true},
-        VoiceCase{DrumKind::kClap, 0.0f, 0.7f, false},
+        // Held at -1, the clap's release starts above 1/0.6 and the clamp must bind.
+        VoiceCase{DrumKind::kClap, 0.0f, 0.7f, false, -0.7f},
         VoiceCase{DrumKind::kRide, -0.4f * 0.6f, 0.6f, false},
         VoiceCase{DrumKind::kCrash, -0.5f * 0.6f, 0.6f, false}));
 

@@ -1,10 +1,12 @@
 // The WAV writer: exact bytes, the one sample conversion, and safe replacement of the target.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -167,18 +169,73 @@ TEST_F(WavFile, ReplacesAnExistingFile) {
   EXPECT_EQ(FilesInFolder(), 1u);
 }
 
-TEST_F(WavFile, AFailedWriteLeavesTheEarlierFileIntactAndNothingElse) {
-  const OutputPath path = Path("keep.wav");
-  std::ofstream(path.native) << "earlier take";
-  testing::internal::CaptureStderr();
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, FailHalfWay));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Error: Could not write file '" + path.display + "'.\n");
-  const std::vector<uint8_t> kept = ReadBytes(path.native);
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier take");
-  EXPECT_EQ(FilesInFolder(), 1u);
+// Replacing "earlier take" under the ways a replacement goes wrong.
+struct Replacement {
+  const char* what;
+  size_t nameBytes;  // 0: keep.wav
+  bool nameTaken;    // the first temporary name already exists
+  rlim_t sizeLimit;  // RLIM_INFINITY, or the largest file the process may write
+  WavSerializer serialize;
+  const char* error;  // null on success; else what follows "Error: Could not "
+  bool earlierKept;   // on failure: the earlier file is still there, untouched
+};
+
+TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
+  const Replacement cases[] = {
+      {"a failed write", 0, false, RLIM_INFINITY, FailHalfWay, "write file", true},
+      // Every byte reaches the file only at the close; the limit fails it.
+      {"a failed close", 0, false, 2043, SerializeWav, "finish writing file", true},
+      {"the temporary name taken", 0, true, RLIM_INFINITY, SerializeWav, nullptr, true},
+      {"the temporary name taken, a failed write", 0, true, RLIM_INFINITY, FailHalfWay,
+       "write file", true},
+      // No temporary name fits beside it: written in place, so a failure removes what was there.
+      {"a 250-byte name", 250, false, RLIM_INFINITY, SerializeWav, nullptr, false},
+      {"a 250-byte name, a failed write", 250, false, RLIM_INFINITY, FailHalfWay, "write file",
+       false},
+  };
+  for (const Replacement& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const OutputPath path =
+        Path(c.nameBytes ? std::string(c.nameBytes - 4, 'k') + ".wav" : "keep.wav");
+    std::ofstream(path.native) << "earlier take";
+    const std::string taken = path.native + ".kettorin-" + std::to_string(::getpid()) + "-0.tmp";
+    if (c.nameTaken) std::ofstream(taken) << "someone else's";
+
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = c.sizeLimit;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const bool written = WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, c.serialize);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    const std::vector<uint8_t> after = ReadBytes(path.native);
+    if (c.error == nullptr) {
+      EXPECT_TRUE(written);
+      EXPECT_EQ(err, "");
+      EXPECT_EQ(after.size(), 2044u);
+    } else {
+      EXPECT_FALSE(written);
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(err, "Error: Could not " + std::string(c.error) + " '" + path.display + "'.\n");
+      EXPECT_EQ(std::string(after.begin(), after.end()), c.earlierKept ? "earlier take" : "");
+      EXPECT_EQ(fs::exists(path.native), c.earlierKept);
+    }
+    if (c.nameTaken) {
+      const std::vector<uint8_t> other = ReadBytes(taken);
+      EXPECT_EQ(std::string(other.begin(), other.end()), "someone else's");
+    }
+    // Nothing else remains: no temporary file.
+    EXPECT_EQ(FilesInFolder(), (fs::exists(path.native) ? 1u : 0u) + (c.nameTaken ? 1u : 0u));
+  }
 }
 
 TEST_F(WavFile, AFailedFirstWriteLeavesNoFile) {
@@ -200,15 +257,25 @@ TEST_F(WavFile, UnopenablePathsAreReportedWithTheirName) {
 }
 
 TEST_F(WavFile, NewFilesGetThePermissionsAPlainCreateWouldGive) {
-  const mode_t old = ::umask(027);
-  EXPECT_TRUE(WriteWavFile(Path("fresh.wav"), 8000, samples_));
-  ::umask(old);
-  struct stat info {};
-  ASSERT_EQ(::stat(Path("fresh.wav").native.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  const struct {
+    mode_t umask;
+    mode_t mode;
+  } cases[] = {{0, 0666}, {002, 0664}, {022, 0644}, {027, 0640}};
+  for (const auto& c : cases) {
+    const mode_t old = ::umask(c.umask);
+    fs::remove(Path("fresh.wav").native);
+    EXPECT_TRUE(
+        WriteWavFile(Path("fresh.wav"), 8000, samples_, WavFormat::kPcm16, SerializeWav, nullptr));
+    ::umask(old);
+    struct stat info {};
+    ASSERT_EQ(::stat(Path("fresh.wav").native.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, c.mode) << "umask " << std::oct << c.umask;
+  }
   // A replaced file keeps its own.
   ::chmod(Path("fresh.wav").native.c_str(), 0604);
-  EXPECT_TRUE(WriteWavFile(Path("fresh.wav"), 8000, samples_));
+  EXPECT_TRUE(
+      WriteWavFile(Path("fresh.wav"), 8000, samples_, WavFormat::kPcm16, SerializeWav, nullptr));
+  struct stat info {};
   ASSERT_EQ(::stat(Path("fresh.wav").native.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0604u);
 }
@@ -219,6 +286,11 @@ TEST_F(WavFile, DevicesAndPipesAreWrittenInPlaceAndNeverRemoved) {
   EXPECT_FALSE(WriteWavFile({"/dev/full", "/dev/full"}, 8000, samples_));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("/dev/full"), std::string::npos);
   EXPECT_TRUE(fs::exists("/dev/full"));
+  // More than the stream holds: the serializer itself sees the failed write.
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  EXPECT_FALSE(SerializeWav(full, 8000, std::vector<float>(300000, 0.5f)));
+  std::fclose(full);
 
   // A pipe receives the whole file.
   const OutputPath fifo = Path("pipe");
@@ -231,15 +303,35 @@ TEST_F(WavFile, DevicesAndPipesAreWrittenInPlaceAndNeverRemoved) {
   EXPECT_TRUE(fs::is_fifo(fifo.native));
 }
 
-TEST_F(WavFile, ASymbolicLinkIsReplacedAtTheFileItNames) {
-  const OutputPath target = Path("take.wav");
-  std::ofstream(target.native) << "old";
-  fs::create_symlink(target.native, folder_ / "link.wav");
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(WriteWavFile(Path("link.wav"), 8000, samples_));
-  testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(fs::is_symlink(folder_ / "link.wav"));
-  EXPECT_EQ(ReadBytes(target.native).size(), 2044u);
+TEST_F(WavFile, ASymbolicLinkIsReplacedAtTheFileItNamesAndStays) {
+  const struct {
+    const char* what;
+    const char* link;  // in the test's folder
+    std::string text;  // what the link holds
+    const char* file;  // the file written, in the test's folder
+    bool existed;
+    const char* next = nullptr;  // when set, sub/link2.wav is a link holding this
+  } cases[] = {
+      {"a link to a file", "link.wav", "take.wav", "take.wav", true},
+      {"a dangling link", "link.wav", "missing.wav", "missing.wav", false},
+      {"a dangling link in a folder", "sub/link.wav", "../missing.wav", "missing.wav", false},
+      {"a dangling absolute link", "link.wav", (folder_ / "abs.wav").string(), "abs.wav", false},
+      {"a chain of dangling links", "sub/link.wav", "link2.wav", "sub/end.wav", false, "end.wav"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "sub");
+    if (c.existed) std::ofstream(folder_ / c.file) << "old";
+    fs::create_symlink(c.text, folder_ / c.link);
+    if (c.next != nullptr) fs::create_symlink(c.next, folder_ / "sub/link2.wav");
+    EXPECT_TRUE(
+        WriteWavFile(Path(c.link), 8000, samples_, WavFormat::kPcm16, SerializeWav, nullptr));
+    EXPECT_TRUE(fs::is_symlink(folder_ / c.link));
+    EXPECT_EQ(fs::read_symlink(folder_ / c.link).string(), c.text);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder_ / c.file)));
+    EXPECT_EQ(ReadBytes(folder_ / c.file).size(), 2044u);
+  }
 }
 
 }  // namespace

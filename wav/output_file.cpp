@@ -5,6 +5,7 @@
 #include <string>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -31,6 +32,9 @@ void Buffer(OutputFile& file) {
 }
 
 constexpr int kTemporaryNameAttempts = 100;
+
+// As many links as the kernel itself follows before it gives up with ELOOP.
+constexpr int kMaxLinkHops = 40;
 
 #ifdef _WIN32
 
@@ -63,8 +67,17 @@ std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
   return nullptr;
 }
 
+// The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
+bool SyncToStorage(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return true;
+  return FlushFileBuffers(handle) != 0;
+}
+
+// Write-through: the call returns once the new name is on the disk.
 bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void RemoveFile(const NativePath& path) {
@@ -94,15 +107,59 @@ std::FILE* OpenDirect(const NativePath& path) {
   return std::fopen(path.c_str(), "wb");
 }
 
-// A symbolic link is replaced at the file it names, as writing through it would.
+// The folder part of a path, with its final slash ("" for a bare name).
+NativePath FolderOf(const NativePath& path) {
+  const size_t slash = path.rfind('/');
+  return slash == NativePath::npos ? NativePath() : path.substr(0, slash + 1);
+}
+
+// Where a dangling link points: its text, followed by hand from link to link, relative text
+// counting from the link's own folder. A chain longer than the kernel follows is left as given.
+NativePath FollowDangling(const NativePath& link) {
+  NativePath path = link;
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string text(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
+    const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+    if (length < 0 || static_cast<size_t>(length) >= text.size()) return link;
+    text.resize(static_cast<size_t>(length));
+    path = text.starts_with('/') ? text : FolderOf(path) + text;
+  }
+  return link;
+}
+
+// A symbolic link is replaced at the file it names, as writing through it would: the link stays,
+// and a link naming no file yet makes that file. A link to a device or a pipe is written through
+// as it is.
 NativePath Resolve(const NativePath& target) {
   struct stat info {};
   if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+  if (::stat(target.c_str(), &info) != 0) return errno == ENOENT ? FollowDangling(target) : target;
+  if (!S_ISREG(info.st_mode)) return target;
   char* resolved = ::realpath(target.c_str(), nullptr);
   if (resolved == nullptr) return target;
   NativePath result(resolved);
   std::free(resolved);
   return result;
+}
+
+// The data on the disk itself, not only in the page cache. Devices and pipes are not synced.
+bool SyncToStorage(std::FILE* stream) {
+  const int fd = ::fileno(stream);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  return ::fsync(fd) == 0;
+}
+
+// The folder's entry for the renamed file, so that the new name survives a crash too. Some file
+// systems cannot sync a folder; the file itself is in place and complete by then either way.
+void SyncFolderOf(const NativePath& path) {
+  const NativePath folder = FolderOf(path);
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
@@ -128,7 +185,9 @@ std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
 }
 
 bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  SyncFolderOf(to);
+  return true;
 }
 
 void RemoveFile(const NativePath& path) {
@@ -157,7 +216,9 @@ OutputFile OpenOutputFile(const NativePath& requested) {
 }
 
 bool CommitOutputFile(OutputFile& file) {
-  const bool closed = std::fclose(file.stream) == 0;
+  // Flushed and synced before the rename: a crash after it must not leave a short file in place.
+  const bool synced = std::fflush(file.stream) == 0 && SyncToStorage(file.stream);
+  const bool closed = std::fclose(file.stream) == 0 && synced;
   file.stream = nullptr;
   if (file.temporary.empty()) {
     // Written in place: a regular file left half written is removed, a device never is.

@@ -15,11 +15,13 @@ struct OutputFile {
   std::unique_ptr<char[]> streamBuffer;  // stdio's buffer for the stream, kept until it closes
 };
 
-// Opens a fresh file in the target's folder. Targets that are not regular files (devices, pipes)
-// and folders where no new file can be made are opened directly instead, as "wb" would.
+// Opens a fresh file in the target's folder (for a symbolic link, beside the file it names, even
+// one not there yet). Targets that are not regular files (devices, pipes) and folders where no
+// new file can be made are opened directly instead, as "wb" would.
 OutputFile OpenOutputFile(const NativePath& target);
 
-// Closes the stream and moves the new file into place. On failure nothing new remains.
+// Flushes the new file to the disk (regular files only: devices and pipes are never synced),
+// closes it, moves it into place and syncs the folder's entry. On failure nothing new remains.
 bool CommitOutputFile(OutputFile& file);
 
 // Closes the stream and removes what was written; the target keeps its earlier contents unless it
