@@ -73,6 +73,9 @@ std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat);
 // drum with the settings that differ from its kind's defaults, and its grid (x X g -).
 std::string WriteBeat(const Beat& beat);
 
+// The symbol a step is written with: x, X, g or -.
+char StepSymbol(Step step);
+
 // "line 7: unknown drum ..." (or the message alone for the text as a whole).
 std::string Describe(const BeatError& error);
 

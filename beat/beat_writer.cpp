@@ -21,6 +21,19 @@ std::string ShortestDecimal(float value) {
   return text;
 }
 
+// The drum and the settings that differ from the kind's defaults.
+std::string LineHead(const BeatLine& line) {
+  std::string head(ShortName(line.kind));
+  if (line.pitch.text[0] != 'C' || line.pitch.text[1] != '\0') {
+    head.append(" pitch=").append(line.pitch.c_str());
+  }
+  if (line.ring != Info(line.kind).ringSeconds) head += " ring=" + ShortestDecimal(line.ring);
+  if (line.level != 1.0f) head += " level=" + ShortestDecimal(line.level);
+  return head;
+}
+
+}  // namespace
+
 char StepSymbol(Step step) {
   switch (step) {
     case Step::kHit:
@@ -34,19 +47,6 @@ char StepSymbol(Step step) {
   }
   return '-';
 }
-
-// The drum and the settings that differ from the kind's defaults.
-std::string LineHead(const BeatLine& line) {
-  std::string head(ShortName(line.kind));
-  if (line.pitch.text[0] != 'C' || line.pitch.text[1] != '\0') {
-    head.append(" pitch=").append(line.pitch.c_str());
-  }
-  if (line.ring != Info(line.kind).ringSeconds) head += " ring=" + ShortestDecimal(line.ring);
-  if (line.level != 1.0f) head += " level=" + ShortestDecimal(line.level);
-  return head;
-}
-
-}  // namespace
 
 std::string WriteBeat(const Beat& beat) {
   std::string text;

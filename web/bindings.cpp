@@ -36,20 +36,6 @@ val Float32Copy(std::span<const float> samples) {
   return val(emscripten::typed_memory_view(samples.size(), samples.data())).call<val>("slice");
 }
 
-char StepSymbol(Step step) {
-  switch (step) {
-    case Step::kHit:
-      return 'x';
-    case Step::kAccent:
-      return 'X';
-    case Step::kGhost:
-      return 'g';
-    case Step::kRest:
-      break;
-  }
-  return '-';
-}
-
 // The drum kinds the page offers: the name a beat line uses, the report's name, and the defaults.
 val DrumKinds() {
   val kinds = val::array();
