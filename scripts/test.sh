@@ -8,8 +8,13 @@ cd "$(dirname "$0")/.."
 # The browser page (emscripten, chromium, node), the Python package (its tests, its virtual
 # environment and its plotting example), real MIDI files with an independent reader for the MIDI
 # tests (mma, midicsv), and strace for the command's tests, which trace its file-system calls.
-scripts/deps.sh emscripten chromium nodejs npm python3-venv python3-numpy python3-pytest \
-  python3-matplotlib mma midicsv strace
+# Node.js and npm from Debian only where the machine has none of its own (a NodeSource node
+# carries its npm, and conflicts with Debian's).
+node_packages=()
+command -v node >/dev/null || node_packages+=(nodejs)
+command -v npm >/dev/null || node_packages+=(npm)
+scripts/deps.sh emscripten chromium python3-venv python3-numpy python3-pytest python3-matplotlib \
+  mma midicsv strace "${node_packages[@]}"
 # The browser test's driver, at the version its lock file pins (it uses the system's chromium).
 (cd tests/web && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
 jobs="$(nproc)"
