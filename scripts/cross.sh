@@ -33,5 +33,10 @@ for target in "${targets[@]}"; do
     # Makes the prefix on first use (about ten seconds).
     timeout 300 /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1 || true
   fi
-  ctest --test-dir "build-$target" --output-on-failure --timeout 600 -j"$(nproc)" </dev/null
+  # Every float bit pattern through the converter takes seconds natively and under Wine, but
+  # hours under qemu: the ARM build leaves that one long test to the others.
+  skip=()
+  [ "$target" = arm ] && skip=(-LE long)
+  ctest --test-dir "build-$target" --output-on-failure --timeout 600 -j"$(nproc)" "${skip[@]}" \
+    </dev/null
 done
