@@ -98,6 +98,25 @@ void BM_Pcm16Conversion(benchmark::State& state) {
 }
 BENCHMARK(BM_Pcm16Conversion)->Unit(benchmark::kMillisecond);
 
+// A snare composition of 10 or 60 seconds rendered on one thread (second argument 1) or split
+// across two (2) in a process that has already started threads: what the split gains once the
+// first thread's cost is paid. Wall-clock time.
+void BM_Split(benchmark::State& state) {
+  const auto seconds = static_cast<int>(state.range(0));
+  const bool two = state.range(1) == 2;
+  std::string notes;
+  for (int i = 0; i < seconds * 4; ++i) notes += "C1 ";
+  Composition plan;
+  if (PlanComposition({"snare", notes, kRate, 240}, int64_t{1} << 30, plan)) return;
+  std::vector<float> samples(static_cast<size_t>(plan.samples));
+  for (auto _ : state) {
+    RenderComposition(plan, notes, {kRate}, samples, nullptr, two ? 0 : INT64_MAX);
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetItemsProcessed(state.iterations() * plan.samples);
+}
+BENCHMARK(BM_Split)->ArgsProduct({{10, 60}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // A whole call: 60 seconds at 44.1 kHz (120 quarter notes at tempo 120), report to /dev/null.
 void BM_Compose(benchmark::State& state) {
   const auto kind = static_cast<DrumKind>(state.range(0));
