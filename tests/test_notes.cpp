@@ -115,7 +115,7 @@ TEST(NoteReader, CountSamplesSumsEveryPlayedNote) {
   std::string exact;
   for (int i = 0; i < 127; ++i) exact += "C1 ";
   for (int bit = 0; bit < 24; ++bit) {
-    if (((1 << 24) - 19) >> bit & 1) exact += "C" + std::to_string(1 << (24 - bit)) + " ";
+    if (((1 << 24) - 19) >> bit & 1) exact.append("C").append(std::to_string(1 << (24 - bit))) += ' ';
   }
   const std::string oneMore = exact + "C16777216";
   Composition plan;
