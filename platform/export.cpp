@@ -1,6 +1,7 @@
 // The file-writing calls: strings in from the caller, status out, nothing thrown.
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <string>
 
@@ -34,12 +35,20 @@ int32_t Guarded(Call call) {
   }
 }
 
-const char* NullArgument(const KettorinChar* drumName, const KettorinChar* notes,
-                         const KettorinChar* outputPath) {
-  if (drumName == nullptr) return "drum name";
-  if (notes == nullptr) return "note string";
-  if (outputPath == nullptr) return "output path";
-  return nullptr;
+struct Argument {
+  const void* pointer;
+  const char* name;
+};
+
+// True, after its error line, when one of the call's pointer arguments is null (the first named).
+bool AnyNull(std::initializer_list<Argument> arguments) {
+  for (const Argument& argument : arguments) {
+    if (argument.pointer == nullptr) {
+      std::fprintf(stderr, "Error: The %s must not be null.\n", argument.name);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -49,8 +58,7 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar
                                                               int32_t sampleRate,
                                                               const KettorinChar* outputPath,
                                                               int32_t tempo) {
-  if (const char* missing = NullArgument(drumName, notes, outputPath)) {
-    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+  if (AnyNull({{drumName, "drum name"}, {notes, "note string"}, {outputPath, "output path"}})) {
     return kettorin::kStatusNullArgument;
   }
   return Guarded([&] {
@@ -65,10 +73,7 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const KettorinChar* beatText,
                                                                   int32_t sampleRate,
                                                                   const KettorinChar* outputPath) {
-  if (const char* missing = beatText == nullptr     ? "beat text"
-                            : outputPath == nullptr ? "output path"
-                                                    : nullptr) {
-    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+  if (AnyNull({{beatText, "beat text"}, {outputPath, "output path"}})) {
     return kettorin::kStatusNullArgument;
   }
   return Guarded([&] {
@@ -83,10 +88,7 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const Kettorin
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t* data, int32_t size,
                                                                   int32_t sampleRate,
                                                                   const KettorinChar* outputPath) {
-  if (const char* missing = data == nullptr         ? "MIDI data"
-                            : outputPath == nullptr ? "output path"
-                                                    : nullptr) {
-    std::fprintf(stderr, "Error: The %s must not be null.\n", missing);
+  if (AnyNull({{data, "MIDI data"}, {outputPath, "output path"}})) {
     return kettorin::kStatusNullArgument;
   }
   if (size < 0) {
