@@ -35,13 +35,14 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKETTORIN_BUILD
 targets=(kettorin_unit_tests kettorin_api_tests kettorin TarneloKettorin)
 [ -n "$(grep -s SNDFILE_FOUND:INTERNAL=1 "$build/CMakeCache.txt")" ] && targets+=(sndfile_read)
 # The slow and the installing tests stay out: the samples' reference, the benchmark, the vector
-# path's eleven-million-sample corpus.
+# path's eleven-million-sample corpus, the browser page, the virtual environment, the MIDI corpus,
+# and the long tests.
 skipped='install_and_consume|example_python|samples_match_reference|benchmark|header_compiles'
-skipped+='|VectorPath'
+skipped+='|VectorPath|page_in_browser|python_venv_install|midi_files_match'
 quick() {
   cmake --build "$build" --target "${targets[@]}" >"$scratch/build.log" 2>&1 || return 2
   ctest --test-dir "$build" -j"$(nproc)" --timeout 60 --stop-on-failure \
-    -E "$skipped" \
+    -E "$skipped" -LE long \
     >"$scratch/test.log" 2>&1 || return 1
 }
 quick || { echo "the unchanged revision does not pass its quick tests" >&2; exit 1; }
