@@ -32,6 +32,9 @@ enum class Step : uint8_t {
 
 float StepLevel(Step step);
 
+// A line's pitch=: a letter A to G with an optional # or b; nothing for any other text.
+std::optional<NoteName> ReadPitch(std::string_view text);
+
 struct BeatLine {
   int32_t lineNumber = 0;  // in the text, from 1
   DrumKind kind = DrumKind::kKick;

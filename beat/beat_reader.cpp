@@ -166,13 +166,11 @@ class Reader {
       if (*seen) return Error(std::string(key) + " given twice");
       *seen = true;
       if (key == "pitch") {
-        const bool letter = value.size() >= 1 && value[0] >= 'A' && value[0] <= 'G';
-        const bool accidental =
-            value.size() == 1 || (value.size() == 2 && (value[1] == '#' || value[1] == 'b'));
-        if (!letter || !accidental) {
+        const std::optional<NoteName> pitch = ReadPitch(value);
+        if (!pitch) {
           return Error("pitch takes a note A to G with an optional # or b, got " + Quoted(value));
         }
-        line.pitch.text = {value[0], value.size() == 2 ? value[1] : '\0', '\0'};
+        line.pitch = *pitch;
       } else {
         const bool ring = key == "ring";
         const float lo = ring ? 0.001f : 0.0f;
@@ -233,6 +231,14 @@ class Reader {
 };
 
 }  // namespace
+
+std::optional<NoteName> ReadPitch(std::string_view text) {
+  const bool letter = !text.empty() && text[0] >= 'A' && text[0] <= 'G';
+  const bool accidental =
+      text.size() == 1 || (text.size() == 2 && (text[1] == '#' || text[1] == 'b'));
+  if (!letter || !accidental) return std::nullopt;
+  return NoteName{{text[0], text.size() == 2 ? text[1] : '\0', '\0'}};
+}
 
 float StepLevel(Step step) {
   switch (step) {

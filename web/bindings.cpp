@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "beat/beat.h"
+#include "beat/beat_call.h"
 #include "compose/compose.h"
 #include "track/sample_storage.h"
 #include "track/track_output.h"
@@ -98,11 +98,9 @@ val WriteGrid(const val& grid) {
     if (!kind) return Refusal(r + 1, "unknown drum '" + row["kind"].as<std::string>() + "'");
     line.kind = *kind;
     const std::string pitch = row["pitch"].as<std::string>();
-    const bool letter = !pitch.empty() && pitch[0] >= 'A' && pitch[0] <= 'G';
-    const bool accidental =
-        pitch.size() == 1 || (pitch.size() == 2 && (pitch[1] == '#' || pitch[1] == 'b'));
-    if (!letter || !accidental) return Refusal(r + 1, "pitch '" + pitch + "' is no note");
-    line.pitch.text = {pitch[0], pitch.size() == 2 ? pitch[1] : '\0', '\0'};
+    const std::optional<NoteName> name = ReadPitch(pitch);
+    if (!name) return Refusal(r + 1, "pitch '" + pitch + "' is no note");
+    line.pitch = *name;
     line.frequency = NoteFrequency(line.pitch);
     line.ring = static_cast<float>(row["ring"].as<double>());
     line.level = static_cast<float>(row["level"].as<double>());
@@ -121,23 +119,18 @@ val WriteGrid(const val& grid) {
 // sampleRate} or the refusal the command would print. Options: rate, loop, and optionally tempo
 // and repeat instead of the text's.
 val RenderBeat(const std::string& text, const val& options) {
-  Beat beat;
-  if (const std::optional<BeatError> error = ReadBeat(text, beat)) {
-    return Refusal(error->line, Describe(*error));
-  }
   BeatOptions beatOptions;
   beatOptions.sampleRate = options["rate"].as<int32_t>();
   beatOptions.loop = options["loop"].as<bool>();
   if (!options["tempo"].isUndefined()) beatOptions.tempo = options["tempo"].as<int32_t>();
   if (!options["repeat"].isUndefined()) beatOptions.repeat = options["repeat"].as<int32_t>();
-  if (beatOptions.sampleRate < 1) {
-    return Refusal(0, "Sample rate must be at least 1. Got: " +
-                          std::to_string(beatOptions.sampleRate));
-  }
+  Beat beat;
   Track track;
-  if (const std::optional<Failure> failure =
-          BeatTrack(beat, beatOptions, MaxSamples(WavFormat::kPcm16), track)) {
-    return Refusal(0, failure->message);
+  std::optional<BeatError> readError;
+  if (const std::optional<Failure> failure = PlanBeat(text, beatOptions,
+                                                      MaxSamples(WavFormat::kPcm16), beat, track,
+                                                      readError)) {
+    return Refusal(readError ? readError->line : 0, failure->message);
   }
   // Storage as the command allocates it: a beat too long for the page's memory is refused, not
   // an abort that would leave the module dead for every later render.
