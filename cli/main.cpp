@@ -254,8 +254,6 @@ int RunPlain(const PlainOptions& options) {
   return status == KETTORIN_DONE ? 0 : status;
 }
 
-// ---- kettorin beat FILE -------------------------------------------------------------------------
-
 // ---- what kettorin beat and kettorin midi share ----------------------------------------------
 
 // A file of timed hits in, a mixed track (and stems) out.
@@ -288,7 +286,7 @@ void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std:
       ->check(CLI::Validator(
           [](std::string& text) {
             const double db = std::strtod(text.c_str(), nullptr);
-            return std::isfinite(db) && std::fabs(db) <= 120.0
+            return std::isfinite(db) && std::fabs(db) <= kettorin::kMaxGainDb
                        ? std::string()
                        : std::string("a number of decibels from -120 to 120");
           },

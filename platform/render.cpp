@@ -24,7 +24,6 @@ namespace {
 constexpr int64_t kMaxRenderSamples = MaxSamples(WavFormat::kPcm16);
 
 constexpr uint32_t kKnownFlags = KETTORIN_LOOP | KETTORIN_NO_NORMALIZE;
-constexpr double kMaxGainDb = 120.0;
 
 Failure NullArgument(const char* what) {
   return {kStatusNullArgument, std::string("The ") + what + " must not be null."};

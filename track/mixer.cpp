@@ -45,9 +45,10 @@ void AddWithin(std::span<float> mix, int64_t begin, int64_t stop, int64_t at,
                std::span<const float> sound, float level) {
   const int64_t from = std::max(begin, at);
   const int64_t to = std::min(stop, at + static_cast<int64_t>(sound.size()));
-  float* out = mix.data();
-  const float* in = sound.data() - at;
-  for (int64_t j = from; j < to; ++j) out[j] = out[j] + in[j] * level;
+  if (from >= to) return;
+  float* out = mix.data() + from;
+  const float* in = sound.data() + (from - at);
+  for (int64_t j = 0; j < to - from; ++j) out[j] = out[j] + in[j] * level;
 }
 
 // Sounds are rendered all at once, before the adds, while they take at most the mix's own length

@@ -50,6 +50,9 @@ void MixTrack(const Track& track, const VoiceContext& context, std::span<float> 
               std::optional<int32_t> stem = std::nullopt,
               int64_t splitBreakEven = kSplitBreakEven);
 
+// The largest gain, up or down, that the calls and the command take, in dB.
+inline constexpr double kMaxGainDb = 120.0;
+
 // What is done to the mix after the hits are added, so that it fits full scale.
 struct HeadroomOptions {
   std::optional<double> gainDb;  // every sample times float(10^(dB / 20)) first
