@@ -17,6 +17,7 @@
 
 #include "compose/notes.h"
 #include "track/drum_kinds.h"
+#include "track/limits.h"
 #include "track/status.h"
 #include "track/track.h"
 
@@ -32,6 +33,9 @@ enum class Step : uint8_t {
 
 float StepLevel(Step step);
 
+// What a grid symbol plays: - . rest, x o hit, X O accent, g ghost; nothing for any other.
+std::optional<Step> ReadStep(char symbol);
+
 // A line's pitch=: a letter A to G with an optional # or b; nothing for any other text.
 std::optional<NoteName> ReadPitch(std::string_view text);
 
@@ -44,12 +48,6 @@ struct BeatLine {
   float level = 1.0f;           // the line's level
   std::vector<Step> steps;
 };
-
-// Directive limits.
-inline constexpr int32_t kMinTempo = 1, kMaxTempo = 999;
-inline constexpr int32_t kMinSteps = 1, kMaxSteps = 64;
-inline constexpr int32_t kMinSwing = 50, kMaxSwing = 75;
-inline constexpr int32_t kMinRepeat = 1, kMaxRepeat = 10000;
 
 struct Beat {
   int32_t tempo = 120;  // beats per minute

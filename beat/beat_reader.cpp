@@ -191,28 +191,13 @@ class Reader {
         return Error("settings come before the grid: " + Quoted(words[w]));
       }
       for (char c : words[w]) {
-        switch (c) {
-          case '-':
-          case '.':
-            line.steps.push_back(Step::kRest);
-            break;
-          case 'x':
-          case 'o':
-            line.steps.push_back(Step::kHit);
-            break;
-          case 'X':
-          case 'O':
-            line.steps.push_back(Step::kAccent);
-            break;
-          case 'g':
-            line.steps.push_back(Step::kGhost);
-            break;
-          case '|':
-            break;
-          default:
-            return Error("unexpected " + Quoted(std::string(1, c)) +
-                         " in the grid (x o X O g - . | and blanks)");
+        if (c == '|') continue;
+        const std::optional<Step> step = ReadStep(c);
+        if (!step) {
+          return Error("unexpected " + Quoted(std::string(1, c)) +
+                       " in the grid (x o X O g - . | and blanks)");
         }
+        line.steps.push_back(*step);
       }
     }
     if (line.steps.empty()) return Error(std::string(words[0]) + " has no steps");
@@ -238,6 +223,24 @@ std::optional<NoteName> ReadPitch(std::string_view text) {
       text.size() == 1 || (text.size() == 2 && (text[1] == '#' || text[1] == 'b'));
   if (!letter || !accidental) return std::nullopt;
   return NoteName{{text[0], text.size() == 2 ? text[1] : '\0', '\0'}};
+}
+
+std::optional<Step> ReadStep(char symbol) {
+  switch (symbol) {
+    case '-':
+    case '.':
+      return Step::kRest;
+    case 'x':
+    case 'o':
+      return Step::kHit;
+    case 'X':
+    case 'O':
+      return Step::kAccent;
+    case 'g':
+      return Step::kGhost;
+    default:
+      return std::nullopt;
+  }
 }
 
 float StepLevel(Step step) {

@@ -37,16 +37,9 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   const int32_t tempo = options.tempo.value_or(beat.tempo);
   const int32_t repeat = options.repeat.value_or(beat.repeat);
   const int32_t rate = options.sampleRate;
-  if (tempo < kMinTempo || tempo > kMaxTempo) {
-    return Failure{kStatusBadTempo, "BPM must be between 1 and 999. Got: " + std::to_string(tempo)};
-  }
-  if (rate < 1) {
-    return Failure{kStatusBadSampleRate,
-                   "Sample rate must be at least 1. Got: " + std::to_string(rate)};
-  }
-  if (repeat < kMinRepeat || repeat > kMaxRepeat) {
-    return Failure{kStatusBadInput, "repeat must be 1 to 10000, got " + std::to_string(repeat)};
-  }
+  if (auto failure = CheckTempo(tempo)) return failure;
+  if (auto failure = CheckSampleRate(rate)) return failure;
+  if (auto failure = CheckRepeat(repeat)) return failure;
   const int64_t grid = beat.GridSteps();
   const int64_t totalSteps = grid * repeat;
   const std::optional<int64_t> length = TrackLength(totalSteps, rate, tempo, beat.steps, limit);
@@ -68,36 +61,30 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   track.length = *length;
   track.wrap = options.loop;
   for (const BeatLine& line : beat.lines) track.stemKinds.push_back(line.kind);
-  auto start = [&](int64_t step) { return StepStart(step, rate, tempo, beat.steps, beat.swing); };
+  // Every hit of every line, line by line and in time order: each line is a lane, and its last
+  // hit rings to the end of the track, or in a loop into the line's first hit coming round.
+  std::vector<Onset> onsets;
+  std::vector<float> levels;
+  onsets.reserve(static_cast<size_t>(hits * repeat));
+  levels.reserve(onsets.capacity());
   for (size_t l = 0; l < beat.lines.size(); ++l) {
     const BeatLine& line = beat.lines[l];
-    std::vector<int64_t> cells;  // the steps of one pass that hit
-    for (size_t j = 0; j < line.steps.size(); ++j) {
-      if (line.steps[j] != Step::kRest) cells.push_back(static_cast<int64_t>(j));
-    }
-    if (cells.empty()) continue;
-    const int64_t first = start(cells.front());
     for (int64_t pass = 0; pass < repeat; ++pass) {
-      for (size_t c = 0; c < cells.size(); ++c) {
-        const int64_t step = pass * grid + cells[c];
-        const int64_t at = start(step);
-        // A hit sounds until the next hit of its line; the last one until the end of the track,
-        // or, in a loop, until the line's first hit comes round again.
-        int64_t gap = 0;
-        if (c + 1 < cells.size()) {
-          gap = start(pass * grid + cells[c + 1]) - at;
-        } else if (pass + 1 < repeat) {
-          gap = start((pass + 1) * grid + cells.front()) - at;
-        } else {
-          gap = track.length - at + (options.loop ? first : 0);
-        }
-        const int32_t n = HitLength(gap, rate, line.ring);
-        if (n == 0) continue;
-        const float level = StepLevel(line.steps[static_cast<size_t>(cells[c])]) * line.level;
-        track.hits.push_back(
-            MakeHit(line.kind, at, n, rate, line.frequency, level, static_cast<int32_t>(l)));
+      for (size_t j = 0; j < line.steps.size(); ++j) {
+        if (line.steps[j] == Step::kRest) continue;
+        const int64_t step = pass * grid + static_cast<int64_t>(j);
+        onsets.push_back({StepStart(step, rate, tempo, beat.steps, beat.swing),
+                          static_cast<int32_t>(l), line.ring});
+        levels.push_back(StepLevel(line.steps[j]) * line.level);
       }
     }
+  }
+  const std::vector<int32_t> lengths = CutLengths(onsets, rate, {track.length, options.loop});
+  for (size_t h = 0; h < onsets.size(); ++h) {
+    if (lengths[h] == 0) continue;
+    const BeatLine& line = beat.lines[static_cast<size_t>(onsets[h].lane)];
+    track.hits.push_back(MakeHit(line.kind, onsets[h].start, lengths[h], rate, line.frequency,
+                                 levels[h], onsets[h].lane));
   }
   return std::nullopt;
 }

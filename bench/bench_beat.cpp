@@ -8,6 +8,7 @@
 
 #include "beat/beat.h"
 #include "beat/beat_call.h"
+#include "request/request.h"
 #include "track/track_output.h"
 
 namespace kettorin {
@@ -48,10 +49,12 @@ BENCHMARK(BM_BeatMix)->Unit(benchmark::kMillisecond);
 // The whole call, file included (no report).
 void BM_BeatCall(benchmark::State& state) {
   const std::string text = ThreeMinutes();
-  TrackOutput output;
-  output.mix.path = {"/tmp/kettorin-bench-beat.wav", "/tmp/kettorin-bench-beat.wav"};
-  output.mix.report = nullptr;
-  for (auto _ : state) benchmark::DoNotOptimize(ComposeBeat(text, At44k(), output));
+  WavOutput output;
+  output.path = {"/tmp/kettorin-bench-beat.wav", "/tmp/kettorin-bench-beat.wav"};
+  const Request request(Source::kBeat, text);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RenderToFiles(request, output, [](Channel, std::string_view) {}));
+  }
   std::remove("/tmp/kettorin-bench-beat.wav");
 }
 BENCHMARK(BM_BeatCall)->Unit(benchmark::kMillisecond);

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "midi/midi_call.h"
+#include "request/request.h"
 #include "track/track_output.h"
 
 namespace kettorin {
@@ -54,12 +54,12 @@ BENCHMARK(BM_MidiMix)->Unit(benchmark::kMillisecond);
 // The whole call, file included (no report).
 void BM_MidiCall(benchmark::State& state) {
   const std::vector<uint8_t> bytes = ThreeMinutes();
-  MidiOptions options;
-  options.sampleRate = kRate;
-  TrackOutput output;
-  output.mix.path = {"/tmp/kettorin-bench-midi.wav", "/tmp/kettorin-bench-midi.wav"};
-  output.mix.report = nullptr;
-  for (auto _ : state) benchmark::DoNotOptimize(ComposeMidi(bytes, options, output));
+  WavOutput output;
+  output.path = {"/tmp/kettorin-bench-midi.wav", "/tmp/kettorin-bench-midi.wav"};
+  const Request request(Source::kMidi, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RenderToFiles(request, output, [](Channel, std::string_view) {}));
+  }
   std::remove("/tmp/kettorin-bench-midi.wav");
 }
 BENCHMARK(BM_MidiCall)->Unit(benchmark::kMillisecond);

@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
 #include "platform/kettorin.h"
+#include "request/request.h"
 
 namespace kettorin {
 namespace {
@@ -37,7 +36,6 @@ const std::u16string kBeat16(kBeat, kBeat + std::char_traits<char>::length(kBeat
 WavOutput QuietFile() {
   WavOutput out;
   out.path = {kFile, kFile};
-  out.report = nullptr;
   return out;
 }
 
@@ -76,7 +74,13 @@ BENCHMARK(BM_NotesIntoFreshMemory)->Unit(benchmark::kMillisecond);
 // The file-writing call (the command's path without its report).
 void BM_NotesToFile(benchmark::State& state) {
   const std::string notes = SixtySeconds();
-  for (auto _ : state) benchmark::DoNotOptimize(Compose({"snare", notes, kRate, 60}, QuietFile()));
+  Request request(Source::kNotes, notes);
+  request.options.drum = "snare";
+  request.options.sampleRate = kRate;
+  request.options.tempo = 60;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RenderToFiles(request, QuietFile(), [](Channel, std::string_view) {}));
+  }
   CountSamples(state, 60 * kRate);
   std::remove(kFile);
 }
@@ -96,11 +100,10 @@ void BM_BeatIntoMemory(benchmark::State& state) {
 BENCHMARK(BM_BeatIntoMemory)->Unit(benchmark::kMillisecond);
 
 void BM_BeatToFile(benchmark::State& state) {
-  TrackOutput output;
-  output.mix = QuietFile();
-  BeatOptions options;
-  options.sampleRate = kRate;
-  for (auto _ : state) benchmark::DoNotOptimize(ComposeBeat(kBeat, options, output));
+  const Request request(Source::kBeat, kBeat);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RenderToFiles(request, QuietFile(), [](Channel, std::string_view) {}));
+  }
   CountSamples(state, 60 * kRate);
   std::remove(kFile);
 }

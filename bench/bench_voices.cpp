@@ -110,7 +110,7 @@ void BM_Split(benchmark::State& state) {
   if (PlanComposition({"snare", notes, kRate, 240}, int64_t{1} << 30, plan)) return;
   std::vector<float> samples(static_cast<size_t>(plan.samples));
   for (auto _ : state) {
-    RenderComposition(plan, notes, {kRate}, samples, nullptr, two ? 0 : INT64_MAX);
+    RenderComposition(plan, notes, {kRate}, samples, two ? 0 : INT64_MAX);
     benchmark::DoNotOptimize(samples.data());
   }
   state.SetItemsProcessed(state.iterations() * plan.samples);

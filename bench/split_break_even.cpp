@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   if (kettorin::PlanComposition({"snare", notes, 44100, 240}, int64_t{1} << 30, plan)) return 1;
   std::vector<float> samples(static_cast<size_t>(plan.samples));
   const auto start = std::chrono::steady_clock::now();
-  kettorin::RenderComposition(plan, notes, {44100}, samples, nullptr, two ? 0 : INT64_MAX);
+  kettorin::RenderComposition(plan, notes, {44100}, samples, two ? 0 : INT64_MAX);
   const auto end = std::chrono::steady_clock::now();
   std::printf("%.1f\n", std::chrono::duration<double, std::micro>(end - start).count());
   return samples.empty() ? 1 : 0;

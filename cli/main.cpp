@@ -1,6 +1,6 @@
-// kettorin: drum tracks from the shell. The plain form plays a note string on one drum through
-// the library's exported function; `kettorin beat` mixes the drum lines of a beat file, and
-// `kettorin midi` the drums of a Standard MIDI File.
+// kettorin: drum tracks from the shell. The plain form plays a note string on one drum;
+// `kettorin beat` mixes the drum lines of a beat file, and `kettorin midi` the drums of a Standard
+// MIDI File. Every form builds one request for the library's road and prints what it reports.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -17,11 +17,9 @@
 #include <variant>
 #include <vector>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
-#include "midi/midi_call.h"
 #include "platform/kettorin.h"
 #include "platform/text.h"
+#include "request/request.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -166,10 +164,23 @@ struct OutputOptions {
     } else {
       wav.path = MakeOutputPath(output);
     }
-    wav.format = floatSamples ? kettorin::WavFormat::kFloat32 : kettorin::WavFormat::kPcm16;
-    // The report goes where the file does not.
-    wav.report = quiet ? nullptr : ToStandardOutput() ? stderr : stdout;
     return wav;
+  }
+
+  // The report goes where the file does not, and nowhere when quiet; errors to standard error.
+  kettorin::Printer Printer() const {
+    std::FILE* report = quiet ? nullptr : ToStandardOutput() ? stderr : stdout;
+    return [report](kettorin::Channel channel, std::string_view text) {
+      std::FILE* stream = channel == kettorin::Channel::kReport ? report : stderr;
+      if (stream != nullptr) std::fwrite(text.data(), 1, text.size(), stream);
+    };
+  }
+
+  // The options every form shares.
+  void Into(kettorin::RenderOptions& options) const {
+    options.sampleRate = rate;
+    options.format = floatSamples ? kettorin::WavFormat::kFloat32 : kettorin::WavFormat::kPcm16;
+    options.quiet = quiet;
   }
 };
 
@@ -190,6 +201,20 @@ std::optional<std::string> OutputProblem(const OutputOptions& options) {
   return std::nullopt;
 }
 
+// Runs a request; its status becomes the exit code.
+template <class Call>
+int FinishCommand(Call call) {
+  int32_t status = 0;
+  try {
+    status = call();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Error: Memory allocation failed.\n");
+    status = KETTORIN_NO_STORAGE;
+  }
+  std::fflush(stdout);
+  return status == KETTORIN_DONE ? 0 : status;
+}
+
 // ---- kettorin NOTES... --------------------------------------------------------------------------
 
 struct PlainOptions {
@@ -199,29 +224,15 @@ struct PlainOptions {
   OutputOptions out{"out.wav"};
 };
 
-// The ordinary path: the library's exported function, exactly as other programs call it. On
-// Windows the command loads the DLL at run time, as Windows hosts do.
-int32_t ComposeThroughExport(const PlainOptions& options, const std::string& notes) {
-  const Utf16 drum = ToUtf16(options.drum);
-  const Utf16 text = ToUtf16(notes);
-  const Utf16 output = ToUtf16(options.out.output);
+// The request's strings as the exported call would receive them from a host: the arguments in
+// UTF-16, narrowed as the library narrows them (the ANSI code page on Windows), so that the
+// report and the notes played do not depend on -q, --float or -o.
+std::string AsTheLibraryNarrows(const std::string& utf8) {
+  const Utf16 wide = ToUtf16(utf8);
 #ifdef _WIN32
-  HMODULE library = LoadLibraryW(L"TarneloKettorin.dll");
-  const auto compose =
-      library == nullptr ? nullptr
-                         : reinterpret_cast<decltype(&KettorinCompose)>(
-                               reinterpret_cast<void*>(GetProcAddress(library, "KettorinCompose")));
-  if (compose == nullptr) {
-    std::fprintf(stderr, "kettorin: cannot load KettorinCompose from TarneloKettorin.dll\n");
-    return 1;
-  }
-  const int32_t status =
-      compose(drum.c_str(), text.c_str(), options.out.rate, output.c_str(), options.tempo);
-  FreeLibrary(library);
-  return status;
+  return kettorin::WideToAnsi(wide);
 #else
-  return KettorinCompose(drum.c_str(), text.c_str(), options.out.rate, output.c_str(),
-                         options.tempo);
+  return kettorin::Utf16ToUtf8(wide);
 #endif
 }
 
@@ -241,17 +252,16 @@ int RunPlain(const PlainOptions& options) {
                  "the names)\n",
                  options.drum.c_str());
   }
-  const OutputOptions& out = options.out;
-  int32_t status = 0;
-  if (!out.quiet && !out.floatSamples && !out.ToStandardOutput()) {
-    status = ComposeThroughExport(options, notes);
-  } else {
-    // The same rendering and report through the library's core, where the export has no option:
-    // no report, float samples, or the file on standard output.
-    status = kettorin::Compose({options.drum, notes, out.rate, options.tempo}, out.Wav());
+  const std::string text = AsTheLibraryNarrows(notes);
+  kettorin::Request request{kettorin::Source::kNotes, text};
+  options.out.Into(request.options);
+  request.options.drum = AsTheLibraryNarrows(options.drum);
+  request.options.tempo = options.tempo;
+  kettorin::WavOutput wav = options.out.Wav();
+  if (!options.out.ToStandardOutput()) {
+    wav.path.display = AsTheLibraryNarrows(options.out.output);
   }
-  std::fflush(stdout);
-  return status == KETTORIN_DONE ? 0 : status;
+  return FinishCommand([&] { return kettorin::RenderToFiles(request, wav, options.out.Printer()); });
 }
 
 // ---- what kettorin beat and kettorin midi share ----------------------------------------------
@@ -264,16 +274,18 @@ struct TrackCommandOptions {
   bool stems = false;
   OutputOptions out;
 
-  std::string SourceName() const { return file == "-" ? "(standard input)" : file; }
 
-  kettorin::TrackOutput Output() const {
-    kettorin::TrackOutput output;
-    output.mix = out.Wav();
-    output.stems = stems;
-    output.headroom.gainDb = gainDb;
-    output.headroom.normalize = !noNormalize;
-    return output;
+  kettorin::Request Request(kettorin::Source source, std::string_view input) const {
+    kettorin::Request request{source, input};
+    out.Into(request.options);
+    request.options.gainDb = gainDb;
+    request.options.normalize = !noNormalize;
+    request.options.stems = stems;
+    request.sourceName = sourceName;
+    return request;
   }
+
+  std::string sourceName;  // set by PrepareTrackCommand
 };
 
 void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std::string& fileHelp,
@@ -307,25 +319,12 @@ std::variant<std::string, int> PrepareTrackCommand(TrackCommandOptions& options)
   if (const std::optional<std::string> problem = OutputProblem(options.out)) {
     return UsageError(*problem);
   }
+  options.sourceName = options.file == "-" ? "(standard input)" : options.file;
   std::optional<std::string> content = ReadWhole(options.file);
   if (!content) {
     return UsageError("cannot read '" + options.file + "': " + std::strerror(errno));
   }
   return std::move(*content);
-}
-
-// Runs a track call; its status becomes the exit code.
-template <class Call>
-int FinishTrackCommand(Call call) {
-  int32_t status = 0;
-  try {
-    status = call();
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Error: Memory allocation failed.\n");
-    status = KETTORIN_NO_STORAGE;
-  }
-  std::fflush(stdout);
-  return status == KETTORIN_DONE ? 0 : status;
 }
 
 // ---- kettorin beat FILE -------------------------------------------------------------------------
@@ -340,14 +339,13 @@ struct BeatCommandOptions {
 int RunBeat(BeatCommandOptions options) {
   std::variant<std::string, int> text = PrepareTrackCommand(options.track);
   if (const int* exit = std::get_if<int>(&text)) return *exit;
-  kettorin::BeatOptions beat;
-  beat.sampleRate = options.track.out.rate;
-  beat.tempo = options.tempo;
-  beat.repeat = options.repeat;
-  beat.loop = options.loop;
-  return FinishTrackCommand([&] {
-    return kettorin::ComposeBeat(std::get<std::string>(text), beat, options.track.Output(),
-                                 options.track.SourceName());
+  kettorin::Request request =
+      options.track.Request(kettorin::Source::kBeat, std::get<std::string>(text));
+  request.options.tempo = options.tempo;
+  request.options.repeat = options.repeat;
+  request.options.loop = options.loop;
+  return FinishCommand([&] {
+    return kettorin::RenderToFiles(request, options.track.out.Wav(), options.track.out.Printer());
   });
 }
 
@@ -361,11 +359,9 @@ struct MidiCommandOptions {
 };
 
 int RunMidi(MidiCommandOptions options) {
-  kettorin::MidiOptions midi;
-  midi.sampleRate = options.track.out.rate;
-  midi.channel = options.channel;
+  kettorin::KeyMap map;
   for (const std::string& mapping : options.map) {
-    if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, midi)) {
+    if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, map)) {
       return UsageError("--map: " + *problem);
     }
   }
@@ -375,15 +371,22 @@ int RunMidi(MidiCommandOptions options) {
   }
   std::variant<std::string, int> content = PrepareTrackCommand(options.track);
   if (const int* exit = std::get_if<int>(&content)) return *exit;
-  const std::string& data = std::get<std::string>(content);
-  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-  const kettorin::TrackOutput output = options.track.Output();
-  return FinishTrackCommand([&] {
-    if (options.list) {
-      return kettorin::ListMidi(bytes, midi, kettorin::MaxSamples(output.mix.format), stdout,
-                                options.track.SourceName());
+  kettorin::Request request =
+      options.track.Request(kettorin::Source::kMidi, std::get<std::string>(content));
+  request.options.channel = options.channel;
+  request.options.keyMap = map;
+  const kettorin::Printer print = options.track.out.Printer();
+  return FinishCommand([&] {
+    if (!options.list) return kettorin::RenderToFiles(request, options.track.out.Wav(), print);
+    // The listing: the hits the file plays and the keys it skips, rendering nothing.
+    kettorin::Plan plan;
+    if (const std::optional<kettorin::Failure> failure = kettorin::PlanRequest(request, plan)) {
+      print(kettorin::Channel::kError, kettorin::ErrorLine(plan, *failure));
+      return failure->status;
     }
-    return kettorin::ComposeMidi(bytes, midi, output, options.track.SourceName());
+    const std::string listing = kettorin::MidiListing(plan);
+    std::fwrite(listing.data(), 1, listing.size(), stdout);
+    return static_cast<int32_t>(kettorin::kStatusDone);
   });
 }
 

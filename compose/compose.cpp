@@ -1,36 +1,17 @@
-// The driver of one call: validate, size the storage, report, render every note, write the file.
+// A note string on one drum: validate, count the samples, render every note one after another.
 #include "compose/compose.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
-#include "track/sample_storage.h"
 #include "track/split.h"
 
 namespace kettorin {
 
 namespace {
 
-constexpr int32_t kMinTempo = 1;
-constexpr int32_t kMaxTempo = 999;
 constexpr float kSecondsPerMinute = 60.0f;
-
-void PrintHeader(std::FILE* report, const DrumKindInfo& drum, int32_t tempo,
-                 std::string_view notes) {
-  std::fprintf(report, "\n=== DRUM MUSIC COMPOSER ===\n");
-  std::fprintf(report, "Drum: %.*s\n", static_cast<int>(drum.displayName.size()),
-               drum.displayName.data());
-  std::fprintf(report, "Tempo: %d BPM\n", tempo);
-  std::fprintf(report, "Notes: %.*s\n\n", static_cast<int>(notes.size()), notes.data());
-}
-
-void PrintNote(std::FILE* report, const Note& note) {
-  std::fprintf(report, "  %s%d (%.0f Hz, %.2f s)\n", note.name.c_str(), note.shownNumber,
-               static_cast<double>(note.frequency), static_cast<double>(note.duration));
-}
 
 }  // namespace
 
@@ -48,14 +29,8 @@ int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int
 std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t limit,
                                        Composition& plan) {
   plan.kind = LookupDrumKind(request.drumName);
-  if (request.tempo < kMinTempo || request.tempo > kMaxTempo) {
-    return Failure{kStatusBadTempo,
-                   "BPM must be between 1 and 999. Got: " + std::to_string(request.tempo)};
-  }
-  if (request.sampleRate < 1) {
-    return Failure{kStatusBadSampleRate,
-                   "Sample rate must be at least 1. Got: " + std::to_string(request.sampleRate)};
-  }
+  if (auto failure = CheckTempo(request.tempo)) return failure;
+  if (auto failure = CheckSampleRate(request.sampleRate)) return failure;
   plan.beat = kSecondsPerMinute / static_cast<float>(request.tempo);
   plan.samples = CountSamples(request.notes, plan.beat, request.sampleRate, limit);
   if (plan.samples > limit) {
@@ -66,7 +41,7 @@ std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t li
 }
 
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
-                       std::span<float> out, std::FILE* report, int64_t splitBreakEven) {
+                       std::span<float> out, int64_t splitBreakEven) {
   const auto size = static_cast<int64_t>(out.size());
   // Samples [begin, end) of the composition: the notes are read again from the start (reading is
   // cheap beside rendering), each note placed after the ones before it and clipped to the range.
@@ -87,40 +62,7 @@ void RenderComposition(const Composition& plan, std::string_view notes, const Vo
       at += n;
     }
   };
-  if (report != nullptr) {
-    Note note;
-    for (size_t pos = 0; ReadNote(notes, pos, plan.beat, note);) {
-      if (IsPlayed(note)) PrintNote(report, note);
-    }
-  }
   RenderSplit(size, render, splitBreakEven);
-}
-
-int32_t Compose(const ComposeRequest& request, const WavOutput& output) {
-  Composition plan;
-  if (const std::optional<Failure> failure =
-          PlanComposition(request, MaxSamples(output.format), plan)) {
-    PrintFailure(*failure);
-    return failure->status;
-  }
-  // Storage: exactly the samples the notes produce, allocated once before anything is printed.
-  const SampleStorage storage = AllocateSamples(plan.samples);
-  if (!storage) {
-    PrintFailure({kStatusNoStorage, "Memory allocation failed."});
-    return kStatusNoStorage;
-  }
-  const std::span<float> samples(storage.get(), static_cast<size_t>(plan.samples));
-
-  std::FILE* report = output.report;
-  if (report != nullptr) PrintHeader(report, Info(plan.kind), request.tempo, request.notes);
-  RenderComposition(plan, request.notes, {request.sampleRate}, samples, report);
-  const bool written = WriteWav(output, request.sampleRate, samples);
-  if (report != nullptr) {
-    std::fprintf(report, "\nDuration: %.2f seconds\n\n",
-                 static_cast<double>(static_cast<float>(plan.samples) /
-                                     static_cast<float>(request.sampleRate)));
-  }
-  return written ? kStatusDone : kStatusNotWritten;
 }
 
 }  // namespace kettorin

@@ -1,10 +1,9 @@
-// The note-string call: the note reader and the driver of one call.
+// The note-string call: a note string on one drum, checked, measured and rendered.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,10 +11,10 @@
 
 #include "compose/notes.h"
 #include "track/drum_kinds.h"
+#include "track/limits.h"
 #include "track/split.h"
 #include "track/status.h"
 #include "voices/voices.h"
-#include "wav/wav_writer.h"
 
 namespace kettorin {
 
@@ -43,15 +42,9 @@ int64_t CountSamples(std::string_view notes, float beat, int32_t sampleRate, int
 std::optional<Failure> PlanComposition(const ComposeRequest& request, int64_t limit,
                                        Composition& plan);
 
-// Renders every played note into out (plan.samples long), one after another. With a report
-// stream, each note's report line is printed, in order, before the samples are rendered. From
+// Renders every played note into out (plan.samples long), one after another. From
 // splitBreakEven samples on, two threads render halves of the composition (track/split.h).
 void RenderComposition(const Composition& plan, std::string_view notes, const VoiceContext& context,
-                       std::span<float> out, std::FILE* report = nullptr,
-                       int64_t splitBreakEven = kSplitBreakEven);
-
-// The whole call: checks, storage, report (header, one line a note, the created line, the
-// duration), rendering and the WAV file. Returns its status; failures print their "Error: " line.
-int32_t Compose(const ComposeRequest& request, const WavOutput& output);
+                       std::span<float> out, int64_t splitBreakEven = kSplitBreakEven);
 
 }  // namespace kettorin

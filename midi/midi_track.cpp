@@ -98,7 +98,7 @@ std::optional<DrumKind> GeneralMidiDrum(int32_t key) {
   return std::nullopt;
 }
 
-std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {
+std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map) {
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos) {
     return "a mapping is KEY=DRUM, such as 54=cowbell; got '" + std::string(text) + "'";
@@ -119,22 +119,111 @@ std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& opt
     }
     return "unknown drum '" + std::string(name) + "' (" + choices + ")";
   }
-  options.map.emplace_back(key, *kind);
+  map.emplace_back(key, *kind);
   return std::nullopt;
 }
+
+namespace {
+
+// What the file says beside its notes: what was read leniently.
+std::vector<std::string> ReadingWarnings(const MidiFile& file) {
+  std::vector<std::string> warnings;
+  const auto tracks = static_cast<int32_t>(file.tracks.size());
+  if (file.declaredTracks != tracks) {
+    warnings.push_back("the header announces " + std::to_string(file.declaredTracks) + " track" +
+                       (file.declaredTracks == 1 ? "" : "s") + ", the file holds " +
+                       std::to_string(tracks) + "; every track present is played");
+  }
+  if (file.cutOffAt) {
+    warnings.push_back("the file ends inside track " + std::to_string(tracks) + " (byte " +
+                       std::to_string(*file.cutOffAt) + "): the hits before the cut are kept");
+  }
+  if (file.strayBytes > 0) {
+    warnings.push_back("ignored " + std::to_string(file.strayBytes) + " byte" +
+                       (file.strayBytes == 1 ? "" : "s") +
+                       " after the last chunk (too few for a chunk)");
+  }
+  return warnings;
+}
+
+// Where every tick of every track falls, as an exact fraction of a second over the file's one
+// denominator. Format 2 plays its tracks one after another, each with its own tempos; the others
+// share one map built from every track.
+class FileTimes {
+ public:
+  explicit FileTimes(const MidiFile& file) : sequential_(file.format == 2) {
+    if (file.framesPerSecond == 0) {
+      base_.denominator = static_cast<uint64_t>(file.ticksPerQuarter) * kMicrosecondsPerSecond;
+    } else if (file.framesPerSecond == 29) {
+      base_.denominator = uint64_t{30000} * static_cast<uint64_t>(file.ticksPerFrame);
+      base_.smpteTickTime = 1001;
+    } else {
+      base_.denominator = static_cast<uint64_t>(file.framesPerSecond * file.ticksPerFrame);
+      base_.smpteTickTime = 1;
+    }
+    if (base_.smpteTickTime == 0 && !sequential_) {
+      maps_.emplace_back(MergedTempos(file.tracks), Uint128());
+    }
+    Uint128 offset;
+    for (const MidiTrack& track : file.tracks) {
+      if (base_.smpteTickTime != 0) {
+        const Uint128 duration = SaturatingMul(Uint128(track.endTick), base_.smpteTickTime);
+        ends_.push_back(sequential_ ? SaturatingAdd(offset, duration) : duration);
+      } else if (sequential_) {
+        maps_.emplace_back(track.tempos, offset);
+        ends_.push_back(maps_.back().TimeAt(track.endTick));
+      } else {
+        ends_.push_back(maps_[0].TimeAt(track.endTick));
+      }
+      if (sequential_) offset = ends_.back();
+    }
+  }
+
+  uint64_t Denominator() const { return base_.denominator; }
+  const std::vector<Uint128>& Ends() const { return ends_; }
+
+  // The time of a tick of track t.
+  Uint128 TimeAt(size_t t, uint64_t tick) const {
+    if (base_.smpteTickTime != 0) {
+      return SaturatingAdd(sequential_ && t > 0 ? ends_[t - 1] : Uint128(),
+                           SaturatingMul(Uint128(tick), base_.smpteTickTime));
+    }
+    return maps_[sequential_ ? t : 0].TimeAt(tick);
+  }
+
+  // Microseconds per quarter at the start (0 for SMPTE time), and the changes after it.
+  int32_t FirstTempo() const {
+    return maps_.empty() ? 0 : static_cast<int32_t>(maps_[0].Segments()[0].tempo);
+  }
+  int64_t TempoChanges() const {
+    int64_t changes = 0;
+    for (const TempoMap& map : maps_) changes += static_cast<int64_t>(map.Segments().size()) - 1;
+    return changes;
+  }
+
+ private:
+  Timebase base_;
+  bool sequential_ = false;
+  std::vector<TempoMap> maps_;
+  std::vector<Uint128> ends_;  // each track's end
+};
+
+// The kind each key plays: the General MIDI table under the caller's mappings.
+std::array<std::optional<DrumKind>, 128> KeyKinds(const MidiOptions& options) {
+  std::array<std::optional<DrumKind>, 128> kinds;
+  for (int32_t key = 0; key < 128; ++key) kinds[static_cast<size_t>(key)] = GeneralMidiDrum(key);
+  for (const auto& [key, kind] : options.map) kinds[static_cast<size_t>(key & 0x7F)] = kind;
+  return kinds;
+}
+
+}  // namespace
 
 std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOptions& options,
                                 int64_t limit, MidiPlan& plan) {
   plan = MidiPlan{};
   const int32_t rate = options.sampleRate;
-  if (rate < 1) {
-    return Failure{kStatusBadSampleRate,
-                   "Sample rate must be at least 1. Got: " + std::to_string(rate)};
-  }
-  if (options.channel < kMinMidiChannel || options.channel > kMaxMidiChannel) {
-    return Failure{kStatusBadInput,
-                   "channel must be 1 to 16, got " + std::to_string(options.channel)};
-  }
+  if (auto failure = CheckSampleRate(rate)) return failure;
+  if (auto failure = CheckChannel(options.channel)) return failure;
   MidiFile file;
   if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
     if (error->status == kStatusNoStorage) {
@@ -146,81 +235,30 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   plan.format = file.format;
   plan.tracks = static_cast<int32_t>(file.tracks.size());
   plan.division = DivisionText(file);
-  if (file.declaredTracks != plan.tracks) {
-    plan.warnings.push_back("the header announces " + std::to_string(file.declaredTracks) +
-                            " track" + (file.declaredTracks == 1 ? "" : "s") + ", the file holds " +
-                            std::to_string(plan.tracks) + "; every track present is played");
-  }
-  if (file.cutOffAt) {
-    plan.warnings.push_back("the file ends inside track " + std::to_string(plan.tracks) +
-                            " (byte " + std::to_string(*file.cutOffAt) +
-                            "): the hits before the cut are kept");
-  }
-  if (file.strayBytes > 0) {
-    plan.warnings.push_back("ignored " + std::to_string(file.strayBytes) + " byte" +
-                            (file.strayBytes == 1 ? "" : "s") +
-                            " after the last chunk (too few for a chunk)");
-  }
-
-  // Where every tick of every track falls, as an exact fraction of a second.
-  Timebase base;
-  if (file.framesPerSecond == 0) {
-    base.denominator = static_cast<uint64_t>(file.ticksPerQuarter) * kMicrosecondsPerSecond;
-  } else if (file.framesPerSecond == 29) {
-    base.denominator = uint64_t{30000} * static_cast<uint64_t>(file.ticksPerFrame);
-    base.smpteTickTime = 1001;
-  } else {
-    base.denominator = static_cast<uint64_t>(file.framesPerSecond * file.ticksPerFrame);
-    base.smpteTickTime = 1;
-  }
-  // Format 2 plays its tracks one after another, each with its own tempos; the others share one
-  // map built from every track.
-  const bool sequential = file.format == 2;
-  std::vector<TempoMap> maps;
-  std::vector<Uint128> ends;  // each track's end
-  if (base.smpteTickTime == 0 && !sequential) {
-    maps.emplace_back(MergedTempos(file.tracks), Uint128());
-  }
-  Uint128 offset;
-  for (const MidiTrack& track : file.tracks) {
-    if (base.smpteTickTime != 0) {
-      const Uint128 duration = SaturatingMul(Uint128(track.endTick), base.smpteTickTime);
-      ends.push_back(sequential ? SaturatingAdd(offset, duration) : duration);
-    } else if (sequential) {
-      maps.emplace_back(track.tempos, offset);
-      ends.push_back(maps.back().TimeAt(track.endTick));
-    } else {
-      ends.push_back(maps[0].TimeAt(track.endTick));
-    }
-    if (sequential) offset = ends.back();
-  }
-  if (!maps.empty()) {
-    plan.firstTempo = static_cast<int32_t>(maps[0].Segments()[0].tempo);
-    for (const TempoMap& map : maps) {
-      plan.tempoChanges += static_cast<int64_t>(map.Segments().size()) - 1;
-    }
-  }
+  plan.warnings = ReadingWarnings(file);
+  const FileTimes times(file);
+  plan.firstTempo = times.FirstTempo();
+  plan.tempoChanges = times.TempoChanges();
 
   // floor(t x R), or nothing past the limit.
   const Uint128 beyond(static_cast<uint64_t>(limit) + 1);
   auto sampleAt = [&](Uint128 time) -> std::optional<int64_t> {
-    const Uint128 sample = SaturatingMul(time, static_cast<uint64_t>(rate)) / base.denominator;
+    const Uint128 sample = SaturatingMul(time, static_cast<uint64_t>(rate)) / times.Denominator();
     if (!(sample < beyond)) return std::nullopt;
     return static_cast<int64_t>(sample.Low());
   };
   const Failure tooLong{kStatusNoStorage, "The MIDI file is too long for a WAV file: more than " +
                                               std::to_string(limit) + " samples."};
 
-  std::array<std::optional<DrumKind>, 128> kinds;
-  for (int32_t key = 0; key < 128; ++key) kinds[static_cast<size_t>(key)] = GeneralMidiDrum(key);
-  for (const auto& [key, kind] : options.map) kinds[static_cast<size_t>(key & 0x7F)] = kind;
-
+  // The notes of the drum channel whose keys play a drum, as hits in the order (first sample,
+  // track, position in the track).
   int64_t length = 0;  // E: the latest end of track, then every hit's end
-  for (const Uint128& end : ends) {
+  for (const Uint128& end : times.Ends()) {
     const std::optional<int64_t> sample = sampleAt(end);
     if (!sample) return tooLong;
     length = std::max(length, *sample);
   }
+  const std::array<std::optional<DrumKind>, 128> kinds = KeyKinds(options);
   const auto channel = static_cast<uint8_t>(options.channel - 1);
   for (size_t t = 0; t < file.tracks.size(); ++t) {
     for (const MidiNote& note : file.tracks[t].notes) {
@@ -233,14 +271,7 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
         ++plan.skipped[note.key];
         continue;
       }
-      Uint128 time;
-      if (base.smpteTickTime != 0) {
-        time = SaturatingAdd(sequential ? (t == 0 ? Uint128() : ends[t - 1]) : Uint128(),
-                             SaturatingMul(Uint128(note.tick), base.smpteTickTime));
-      } else {
-        time = maps[sequential ? t : 0].TimeAt(note.tick);
-      }
-      const std::optional<int64_t> start = sampleAt(time);
+      const std::optional<int64_t> start = sampleAt(times.TimeAt(t, note.tick));
       if (!start) return tooLong;
       plan.hits.push_back({*start, 0, *kind, note.key, note.velocity, static_cast<int32_t>(t)});
     }
@@ -250,34 +281,44 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   std::stable_sort(plan.hits.begin(), plan.hits.end(),
                    [](const MidiHit& a, const MidiHit& b) { return a.start < b.start; });
 
-  // A hit sounds until the next hit of its kind starts, at most its kind's ring.
+  // Lengths: each kind is a lane, and its last hit rings out in full.
+  std::vector<Onset> onsets;
+  onsets.reserve(plan.hits.size());
+  for (const MidiHit& hit : plan.hits) {
+    onsets.push_back({hit.start, static_cast<int32_t>(hit.kind), Info(hit.kind).ringSeconds});
+  }
+  const std::vector<int32_t> lengths = CutLengths(onsets, rate, {});
+  for (size_t h = 0; h < plan.hits.size(); ++h) {
+    plan.hits[h].length = lengths[h];
+    length = std::max(length, plan.hits[h].start + lengths[h]);
+    ++plan.hitsPerKind[static_cast<size_t>(plan.hits[h].kind)];
+  }
+  if (length > limit) return tooLong;
+
+  // The track: one stem a kind that has hits, in kind order, each kind's hits in time order.
+  const float frequency = NoteFrequency(NoteName{{'C', 0, 0}});  // as a beat line without pitch=
+  Track& track = plan.track;
+  track.sampleRate = rate;
+  track.length = length;
+  std::array<int32_t, kDrumKindCount> stemOf{};
+  for (size_t k = 0; k < kDrumKindCount; ++k) {
+    if (plan.hitsPerKind[k] == 0) continue;
+    stemOf[k] = static_cast<int32_t>(track.stemKinds.size());
+    track.stemKinds.push_back(static_cast<DrumKind>(k));
+  }
   std::array<std::vector<size_t>, kDrumKindCount> byKind;
   for (size_t h = 0; h < plan.hits.size(); ++h) {
     byKind[static_cast<size_t>(plan.hits[h].kind)].push_back(h);
   }
-  const float frequency = NoteFrequency(NoteName{{'C', 0, 0}});  // as a beat line without pitch=
-  Track& track = plan.track;
-  track.sampleRate = rate;
   for (size_t k = 0; k < kDrumKindCount; ++k) {
-    const std::vector<size_t>& order = byKind[k];
-    plan.hitsPerKind[k] = static_cast<int64_t>(order.size());
-    if (order.empty()) continue;
-    const auto kind = static_cast<DrumKind>(k);
-    const auto stem = static_cast<int32_t>(track.stemKinds.size());
-    track.stemKinds.push_back(kind);
-    for (size_t i = 0; i < order.size(); ++i) {
-      MidiHit& hit = plan.hits[order[i]];
-      const int64_t gap = i + 1 < order.size() ? plan.hits[order[i + 1]].start - hit.start
-                                               : std::numeric_limits<int64_t>::max();
-      hit.length = HitLength(gap, rate, Info(kind).ringSeconds);
-      length = std::max(length, hit.start + hit.length);
+    for (size_t h : byKind[k]) {
+      const MidiHit& hit = plan.hits[h];
       if (hit.length == 0) continue;
       const float level = static_cast<float>(hit.velocity) / 127.0f;
-      track.hits.push_back(MakeHit(kind, hit.start, hit.length, rate, frequency, level, stem));
+      track.hits.push_back(
+          MakeHit(hit.kind, hit.start, hit.length, rate, frequency, level, stemOf[k]));
     }
   }
-  if (length > limit) return tooLong;
-  track.length = length;
   return std::nullopt;
 }
 

@@ -14,6 +14,7 @@
 
 #include "midi/midi_file.h"
 #include "track/drum_kinds.h"
+#include "track/limits.h"
 #include "track/status.h"
 #include "track/track.h"
 
@@ -23,18 +24,21 @@ namespace kettorin {
 struct MidiOptions {
   int32_t sampleRate = 44100;
   int32_t channel = 10;  // 1 to 16: the channel whose notes are drums
-  // KEY=DRUM mappings over the General MIDI ones, in order (a later one for a key wins).
-  std::vector<std::pair<int32_t, DrumKind>> map;
+  std::vector<std::pair<int32_t, DrumKind>> map;  // KEY=DRUM over the General MIDI keys
 };
-
-inline constexpr int32_t kMinMidiChannel = 1, kMaxMidiChannel = 16;
 
 // The kind a General MIDI drum key plays: the key of each kind and the alternates real files use.
 std::optional<DrumKind> GeneralMidiDrum(int32_t key);
 
-// Reads "KEY=DRUM" (KEY 0 to 127, DRUM named as on a beat line) into the options, or says what is
+// KEY=DRUM mappings, in order: a later one for a key wins.
+using KeyMap = std::vector<std::pair<int32_t, DrumKind>>;
+
+// Reads "KEY=DRUM" (KEY 0 to 127, DRUM named as on a beat line) into the map, or says what is
 // wrong with it.
-std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options);
+std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map);
+inline std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {
+  return AddKeyMapping(text, options.map);
+}
 
 // One hit as a listing shows it.
 struct MidiHit {

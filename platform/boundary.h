@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <new>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "platform/kettorin.h"
 #include "platform/text.h"
 #include "track/status.h"
+#include "request/request.h"
 #include "track/track.h"
 #include "wav/wav_writer.h"
 
@@ -20,17 +22,20 @@ namespace kettorin {
 
 // ---- Strings --------------------------------------------------------------------------------
 
+// The caller's text: NUL-terminated, or of a known length.
+using TextView = std::basic_string_view<KettorinChar>;
+
 #ifdef _WIN32
 // Report and messages in the ANSI code page; the file itself is opened by its UTF-16 path, so a
 // name the code page cannot hold never lands on a best-fit look-alike.
-inline std::string Narrow(const KettorinChar* text) {
+inline std::string Narrow(TextView text) {
   return WideToAnsi(text);
 }
 inline OutputPath MakeOutputPath(const KettorinChar* path) {
   return {Narrow(path), path};
 }
 #else
-inline std::string Narrow(const KettorinChar* text) {
+inline std::string Narrow(TextView text) {
   return Utf16ToUtf8(text);
 }
 inline OutputPath MakeOutputPath(const KettorinChar* path) {
@@ -40,13 +45,24 @@ inline OutputPath MakeOutputPath(const KettorinChar* path) {
 #endif
 
 // Text the system reads as UTF-8 on every platform.
-inline std::string Utf8(const KettorinChar* text) {
+inline std::string Utf8(TextView text) {
 #ifdef _WIN32
-  const std::wstring_view wide(text);
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
 #else
   return Utf16ToUtf8(text);
 #endif
+}
+
+// ---- The file-writing calls' console --------------------------------------------------------
+
+// The report on standard output (none when quiet), errors on standard error: what the
+// file-writing calls have always printed.
+inline Printer ConsolePrinter(bool quiet) {
+  return [quiet](Channel channel, std::string_view text) {
+    if (channel == Channel::kReport && quiet) return;
+    std::FILE* stream = channel == Channel::kReport ? stdout : stderr;
+    std::fwrite(text.data(), 1, text.size(), stream);
+  };
 }
 
 // ---- Rendering into the caller's memory -------------------------------------------------------
@@ -76,16 +92,6 @@ std::optional<Failure> Deliver(int64_t needed, const SampleSink& sink, Render re
   render(std::span<float>(sink.samples, static_cast<size_t>(needed)));
   return std::nullopt;
 }
-
-// Delivers a laid-out track: mixed into the caller's buffer with the headroom applied, and what
-// the headroom did reported in `levels` (may be null). Every track call ends here.
-std::optional<Failure> DeliverTrack(const Track& track, const HeadroomOptions& headroom,
-                                    const SampleSink& sink, KettorinLevels* levels);
-
-// The headroom a call's flags and gain ask for (KETTORIN_NO_NORMALIZE, KETTORIN_LOOP), or why
-// they cannot be used. `loop` receives the loop flag.
-std::optional<Failure> ReadHeadroom(uint32_t flags, double gainDb, HeadroomOptions& headroom,
-                                    bool& loop);
 
 // Runs a call that renders into memory: its failure, or any exception, becomes the status and
 // the message in the caller's buffer; success leaves the message empty.

@@ -1,21 +1,22 @@
-// The file-writing calls: strings in from the caller, status out, nothing thrown.
+// The file-writing calls: the caller's strings made into a request, the road's file sink, and its
+// report and errors printed on the console, as these calls always have. Nothing is thrown.
 #include <cstdio>
 #include <exception>
 #include <initializer_list>
 #include <new>
 #include <string>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
-#include "midi/midi_call.h"
 #include "platform/boundary.h"
 #include "platform/kettorin.h"
+#include "request/request.h"
 
 namespace {
 
-using kettorin::ComposeRequest;
+using kettorin::Channel;
 using kettorin::MakeOutputPath;
 using kettorin::Narrow;
+using kettorin::Request;
+using kettorin::Source;
 using kettorin::Utf8;
 
 // No exception leaves the library: each becomes a status and its error line.
@@ -51,6 +52,12 @@ bool AnyNull(std::initializer_list<Argument> arguments) {
   return false;
 }
 
+int32_t ToFiles(const Request& request, const KettorinChar* outputPath) {
+  kettorin::WavOutput output;
+  output.path = MakeOutputPath(outputPath);
+  return kettorin::RenderToFiles(request, output, kettorin::ConsolePrinter(false));
+}
+
 }  // namespace
 
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar* drumName,
@@ -62,11 +69,12 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar
     return kettorin::kStatusNullArgument;
   }
   return Guarded([&] {
-    kettorin::WavOutput output;
-    output.path = MakeOutputPath(outputPath);
-    const std::string drum = Narrow(drumName);
-    const std::string narrowNotes = Narrow(notes);
-    return kettorin::Compose({drum, narrowNotes, sampleRate, tempo}, output);
+    const std::string text = Narrow(notes);
+    Request request{Source::kNotes, text};
+    request.options.drum = Narrow(drumName);
+    request.options.sampleRate = sampleRate;
+    request.options.tempo = tempo;
+    return ToFiles(request, outputPath);
   });
 }
 
@@ -77,11 +85,10 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeBeat(const Kettorin
     return kettorin::kStatusNullArgument;
   }
   return Guarded([&] {
-    kettorin::TrackOutput output;
-    output.mix.path = MakeOutputPath(outputPath);
-    kettorin::BeatOptions options;
-    options.sampleRate = sampleRate;
-    return kettorin::ComposeBeat(Utf8(beatText), options, output);
+    const std::string text = Utf8(beatText);
+    Request request{Source::kBeat, text};
+    request.options.sampleRate = sampleRate;
+    return ToFiles(request, outputPath);
   });
 }
 
@@ -97,10 +104,9 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeMidi(const uint8_t*
     return kettorin::kStatusBadInput;
   }
   return Guarded([&] {
-    kettorin::TrackOutput output;
-    output.mix.path = MakeOutputPath(outputPath);
-    kettorin::MidiOptions options;
-    options.sampleRate = sampleRate;
-    return kettorin::ComposeMidi({data, static_cast<size_t>(size)}, options, output);
+    Request request{Source::kMidi,
+                    {reinterpret_cast<const char*>(data), static_cast<size_t>(size)}};
+    request.options.sampleRate = sampleRate;
+    return ToFiles(request, outputPath);
   });
 }

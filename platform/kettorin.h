@@ -242,8 +242,8 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(const uint8_t* data, int32
  * sampleRate   samples per second, at least 1, stored in the header.
  * message      receives why the call failed, as for the rendering calls. May be null.
  *
- * Prints nothing on standard output; a file that cannot be written also prints its "Error: " line
- * on standard error, as every file-writing call does. Returns KETTORIN_DONE,
+ * Prints nothing: why a file could not be written is in the message, with the system's reason.
+ * Returns KETTORIN_DONE,
  * KETTORIN_NULL_ARGUMENT, KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (count out of range) or
  * KETTORIN_NOT_WRITTEN (then an earlier file is left as it was).
  */
@@ -251,6 +251,112 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPa
                                                     const float* samples, int64_t count,
                                                     int32_t sampleRate, char* message,
                                                     int32_t messageSize);
+
+/* ---- Every option of the command: the options object ----------------------------------------
+ *
+ * The calls below take every option the command has through one options object, made by the
+ * library and set by name, with the words and values the command's options take:
+ *
+ *   name       value     meaning (for which input)
+ *   rate       HZ        samples per second, at least 1 (default 44100)
+ *   tempo      BPM       1 to 999: a note string's tempo (default 120), or a beat's instead of
+ *                        its own; 0 keeps the beat's. Refused for MIDI files.
+ *   repeat     N         1 to 10000: times a beat's grid is played instead of its own; 0 keeps it
+ *   loop       BOOL      a beat's last hits ring over into the start: a seamless loop
+ *   gain       DB        -120 to 120 dB added to a beat's or MIDI file's mix before its peak
+ *   normalize  BOOL      lower the mix to full scale when its peak passes it (default 1)
+ *   channel    N         1 to 16: the MIDI channel of the drums (default 10)
+ *   map        KEY=DRUM  play MIDI key 0 to 127 with a drum; each call adds one, "" clears them
+ *   drum       NAME      a note string's drum, as for KettorinCompose (default kick)
+ *   float      BOOL      files: 32-bit IEEE float samples instead of 16-bit PCM
+ *   stems      BOOL      files: also one file per drum line or kind, beside the output
+ *   quiet      BOOL      file calls: print no report
+ *
+ * BOOL is 1 or 0 (true/false, yes/no, on/off). An option that changes nothing for an input (loop
+ * for a MIDI file, gain for a note string) is refused when the input is rendered, not ignored.
+ *
+ * Why an object and not a struct: a struct's size is compiled into every program built against
+ * it, so each new option would change it under binaries built today, and a size or version field
+ * only moves that check into every call and every caller. An object the library makes and sets by
+ * name grows by new names; a program built today keeps working with every later library, and a
+ * language that can pass a string reaches every option, the later ones included.
+ */
+typedef struct KettorinOptions KettorinOptions;
+
+/* A new options object with every option at its default; null when out of memory. */
+KETTORIN_API KettorinOptions* KETTORIN_CALL KettorinOptionsCreate(void);
+
+/* Releases the object; null is ignored. */
+KETTORIN_API void KETTORIN_CALL KettorinOptionsDestroy(KettorinOptions* options);
+
+/* Sets one option from its UTF-8 text. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT (options,
+ * name or value null) or KETTORIN_BAD_INPUT (an unknown name, a value of the wrong form, a gain
+ * out of range; the option keeps its earlier value). Other ranges are checked when rendering.
+ * message and messageSize as for the rendering calls. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinOptionsSet(KettorinOptions* options, const char* name,
+                                                      const char* value, char* message,
+                                                      int32_t messageSize);
+
+/* What the calls below render. */
+#define KETTORIN_NOTES 1 /* input: the note string, KettorinChar text; the drum is option drum */
+#define KETTORIN_BEAT 2  /* input: the beat text, KettorinChar text */
+#define KETTORIN_MIDI 3  /* input: the bytes of a Standard MIDI File */
+
+/* The stem argument: the whole mix, or stem 0, 1, ... (see KettorinStemsWith). */
+#define KETTORIN_MIX (-1)
+
+/* Renders a note string, a beat or a MIDI file with the options into the caller's memory: bit for
+ * bit the samples the command's --float file holds with the same options.
+ *
+ * source    KETTORIN_NOTES, KETTORIN_BEAT or KETTORIN_MIDI.
+ * input     the text (KettorinChar code units) or the MIDI bytes. Not null.
+ * size      code units of text, or -1 for text that ends at its NUL; bytes of MIDI data (0 or more).
+ * options   the options; null renders with the defaults.
+ * stem      KETTORIN_MIX, or a stem: one drum line of a beat or one kind of a MIDI file, from its
+ *           own hits, with the factors the mix was given.
+ * levels    for the mix: receives what the headroom did (may be null). For a stem: the factors
+ *           the mix's call gave, read; null renders the mix first, to find them.
+ * samples, capacity, sampleCount, message, messageSize  as for KettorinRender.
+ *
+ * Prints nothing. Returns KETTORIN_DONE or the status the same input and options give the
+ * command, KETTORIN_BAD_INPUT for a stem that does not exist, or KETTORIN_BUFFER_TOO_SMALL.
+ */
+KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(int32_t source, const void* input,
+                                                      int64_t size,
+                                                      const KettorinOptions* options,
+                                                      int32_t stem, KettorinLevels* levels,
+                                                      float* samples, int64_t capacity,
+                                                      int64_t* sampleCount, char* message,
+                                                      int32_t messageSize);
+
+/* The stems of an input with these options: how many, and each one's drum kind as its index in
+ * the order of KettorinDrumKinds. kinds may be null to ask only for the count; fewer than the
+ * stems gives KETTORIN_BUFFER_TOO_SMALL. A note string has none. Other arguments and statuses as
+ * for KettorinRenderWith. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(int32_t source, const void* input,
+                                                     int64_t size, const KettorinOptions* options,
+                                                     int32_t* kinds, int32_t capacity,
+                                                     int32_t* count, char* message,
+                                                     int32_t messageSize);
+
+/* Renders with the options and writes the WAV file (16-bit or float) and, with option stems, the
+ * stems beside it, as the command does: the same files and, unless option quiet is set, the same
+ * report on standard output. A failure is not printed: it comes back as the status and the
+ * message. An existing file is replaced only when the new one is complete. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinComposeWith(int32_t source, const void* input,
+                                                       int64_t size,
+                                                       const KettorinOptions* options,
+                                                       const KettorinChar* outputPath,
+                                                       char* message, int32_t messageSize);
+
+/* Writes samples as a WAV file, as KettorinWriteWav does, at the options' rate and in their
+ * format (option float). Prints nothing. Returns the statuses of KettorinWriteWav, and
+ * KETTORIN_BAD_SAMPLE_RATE for a float file above 1073741823 Hz, whose byte rate 32 bits cannot
+ * hold. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWavWith(const KettorinChar* outputPath,
+                                                        const float* samples, int64_t count,
+                                                        const KettorinOptions* options,
+                                                        char* message, int32_t messageSize);
 
 /* One drum kind. The strings are UTF-8 and live as long as the library is loaded. */
 typedef struct KettorinDrumKind {

@@ -1,23 +1,31 @@
-// The calls that render into the caller's memory and the file call that takes such samples: the
-// same readers, mixer and writer as the file-writing calls, with the caller's buffers at the ends.
+// The calls that render into the caller's memory, the options object, and the calls that take it:
+// each builds a request for the one road and hands its result to the caller's buffers or files.
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <system_error>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
-#include "midi/midi_track.h"
 #include "platform/boundary.h"
 #include "platform/kettorin.h"
+#include "request/request.h"
 #include "track/drum_kinds.h"
-#include "track/track_output.h"
+#include "track/sample_storage.h"
+
+// The options object is the road's options, unchanged.
+struct KettorinOptions {
+  kettorin::RenderOptions options;
+};
 
 namespace kettorin {
 
 namespace {
+
+// The status codes are the header's: a C caller, Python and the core read the same numbers.
+static_assert(kStatusDone == KETTORIN_DONE && kStatusNullArgument == KETTORIN_NULL_ARGUMENT &&
+              kStatusBadSampleRate == KETTORIN_BAD_SAMPLE_RATE &&
+              kStatusBadTempo == KETTORIN_BAD_TEMPO && kStatusNoStorage == KETTORIN_NO_STORAGE &&
+              kStatusNotWritten == KETTORIN_NOT_WRITTEN && kStatusBadInput == KETTORIN_BAD_INPUT &&
+              kStatusBufferTooSmall == KETTORIN_BUFFER_TOO_SMALL);
 
 // The longest render a call gives: what one WAV file can hold, so anything rendered can be
 // written.
@@ -29,16 +37,129 @@ Failure NullArgument(const char* what) {
   return {kStatusNullArgument, std::string("The ") + what + " must not be null."};
 }
 
-// A caller's beat options as the beat call reads them, or why they cannot be used. Zero keeps
-// the beat's own tempo and repeat.
-std::optional<Failure> ReadBeatOptions(const KettorinBeatOptions* given, BeatOptions& options,
-                                       HeadroomOptions& headroom) {
-  const KettorinBeatOptions defaults{44100, 0, 0, 0, 0.0};
-  const KettorinBeatOptions& o = given != nullptr ? *given : defaults;
-  options.sampleRate = o.sampleRate;
-  if (o.tempo != 0) options.tempo = o.tempo;
-  if (o.repeat != 0) options.repeat = o.repeat;
-  return ReadHeadroom(o.flags, o.gainDb, headroom, options.loop);
+std::optional<Failure> UnknownFlags(uint32_t flags) {
+  if ((flags & ~kKnownFlags) == 0) return std::nullopt;
+  char text[64];
+  std::snprintf(text, sizeof text, "Unknown option flags: 0x%X.", flags & ~kKnownFlags);
+  return Failure{kStatusBadInput, text};
+}
+
+// The flags and gain of the calls that take them as arguments, as road options.
+void ApplyFlags(uint32_t flags, double gainDb, RenderOptions& options) {
+  options.loop = (flags & KETTORIN_LOOP) != 0;
+  options.normalize = (flags & KETTORIN_NO_NORMALIZE) == 0;
+  // 0 dB multiplies by exactly 1, so it is no gain at all.
+  options.gainDb = gainDb != 0.0 ? std::optional<double>(gainDb) : std::nullopt;
+}
+
+KettorinLevels ToC(const Levels& levels) {
+  return {levels.gain.value_or(1.0f), levels.peak, levels.normalize.value_or(1.0f)};
+}
+
+Levels FromC(const KettorinLevels& levels) {
+  Levels back;
+  if (levels.gain != 1.0f) back.gain = levels.gain;
+  back.peak = levels.peak;
+  if (levels.normalize != 1.0f) back.normalize = levels.normalize;
+  return back;
+}
+
+// The plan's mix (or one stem) into the caller's buffer.
+std::optional<Failure> DeliverPlan(const Plan& plan, int32_t stem, KettorinLevels* levels,
+                                   const SampleSink& sink) {
+  if (stem != KETTORIN_MIX && (stem < 0 || stem >= StemCount(plan))) {
+    return Failure{kStatusBadInput, "There is no stem " + std::to_string(stem) + ": the input has " +
+                                        std::to_string(StemCount(plan)) + "."};
+  }
+  return Deliver(plan.length, sink, [&](std::span<float> out) {
+    if (stem == KETTORIN_MIX) {
+      const Levels done = RenderMix(plan, out);
+      if (levels != nullptr) *levels = ToC(done);
+      return;
+    }
+    Levels mix;
+    if (levels != nullptr) {
+      mix = FromC(*levels);
+    } else {
+      // The mix's factors, found by rendering it into the caller's buffer first.
+      mix = RenderMix(plan, out);
+    }
+    RenderStem(plan, stem, mix, out);
+  });
+}
+
+std::optional<Failure> PlanInMemory(const Request& request, Plan& plan) {
+  Request capped = request;
+  // Memory holds what a 16-bit file could: a float format asks no more of the buffer.
+  capped.options.format = WavFormat::kPcm16;
+  return PlanRequest(capped, plan);
+}
+
+// A With call's input as a request; the strings it views are kept in `text`.
+std::optional<Failure> ReadInput(int32_t source, const void* input, int64_t size,
+                                 const KettorinOptions* options, std::string& text,
+                                 Request& request) {
+  if (source != KETTORIN_NOTES && source != KETTORIN_BEAT && source != KETTORIN_MIDI) {
+    return Failure{kStatusBadInput, "Unknown source " + std::to_string(source) +
+                                        ": KETTORIN_NOTES (1), KETTORIN_BEAT (2) or "
+                                        "KETTORIN_MIDI (3)."};
+  }
+  if (input == nullptr) {
+    return NullArgument(source == KETTORIN_MIDI ? "MIDI data" : "input text");
+  }
+  if (options != nullptr) request.options = options->options;
+  if (source == KETTORIN_MIDI) {
+    if (size < 0 || size > INT32_MAX) {
+      return Failure{kStatusBadInput,
+                     "The MIDI data's size must be from 0 to 2147483647. Got: " +
+                         std::to_string(size)};
+    }
+    request.source = Source::kMidi;
+    request.input = {static_cast<const char*>(input), static_cast<size_t>(size)};
+    return std::nullopt;
+  }
+  if (size < -1) {
+    return Failure{kStatusBadInput,
+                   "A text's size must be -1 (up to its NUL) or 0 or more. Got: " +
+                       std::to_string(size)};
+  }
+  const auto* chars = static_cast<const KettorinChar*>(input);
+  const TextView view = size < 0 ? TextView(chars) : TextView(chars, static_cast<size_t>(size));
+  // A note string is narrowed as KettorinCompose narrows it, a beat read as UTF-8.
+  if (source == KETTORIN_NOTES) {
+    request.source = Source::kNotes;
+    text = Narrow(view);
+  } else {
+    request.source = Source::kBeat;
+    text = Utf8(view);
+  }
+  request.input = text;
+  return std::nullopt;
+}
+
+std::optional<Failure> WriteSamples(const KettorinChar* outputPath, const float* samples,
+                                    int64_t count, const RenderOptions& options) {
+  if (outputPath == nullptr) return NullArgument("output path");
+  if (samples == nullptr && count > 0) return NullArgument("sample buffer");
+  if (auto failure = CheckSampleRate(options.sampleRate)) return failure;
+  if (count < 0 || count > MaxSamples(options.format)) {
+    return Failure{kStatusNoStorage, "The sample count must be from 0 to " +
+                                         std::to_string(MaxSamples(options.format)) +
+                                         ". Got: " + std::to_string(count)};
+  }
+  if (options.sampleRate > MaxSampleRate(options.format)) {
+    return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
+                                             std::to_string(MaxSampleRate(options.format)) +
+                                             " Hz. Got: " + std::to_string(options.sampleRate)};
+  }
+  const OutputPath path = MakeOutputPath(outputPath);
+  const std::span<const float> all(samples, static_cast<size_t>(count));
+  const std::optional<WriteError> error =
+      WriteWavFile(path, options.sampleRate, all, options.format, SerializeWav);
+  if (!error) return std::nullopt;
+  std::string why = "Could not write file '" + path.display + "'";
+  if (error->systemError != 0) why += ": " + std::generic_category().message(error->systemError);
+  return Failure{kStatusNotWritten, why + "."};
 }
 
 }  // namespace
@@ -54,38 +175,12 @@ void CopyMessage(std::string_view text, char* message, int32_t messageSize) {
   message[n] = '\0';
 }
 
-std::optional<Failure> DeliverTrack(const Track& track, const HeadroomOptions& headroom,
-                                    const SampleSink& sink, KettorinLevels* levels) {
-  return Deliver(track.length, sink, [&](std::span<float> out) {
-    const Levels done = RenderTrack(track, headroom, out, {track.sampleRate});
-    if (levels != nullptr)
-      *levels = {done.gain.value_or(1.0f), done.peak, done.normalize.value_or(1.0f)};
-  });
-}
-
-std::optional<Failure> ReadHeadroom(uint32_t flags, double gainDb, HeadroomOptions& headroom,
-                                    bool& loop) {
-  if ((flags & ~kKnownFlags) != 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Unknown option flags: 0x%X.", flags & ~kKnownFlags);
-    return Failure{kStatusBadInput, text};
-  }
-  if (!(std::fabs(gainDb) <= kMaxGainDb)) {  // NaN fails too
-    char text[96];
-    std::snprintf(text, sizeof text, "The gain must be from -120 to 120 dB. Got: %g", gainDb);
-    return Failure{kStatusBadInput, text};
-  }
-  // 0 dB multiplies by exactly 1, so it is no gain at all.
-  headroom.gainDb = gainDb != 0.0 ? std::optional<double>(gainDb) : std::nullopt;
-  headroom.normalize = (flags & KETTORIN_NO_NORMALIZE) == 0;
-  loop = (flags & KETTORIN_LOOP) != 0;
-  return std::nullopt;
-}
-
 }  // namespace kettorin
 
 using kettorin::Failure;
-using kettorin::SampleSink;
+using kettorin::Plan;
+using kettorin::Request;
+using kettorin::Source;
 
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRender(
     const KettorinChar* drumName, const KettorinChar* notes, int32_t sampleRate, int32_t tempo,
@@ -94,16 +189,14 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRender(
     if (drumName == nullptr) return kettorin::NullArgument("drum name");
     if (notes == nullptr) return kettorin::NullArgument("note string");
     // The strings narrowed as KettorinCompose narrows them, so both play the same notes.
-    const std::string drum = kettorin::Narrow(drumName);
     const std::string text = kettorin::Narrow(notes);
-    const kettorin::ComposeRequest request{drum, text, sampleRate, tempo};
-    kettorin::Composition plan;
-    if (auto failure = kettorin::PlanComposition(request, kettorin::kMaxRenderSamples, plan)) {
-      return failure;
-    }
-    return kettorin::Deliver(
-        plan.samples, {samples, capacity, sampleCount},
-        [&](std::span<float> out) { kettorin::RenderComposition(plan, text, {sampleRate}, out); });
+    Request request{Source::kNotes, text};
+    request.options.drum = kettorin::Narrow(drumName);
+    request.options.sampleRate = sampleRate;
+    request.options.tempo = tempo;
+    Plan plan;
+    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
+    return kettorin::DeliverPlan(plan, KETTORIN_MIX, nullptr, {samples, capacity, sampleCount});
   });
 }
 
@@ -112,20 +205,22 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(
     float* samples, int64_t capacity, int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     if (beatText == nullptr) return kettorin::NullArgument("beat text");
-    kettorin::BeatOptions beatOptions;
-    kettorin::HeadroomOptions headroom;
-    const std::optional<Failure> badOptions =
-        kettorin::ReadBeatOptions(options, beatOptions, headroom);
-    // The beat call's checks (the rate, the text, tempo and repeat), then the headroom's.
-    kettorin::Beat beat;
-    kettorin::Track track;
-    std::optional<kettorin::BeatError> readError;
-    if (auto failure = kettorin::PlanBeat(kettorin::Utf8(beatText), beatOptions,
-                                          kettorin::kMaxRenderSamples, beat, track, readError)) {
-      return failure;
-    }
-    if (badOptions) return badOptions;
-    return kettorin::DeliverTrack(track, headroom, {samples, capacity, sampleCount}, levels);
+    const KettorinBeatOptions defaults{44100, 0, 0, 0, 0.0};
+    const KettorinBeatOptions& o = options != nullptr ? *options : defaults;
+    const std::string text = kettorin::Utf8(beatText);
+    Request request{Source::kBeat, text};
+    request.options.sampleRate = o.sampleRate;
+    if (o.tempo != 0) request.options.tempo = o.tempo;
+    if (o.repeat != 0) request.options.repeat = o.repeat;
+    kettorin::ApplyFlags(o.flags, o.gainDb, request.options);
+    // The beat's own checks (the rate, the text, tempo, repeat and length), then the flags and
+    // the gain.
+    const std::optional<Failure> badFlags = kettorin::UnknownFlags(o.flags);
+    if (badFlags) request.options.gainDb.reset();
+    Plan plan;
+    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
+    if (badFlags) return badFlags;
+    return kettorin::DeliverPlan(plan, KETTORIN_MIX, levels, {samples, capacity, sampleCount});
   });
 }
 
@@ -139,19 +234,14 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(
       return Failure{kettorin::kStatusBadInput,
                      "The MIDI data's size must not be negative. Got: " + std::to_string(size)};
     }
-    kettorin::HeadroomOptions headroom;
-    bool loop = false;
-    if (auto failure = kettorin::ReadHeadroom(flags, gainDb, headroom, loop)) return failure;
-    // A MIDI file ends where its tracks end: there is no loop to close.
-    if (loop) return Failure{kettorin::kStatusBadInput, "A MIDI file cannot be rendered as a loop."};
-    kettorin::MidiOptions options;
-    options.sampleRate = sampleRate;
-    kettorin::MidiPlan plan;
-    if (auto failure = kettorin::PlanMidi({data, static_cast<size_t>(size)}, options,
-                                          kettorin::kMaxRenderSamples, plan)) {
-      return failure;
-    }
-    return kettorin::DeliverTrack(plan.track, headroom, {samples, capacity, sampleCount}, levels);
+    if (auto failure = kettorin::UnknownFlags(flags)) return failure;
+    Request request{Source::kMidi,
+                    {reinterpret_cast<const char*>(data), static_cast<size_t>(size)}};
+    request.options.sampleRate = sampleRate;
+    kettorin::ApplyFlags(flags, gainDb, request.options);
+    Plan plan;
+    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
+    return kettorin::DeliverPlan(plan, KETTORIN_MIX, levels, {samples, capacity, sampleCount});
   });
 }
 
@@ -160,27 +250,9 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinCha
                                                                int32_t sampleRate, char* message,
                                                                int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
-    if (outputPath == nullptr) return kettorin::NullArgument("output path");
-    if (samples == nullptr && count > 0) return kettorin::NullArgument("sample buffer");
-    if (sampleRate < 1) {
-      return Failure{kettorin::kStatusBadSampleRate,
-                     "Sample rate must be at least 1. Got: " + std::to_string(sampleRate)};
-    }
-    if (count < 0 || count > kettorin::kMaxRenderSamples) {
-      return Failure{kettorin::kStatusNoStorage, "The sample count must be from 0 to " +
-                                                     std::to_string(kettorin::kMaxRenderSamples) +
-                                                     ". Got: " + std::to_string(count)};
-    }
-    const kettorin::OutputPath path = kettorin::MakeOutputPath(outputPath);
-    const std::span<const float> all(samples, static_cast<size_t>(count));
-    errno = 0;
-    if (kettorin::WriteWavFile(path, sampleRate, all, kettorin::WavFormat::kPcm16,
-                               kettorin::SerializeWav, nullptr)) {
-      return std::nullopt;
-    }
-    std::string why = "Could not write file '" + path.display + "'";
-    if (errno != 0) why += ": " + std::generic_category().message(errno);
-    return Failure{kettorin::kStatusNotWritten, why + "."};
+    kettorin::RenderOptions options;
+    options.sampleRate = sampleRate;
+    return kettorin::WriteSamples(outputPath, samples, count, options);
   });
 }
 
@@ -196,4 +268,116 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinDrumKinds(KettorinDrumKind
                 info.sound.data()};
   }
   return kettorin::kStatusDone;
+}
+
+// ---- The options object and the calls that take it -------------------------------------------
+
+extern "C" KETTORIN_API KettorinOptions* KETTORIN_CALL KettorinOptionsCreate(void) {
+  try {
+    return new KettorinOptions;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+extern "C" KETTORIN_API void KETTORIN_CALL KettorinOptionsDestroy(KettorinOptions* options) {
+  delete options;
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinOptionsSet(KettorinOptions* options,
+                                                                 const char* name,
+                                                                 const char* value, char* message,
+                                                                 int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    if (options == nullptr) return kettorin::NullArgument("options");
+    if (name == nullptr) return kettorin::NullArgument("option name");
+    if (value == nullptr) return kettorin::NullArgument("option value");
+    // Set on a copy, so that a refused value leaves the option as it was.
+    kettorin::RenderOptions changed = options->options;
+    if (auto failure = kettorin::SetOption(changed, name, value)) return failure;
+    options->options = std::move(changed);
+    return std::nullopt;
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(
+    int32_t source, const void* input, int64_t size, const KettorinOptions* options, int32_t stem,
+    KettorinLevels* levels, float* samples, int64_t capacity, int64_t* sampleCount, char* message,
+    int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    std::string text;
+    Request request;
+    if (auto failure = kettorin::ReadInput(source, input, size, options, text, request)) {
+      return failure;
+    }
+    Plan plan;
+    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
+    return kettorin::DeliverPlan(plan, stem, levels, {samples, capacity, sampleCount});
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
+    int32_t source, const void* input, int64_t size, const KettorinOptions* options,
+    int32_t* kinds, int32_t capacity, int32_t* count, char* message, int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    std::string text;
+    Request request;
+    if (auto failure = kettorin::ReadInput(source, input, size, options, text, request)) {
+      return failure;
+    }
+    Plan plan;
+    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
+    const int32_t stems = kettorin::StemCount(plan);
+    if (count != nullptr) *count = stems;
+    if (kinds == nullptr) return std::nullopt;
+    if (capacity < stems) {
+      return Failure{kettorin::kStatusBufferTooSmall,
+                     "The buffer holds " + std::to_string(std::max(capacity, 0)) +
+                         " kinds; the input has " + std::to_string(stems) + " stems."};
+    }
+    for (int32_t s = 0; s < stems; ++s) kinds[s] = static_cast<int32_t>(kettorin::StemKind(plan, s));
+    return std::nullopt;
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeWith(
+    int32_t source, const void* input, int64_t size, const KettorinOptions* options,
+    const KettorinChar* outputPath, char* message, int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    if (outputPath == nullptr) return kettorin::NullArgument("output path");
+    std::string text;
+    Request request;
+    if (auto failure = kettorin::ReadInput(source, input, size, options, text, request)) {
+      return failure;
+    }
+    kettorin::WavOutput output;
+    output.path = kettorin::MakeOutputPath(outputPath);
+    // The report goes to standard output as the command prints it; the first error comes back in
+    // the message instead of on standard error.
+    std::optional<std::string> firstError;
+    const bool quiet = request.options.quiet;
+    const int32_t status = kettorin::RenderToFiles(
+        request, output, [&](kettorin::Channel channel, std::string_view line) {
+          if (channel == kettorin::Channel::kError) {
+            if (!firstError) firstError = std::string(line);
+          } else if (!quiet) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+          }
+        });
+    if (status == kettorin::kStatusDone) return std::nullopt;
+    std::string why = firstError.value_or("");
+    if (why.starts_with("Error: ")) why.erase(0, 7);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    return Failure{status, why};
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWavWith(
+    const KettorinChar* outputPath, const float* samples, int64_t count,
+    const KettorinOptions* options, char* message, int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    const kettorin::RenderOptions defaults;
+    return kettorin::WriteSamples(outputPath, samples, count,
+                                  options != nullptr ? options->options : defaults);
+  });
 }

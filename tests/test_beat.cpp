@@ -9,6 +9,7 @@
 #include "beat/beat.h"
 #include "compose/compose.h"
 #include "track/track_output.h"
+#include "wav/wav_writer.h"
 
 namespace kettorin {
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "compose/compose.h"
+#include "wav/wav_writer.h"
 #include "tests/test_support.h"
 
 namespace kettorin {

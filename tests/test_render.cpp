@@ -10,10 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
 #include "platform/kettorin.h"
 #include "platform/text.h"
+#include "request/request.h"
 #include "tests/test_support.h"
 #include "track/drum_kinds.h"
 
@@ -80,13 +79,15 @@ Rendered RenderBeat(const std::string& text, const KettorinBeatOptions* options)
 
 class Render : public kettorin::testing_support::TempFolderTest {
  protected:
-  kettorin::WavOutput FloatFile(const std::string& name) const {
+  // Renders the request into a float file, as the command's --float does, and reads it back.
+  std::vector<float> FloatFile(kettorin::Request request) const {
     kettorin::WavOutput out;
-    const std::string path = (folder_ / name).string();
+    const std::string path = (folder_ / "float.wav").string();
     out.path = {path, path};
-    out.format = kettorin::WavFormat::kFloat32;  // the command's --float
-    out.report = nullptr;
-    return out;
+    request.options.format = kettorin::WavFormat::kFloat32;
+    EXPECT_EQ(kettorin::RenderToFiles(request, out, [](kettorin::Channel, std::string_view) {}),
+              KETTORIN_DONE);
+    return FloatSamples(ReadBytes(path));
   }
 };
 
@@ -114,13 +115,16 @@ TEST_F(Render, NotesGiveTheSamplesOfTheCommandsFloatFileBitForBit) {
   };
   for (const NotesCase& c : cases) {
     SCOPED_TRACE(std::string(c.drum) + " " + c.notes);
-    const kettorin::WavOutput file = FloatFile("notes.wav");
-    ASSERT_EQ(kettorin::Compose({c.drum, c.notes, c.rate, c.tempo}, file), KETTORIN_DONE);
+    kettorin::Request request(kettorin::Source::kNotes, c.notes);
+    request.options.drum = c.drum;
+    request.options.sampleRate = c.rate;
+    request.options.tempo = c.tempo;
+    const std::vector<float> file = FloatFile(request);
     const Rendered r =
         RenderNotes(kettorin::Utf8ToUtf16(c.drum), kettorin::Utf8ToUtf16(c.notes), c.rate, c.tempo);
     ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
     EXPECT_EQ(r.message, "");
-    EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.path.native))));
+    EXPECT_EQ(Bits(r.samples), Bits(file));
   }
 }
 
@@ -150,21 +154,19 @@ TEST_F(Render, BeatsGiveTheSamplesOfTheBeatCallBitForBitWithItsLevels) {
   for (const BeatCase& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << c.tempo << " " << c.repeat << " " << c.flags << " " << c.gainDb);
-    kettorin::BeatOptions beat;
-    beat.sampleRate = 22050;
-    if (c.tempo != 0) beat.tempo = c.tempo;
-    if (c.repeat != 0) beat.repeat = c.repeat;
-    beat.loop = (c.flags & KETTORIN_LOOP) != 0;
-    kettorin::TrackOutput file;
-    file.mix = FloatFile("beat.wav");
-    if (c.gainDb != 0.0) file.headroom.gainDb = c.gainDb;
-    file.headroom.normalize = (c.flags & KETTORIN_NO_NORMALIZE) == 0;
-    ASSERT_EQ(kettorin::ComposeBeat(kGroove, beat, file), KETTORIN_DONE);
+    kettorin::Request request(kettorin::Source::kBeat, kGroove);
+    request.options.sampleRate = 22050;
+    if (c.tempo != 0) request.options.tempo = c.tempo;
+    if (c.repeat != 0) request.options.repeat = c.repeat;
+    request.options.loop = (c.flags & KETTORIN_LOOP) != 0;
+    if (c.gainDb != 0.0) request.options.gainDb = c.gainDb;
+    request.options.normalize = (c.flags & KETTORIN_NO_NORMALIZE) == 0;
+    const std::vector<float> file = FloatFile(request);
 
     const KettorinBeatOptions options{22050, c.tempo, c.repeat, c.flags, c.gainDb};
     const Rendered r = RenderBeat(kGroove, &options);
     ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
-    EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.mix.path.native))));
+    EXPECT_EQ(Bits(r.samples), Bits(file));
     EXPECT_FLOAT_EQ(r.levels.gain, c.gain);
     EXPECT_EQ(r.levels.normalize, c.lowered ? 1.0f / r.levels.peak : 1.0f);
     if (c.lowered) {
@@ -174,12 +176,10 @@ TEST_F(Render, BeatsGiveTheSamplesOfTheBeatCallBitForBitWithItsLevels) {
 }
 
 TEST_F(Render, NullOptionsRenderAsTheFileCallDoesAt44100) {
-  kettorin::TrackOutput file;
-  file.mix = FloatFile("beat.wav");
-  ASSERT_EQ(kettorin::ComposeBeat(kGroove, {}, file), KETTORIN_DONE);
+  const std::vector<float> file = FloatFile(kettorin::Request(kettorin::Source::kBeat, kGroove));
   const Rendered r = RenderBeat(kGroove, nullptr);
   ASSERT_EQ(r.status, KETTORIN_DONE) << r.message;
-  EXPECT_EQ(Bits(r.samples), Bits(FloatSamples(ReadBytes(file.mix.path.native))));
+  EXPECT_EQ(Bits(r.samples), Bits(file));
 }
 
 // The caller's buffer: a size query renders nothing, a short buffer is refused untouched, and a

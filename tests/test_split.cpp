@@ -95,8 +95,8 @@ TEST(RenderSplit, CompositionsComeOutAsOnOneThread) {
     ASSERT_FALSE(PlanComposition({c.drum, c.notes, c.rate, c.tempo}, 1 << 24, plan));
     std::vector<float> one(static_cast<size_t>(plan.samples), 7.0f);
     std::vector<float> two(one.size(), -7.0f);
-    RenderComposition(plan, c.notes, {c.rate}, one, nullptr, INT64_MAX);
-    RenderComposition(plan, c.notes, {c.rate}, two, nullptr, 0);
+    RenderComposition(plan, c.notes, {c.rate}, one, INT64_MAX);
+    RenderComposition(plan, c.notes, {c.rate}, two, 0);
     ASSERT_EQ(std::memcmp(one.data(), two.data(), one.size() * sizeof(float)), 0) << c.drum;
   }
 }

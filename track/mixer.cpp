@@ -83,13 +83,6 @@ void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<
 
 }  // namespace
 
-int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds) {
-  const float ring = static_cast<float>(sampleRate) * ringSeconds;
-  // Rings are at most a minute, so the product fits easily; NaN or less than a sample is none.
-  const int64_t ringSamples = ring >= 1.0f ? static_cast<int64_t>(std::min(ring, 4.0e9f)) : 0;
-  return static_cast<int32_t>(std::clamp<int64_t>(std::min(gap, ringSamples), 0, INT32_MAX));
-}
-
 Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
             float level, int32_t stem) {
   return {kind,  start, n, frequency, static_cast<float>(n) / static_cast<float>(sampleRate),

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace kettorin {
@@ -23,11 +22,5 @@ struct Failure {
   int32_t status = 0;
   std::string message;
 };
-
-// Prints the failure as the file-writing calls report it: "Error: " and the message, on
-// standard error.
-inline void PrintFailure(const Failure& failure) {
-  std::fprintf(stderr, "Error: %s\n", failure.message.c_str());
-}
 
 }  // namespace kettorin

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "track/drum_kinds.h"
+#include "track/lengths.h"
+#include "track/limits.h"
 #include "track/split.h"
 #include "voices/voices.h"
 
@@ -24,10 +26,6 @@ struct Hit {
   float level = 0;      // every voice sample is multiplied by it
   int32_t stem = 0;     // the stem it belongs to: a drum line, or a kind
 };
-
-// The samples a hit sounds: until `gap` samples later (the next hit of its line or kind, or the
-// end of the track), and at most its ring: min(gap, trunc(float(R) x ring)).
-int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds);
 
 // A hit of n samples, with the duration its voice is given: float(n) / float(R).
 Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
@@ -49,9 +47,6 @@ struct Track {
 void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
               std::optional<int32_t> stem = std::nullopt,
               int64_t splitBreakEven = kSplitBreakEven);
-
-// The largest gain, up or down, that the calls and the command take, in dB.
-inline constexpr double kMaxGainDb = 120.0;
 
 // What is done to the mix after the hits are added, so that it fits full scale.
 struct HeadroomOptions {

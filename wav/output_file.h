@@ -13,6 +13,7 @@ struct OutputFile {
   NativePath target;
   NativePath temporary;                  // empty when writing straight into the target
   std::unique_ptr<char[]> streamBuffer;  // stdio's buffer for the stream, kept until it closes
+  int error = 0;  // errno of the call that failed to open or commit, taken before any clean-up
 };
 
 // Opens a fresh file in the target's folder (for a symbolic link, beside the file it names, even

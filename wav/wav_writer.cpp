@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -137,40 +138,36 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
   return std::ferror(out) == 0;
 }
 
-bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format, WavSerializer serialize, std::FILE* report) {
+std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
+                                       std::span<const float> samples, WavFormat format,
+                                       WavSerializer serialize) {
   OutputFile file = OpenOutputFile(path.native);
   if (file.stream == nullptr) {
-    std::fprintf(stderr, "Error: Could not open file '%s' for writing.\n", path.display.c_str());
-    return false;
+    return WriteError{"Could not open file '" + path.display + "' for writing.", file.error};
   }
+  errno = 0;
   if (!serialize(file.stream, sampleRate, samples, format)) {
+    const int error = errno;  // before the clean-up's own calls change it
     AbandonOutputFile(file);
-    std::fprintf(stderr, "Error: Could not write file '%s'.\n", path.display.c_str());
-    return false;
+    return WriteError{"Could not write file '" + path.display + "'.", error};
   }
   if (!CommitOutputFile(file)) {
-    std::fprintf(stderr, "Error: Could not finish writing file '%s'.\n", path.display.c_str());
-    return false;
+    return WriteError{"Could not finish writing file '" + path.display + "'.", file.error};
   }
-  if (report != nullptr) std::fprintf(report, "\xE2\x9C\x93 Created: %s\n", path.display.c_str());
-  return true;
+  return std::nullopt;
 }
 
-bool WriteWav(const WavOutput& output, int32_t sampleRate, std::span<const float> samples) {
+std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
+                                   std::span<const float> samples) {
   if (output.stream == nullptr) {
-    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav,
-                        output.report);
+    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav);
   }
+  errno = 0;
   if (!SerializeWav(output.stream, sampleRate, samples, output.format) ||
       std::fflush(output.stream) != 0) {
-    std::fprintf(stderr, "Error: Could not write file '%s'.\n", output.path.display.c_str());
-    return false;
+    return WriteError{"Could not write file '" + output.path.display + "'.", errno};
   }
-  if (output.report != nullptr) {
-    std::fprintf(output.report, "\xE2\x9C\x93 Created: %s\n", output.path.display.c_str());
-  }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace kettorin

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -39,6 +40,12 @@ constexpr int64_t MaxSamples(WavFormat format) {
   return (int64_t{0xFFFFFFFF} - (HeaderBytes(format) - 8)) / BytesPerSample(format);
 }
 
+// The highest sample rate a file can store: its byte rate, rate x bytes per sample, is a 32-bit
+// count. Every positive 32-bit rate fits 16-bit files; float files stop below 2^30.
+constexpr int64_t MaxSampleRate(WavFormat format) {
+  return int64_t{0xFFFFFFFF} / BytesPerSample(format);
+}
+
 // The one conversion from a single-precision sample to 16-bit PCM: trunc(sample x 32767), so
 // [-1, 1] maps to [-32767, 32767]. Beyond that it saturates at 32767 and -32768 (a sample slightly
 // over full scale must not wrap into a full-scale click of the other sign), and NaN stores 0.
@@ -55,23 +62,30 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
 using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                                WavFormat format);
 
-// Creates or replaces the file and prints the outcome ("Error: " lines on standard error, the
-// created line on `report`, if any). An existing regular file is replaced only once the new one
-// is complete: on failure it is left as it was and nothing else remains. Returns true on success.
-bool WriteWavFile(const OutputPath& path, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format = WavFormat::kPcm16, WavSerializer serialize = SerializeWav,
-                  std::FILE* report = stdout);
+// Why a file was not written: the line a caller prints after "Error: ", and the system's own
+// reason (errno), taken when the failing call returned, before any clean-up; 0 when it gave none.
+struct WriteError {
+  std::string message;
+  int systemError = 0;
+};
 
-// Where a call's WAV file goes, and where its created line is printed.
+// Creates or replaces the file. Prints nothing: a failure comes back as its message. An existing
+// regular file is replaced only once the new one is complete: on failure it is left as it was and
+// nothing else remains.
+std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
+                                       std::span<const float> samples,
+                                       WavFormat format = WavFormat::kPcm16,
+                                       WavSerializer serialize = SerializeWav);
+
+// Where a WAV file goes: a file by its path, or an open stream.
 struct WavOutput {
   OutputPath path;              // the file to create or replace, and the name messages show
   std::FILE* stream = nullptr;  // when set, the file goes to this open stream instead
   WavFormat format = WavFormat::kPcm16;
-  std::FILE* report = stdout;  // where "Created" is printed; null for nowhere
 };
 
-// Writes the file where the output says, with WriteWavFile's messages. A stream is flushed, not
-// closed.
-bool WriteWav(const WavOutput& output, int32_t sampleRate, std::span<const float> samples);
+// Writes the file where the output says. A stream is flushed, not closed.
+std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
+                                   std::span<const float> samples);
 
 }  // namespace kettorin

@@ -263,7 +263,7 @@ function renderHere(request) {
       ? core.renderBeat(request.text, request.options)
       : core.renderNotes(request.drum, request.notes, request.rate, request.tempo);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate) : null;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, false) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
     return { result, wav, ms, where: 'page' };
   } catch {

@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "beat/beat_call.h"
-#include "compose/compose.h"
+#include "beat/beat.h"
+#include "request/request.h"
 #include "track/sample_storage.h"
-#include "track/track_output.h"
 #include "wav/wav_writer.h"
 
 namespace kettorin {
@@ -105,75 +104,110 @@ val WriteGrid(const val& grid) {
     line.ring = static_cast<float>(row["ring"].as<double>());
     line.level = static_cast<float>(row["level"].as<double>());
     for (char c : row["steps"].as<std::string>()) {
-      line.steps.push_back(c == 'X' ? Step::kAccent
-                           : c == 'x' ? Step::kHit
-                           : c == 'g' ? Step::kGhost
-                                      : Step::kRest);
+      const std::optional<Step> step = ReadStep(c);
+      if (!step) return Refusal(r + 1, "unexpected '" + std::string(1, c) + "' in the grid");
+      line.steps.push_back(*step);
     }
     beat.lines.push_back(std::move(line));
   }
   return val(WriteBeat(beat));
 }
 
-// Renders a beat as `kettorin beat` does with its default headroom: {ok, samples (Float32Array),
-// sampleRate} or the refusal the command would print. Options: rate, loop, and optionally tempo
-// and repeat instead of the text's.
-val RenderBeat(const std::string& text, const val& options) {
-  BeatOptions beatOptions;
-  beatOptions.sampleRate = options["rate"].as<int32_t>();
-  beatOptions.loop = options["loop"].as<bool>();
-  if (!options["tempo"].isUndefined()) beatOptions.tempo = options["tempo"].as<int32_t>();
-  if (!options["repeat"].isUndefined()) beatOptions.repeat = options["repeat"].as<int32_t>();
-  Beat beat;
-  Track track;
-  std::optional<BeatError> readError;
-  if (const std::optional<Failure> failure = PlanBeat(text, beatOptions,
-                                                      MaxSamples(WavFormat::kPcm16), beat, track,
-                                                      readError)) {
-    return Refusal(readError ? readError->line : 0, failure->message);
+// The page's options, {name: value}, set by name through the road's own option table, so that
+// every option the road has reaches the page with the same words and checks.
+std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
+  if (given.isUndefined() || given.isNull()) return std::nullopt;
+  const val names = val::global("Object").call<val>("keys", given);
+  const int32_t count = names["length"].as<int32_t>();
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string name = names[i].as<std::string>();
+    const val value = given[name];
+    if (value.isUndefined() || value.isNull()) continue;
+    const std::string text = value.isTrue()    ? "1"
+                             : value.isFalse() ? "0"
+                                               : val::global("String")(value).as<std::string>();
+    if (auto failure = SetOption(options, name, text)) return failure;
   }
-  // Storage as the command allocates it: a beat too long for the page's memory is refused, not
-  // an abort that would leave the module dead for every later render.
-  const SampleStorage storage = AllocateSamples(track.length);
+  return std::nullopt;
+}
+
+// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum} or the refusal
+// the command would print. `source` is "notes", "beat" or "midi" (input: a Uint8Array).
+val Render(const std::string& source, const val& input, const val& options) {
+  std::string text;
+  Request request;
+  if (source == "midi") {
+    const std::vector<uint8_t> bytes = emscripten::convertJSArrayToNumberVector<uint8_t>(input);
+    text.assign(bytes.begin(), bytes.end());
+    request.source = Source::kMidi;
+  } else {
+    text = input.as<std::string>();
+    request.source = source == "notes" ? Source::kNotes : Source::kBeat;
+  }
+  request.input = text;
+  if (auto failure = ReadOptions(options, request.options)) return Refusal(0, failure->message);
+  request.options.format = WavFormat::kPcm16;  // memory holds what a 16-bit file could
+  Plan plan;
+  if (const std::optional<Failure> failure = PlanRequest(request, plan)) {
+    return Refusal(plan.readError ? plan.readError->line : 0, failure->message);
+  }
+  // Storage as the command allocates it: a render too long for the page's memory is refused,
+  // not an abort that would leave the module dead for every later render.
+  const SampleStorage storage = AllocateSamples(plan.length);
   if (!storage) return Refusal(0, "Memory allocation failed.");
-  const std::span<float> mix(storage.get(), static_cast<size_t>(track.length));
-  const Levels levels = RenderTrack(track, HeadroomOptions{}, mix, VoiceContext{track.sampleRate});
+  const std::span<float> mix(storage.get(), static_cast<size_t>(plan.length));
+  const Levels levels = RenderMix(plan, mix);
   val result = val::object();
   result.set("ok", true);
   result.set("samples", Float32Copy(mix));
-  result.set("sampleRate", track.sampleRate);
+  result.set("sampleRate", plan.sampleRate);
   result.set("peak", levels.peak);
-  return result;
-}
-
-// Renders a note string on one drum as the command's plain form does: {ok, samples, sampleRate,
-// drum} or the refusal.
-val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate, int32_t tempo) {
-  Composition plan;
-  if (const std::optional<Failure> failure =
-          PlanComposition({drum, notes, rate, tempo}, MaxSamples(WavFormat::kPcm16), plan)) {
-    return Refusal(0, failure->message);
+  if (plan.source == Source::kNotes) {
+    result.set("drum", std::string(Info(plan.composition.kind).displayName));
   }
-  const SampleStorage storage = AllocateSamples(plan.samples);
-  if (!storage) return Refusal(0, "Memory allocation failed.");
-  const std::span<float> samples(storage.get(), static_cast<size_t>(plan.samples));
-  RenderComposition(plan, notes, VoiceContext{rate}, samples);
-  val result = val::object();
-  result.set("ok", true);
-  result.set("samples", Float32Copy(samples));
-  result.set("sampleRate", rate);
-  result.set("drum", std::string(Info(plan.kind).displayName));
+  // The stems, each from its own hits with the mix's factors, when asked for.
+  if (request.options.stems && StemCount(plan) > 0) {
+    const SampleStorage stemStorage = AllocateSamples(plan.length);
+    if (!stemStorage) return Refusal(0, "Memory allocation failed.");
+    const std::span<float> stem(stemStorage.get(), static_cast<size_t>(plan.length));
+    val stems = val::array();
+    for (int32_t s = 0; s < StemCount(plan); ++s) {
+      RenderStem(plan, s, levels, stem);
+      val one = val::object();
+      one.set("kind", std::string(ShortName(StemKind(plan, s))));
+      one.set("samples", Float32Copy(stem));
+      stems.call<void>("push", one);
+    }
+    result.set("stems", stems);
+  }
   return result;
 }
 
-// The 16-bit WAV file of rendered samples: the writer's own bytes, serialised into memory.
-val WavBytes(const val& samples, int32_t rate) {
+// The older entry points, kept for pages that call them: a beat, and a note string on one drum.
+val RenderBeat(const std::string& text, const val& options) {
+  return Render("beat", val(text), options);
+}
+
+val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate, int32_t tempo) {
+  val options = val::object();
+  options.set("drum", drum);
+  options.set("rate", rate);
+  options.set("tempo", tempo);
+  return Render("notes", val(notes), options);
+}
+
+// The WAV file of rendered samples: the writer's own bytes, serialised into memory; 16-bit, or
+// float when asked.
+val WavBytes(const val& samples, int32_t rate, const val& asFloat) {
+  const WavFormat format =
+      !asFloat.isUndefined() && asFloat.as<bool>() ? WavFormat::kFloat32 : WavFormat::kPcm16;
+  if (CheckSampleRate(rate) || rate > MaxSampleRate(format)) return val::null();
   const std::vector<float> copy = emscripten::convertJSArrayToNumberVector<float>(samples);
   char* buffer = nullptr;
   size_t size = 0;
   std::FILE* stream = open_memstream(&buffer, &size);
   if (stream == nullptr) return val::null();
-  const bool written = SerializeWav(stream, rate, copy, WavFormat::kPcm16);
+  const bool written = SerializeWav(stream, rate, copy, format);
   const bool closed = std::fclose(stream) == 0;
   val bytes = val::null();
   if (written && closed) {
@@ -182,6 +216,19 @@ val WavBytes(const val& samples, int32_t rate) {
   }
   std::free(buffer);
   return bytes;
+}
+
+// The options the road takes: [{name, value, help}].
+val OptionList() {
+  val list = val::array();
+  for (const OptionInfo& option : Options()) {
+    val one = val::object();
+    one.set("name", std::string(option.name));
+    one.set("value", std::string(option.value));
+    one.set("help", std::string(option.help));
+    list.call<void>("push", one);
+  }
+  return list;
 }
 
 }  // namespace
@@ -193,5 +240,7 @@ EMSCRIPTEN_BINDINGS(kettorin) {
   emscripten::function("writeBeat", &kettorin::WriteGrid);
   emscripten::function("renderBeat", &kettorin::RenderBeat);
   emscripten::function("renderNotes", &kettorin::RenderNotes);
+  emscripten::function("render", &kettorin::Render);
+  emscripten::function("options", &kettorin::OptionList);
   emscripten::function("wavBytes", &kettorin::WavBytes);
 }

@@ -11,7 +11,7 @@ onmessage = async ({ data }) => {
       ? core.renderBeat(data.text, data.options)
       : core.renderNotes(data.drum, data.notes, data.rate, data.tempo);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate) : null;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, false) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
     const transfer = result.ok ? [result.samples.buffer, wav.buffer] : [];
     postMessage({ id: data.id, result, wav, ms, where: 'worker' }, transfer);

@@ -1,0 +1,80 @@
+// The file sink: a planned request rendered into its WAV file and stems, with the report handed
+// to the door line by line.
+#include <string>
+
+#include "request/request.h"
+#include "track/sample_storage.h"
+
+namespace kettorin {
+
+namespace {
+
+// The path with `infix` before its file name's extension (".wav" added when there is none).
+template <class Path>
+Path WithInfix(const Path& path, std::string_view infix) {
+  using Char = typename Path::value_type;
+  auto widen = [](std::string_view ascii) { return Path(ascii.begin(), ascii.end()); };
+  const size_t slash = path.find_last_of(widen("/\\"));
+  const size_t nameStart = slash == Path::npos ? 0 : slash + 1;
+  const size_t dot = path.find_last_of(Char('.'));
+  if (dot == Path::npos || dot <= nameStart) return path + widen(infix) + widen(".wav");
+  return path.substr(0, dot) + widen(infix) + path.substr(dot);
+}
+
+// Writes one file and says how it went: its created line, or its error line.
+bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float> samples,
+              const Printer& print) {
+  if (const std::optional<WriteError> error = WriteWav(output, sampleRate, samples)) {
+    print(Channel::kError, "Error: " + error->message + "\n");
+    return false;
+  }
+  print(Channel::kReport, CreatedLine(output.path));
+  return true;
+}
+
+}  // namespace
+
+OutputPath StemPath(const OutputPath& mix, DrumKind kind, int32_t ordinal) {
+  std::string infix(1, '.');
+  infix.append(Info(kind).keys[0]);
+  if (ordinal > 1) infix.append(1, '.').append(std::to_string(ordinal));
+  return {WithInfix(mix.display, infix), WithInfix(mix.native, infix)};
+}
+
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print) {
+  Plan plan;
+  if (const std::optional<Failure> failure = PlanRequest(request, plan)) {
+    print(Channel::kError, ErrorLine(plan, *failure));
+    return failure->status;
+  }
+  // Storage for the mix, and for one stem at a time, allocated before anything is printed.
+  const bool stems = plan.options.stems && StemCount(plan) > 0;
+  const SampleStorage mixStorage = AllocateSamples(plan.length);
+  const SampleStorage stemStorage = stems ? AllocateSamples(plan.length) : nullptr;
+  if (!mixStorage || (stems && !stemStorage)) {
+    print(Channel::kError, "Error: Memory allocation failed.\n");
+    return kStatusNoStorage;
+  }
+  const auto length = static_cast<size_t>(plan.length);
+  const std::span<float> samples(mixStorage.get(), length);
+  const Levels levels = RenderMix(plan, samples);
+  print(Channel::kReport, ReportHead(plan, levels));
+
+  WavOutput file = mix;
+  file.format = plan.options.format;
+  bool written = WriteOne(file, plan.sampleRate, samples, print);
+  if (written && stems) {
+    const std::span<float> stem(stemStorage.get(), length);
+    int32_t ordinals[kDrumKindCount] = {};
+    for (int32_t s = 0; s < StemCount(plan) && written; ++s) {
+      const DrumKind kind = StemKind(plan, s);
+      RenderStem(plan, s, levels, stem);
+      file.path = StemPath(mix.path, kind, ++ordinals[static_cast<size_t>(kind)]);
+      written = WriteOne(file, plan.sampleRate, stem, print);
+    }
+  }
+  print(Channel::kReport, ReportTail(plan));
+  return written ? kStatusDone : kStatusNotWritten;
+}
+
+}  // namespace kettorin

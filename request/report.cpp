@@ -1,0 +1,183 @@
+// The report as text: what the doors print, formatted from the plan, never printed here.
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "request/request.h"
+
+namespace kettorin {
+
+namespace {
+
+// printf into the end of a string.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void Append(std::string& text, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  const int size = std::vsnprintf(nullptr, 0, format, arguments);
+  va_end(arguments);
+  if (size > 0) {
+    const size_t at = text.size();
+    text.resize(at + static_cast<size_t>(size) + 1);
+    std::vsnprintf(text.data() + at, static_cast<size_t>(size) + 1, format, again);
+    text.resize(at + static_cast<size_t>(size));
+  }
+  va_end(again);
+}
+
+int Width(std::string_view text) {
+  return static_cast<int>(text.size());
+}
+
+constexpr const char* kBanner = "\n=== DRUM MUSIC COMPOSER ===\n";
+
+void NotesHead(std::string& text, const Plan& plan) {
+  const DrumKindInfo& drum = Info(plan.composition.kind);
+  text += kBanner;
+  Append(text, "Drum: %.*s\n", Width(drum.displayName), drum.displayName.data());
+  Append(text, "Tempo: %d BPM\n", plan.options.tempo.value_or(kDefaultNoteTempo));
+  Append(text, "Notes: %.*s\n\n", Width(plan.input), plan.input.data());
+  Note note;
+  for (size_t pos = 0; ReadNote(plan.input, pos, plan.composition.beat, note);) {
+    if (!IsPlayed(note)) continue;
+    Append(text, "  %s%d (%.0f Hz, %.2f s)\n", note.name.c_str(), note.shownNumber,
+           static_cast<double>(note.frequency), static_cast<double>(note.duration));
+  }
+}
+
+// The pitch column of a drum line: the note and the voice's frequency, or "-" when the kind
+// ignores the pitch.
+std::string PitchColumn(DrumKind kind, const char* name, float noteFrequency) {
+  if (!Info(kind).followsPitch) return "-";
+  char column[48];
+  std::snprintf(column, sizeof column, "%s (%.0f Hz)", name,
+                static_cast<double>(VoiceFrequency(kind, noteFrequency)));
+  return column;
+}
+
+void BeatHead(std::string& text, const Plan& plan) {
+  const Beat& beat = plan.beat;
+  const int32_t tempo = plan.options.tempo.value_or(beat.tempo);
+  const int32_t repeat = plan.options.repeat.value_or(beat.repeat);
+  text += kBanner;
+  Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
+         static_cast<int>(beat.lines.size()), beat.lines.size() == 1 ? "" : "s", beat.GridSteps(),
+         beat.steps, beat.swing, repeat, plan.options.loop ? ", loop" : "");
+  Append(text, "Tempo: %d BPM\n\n", tempo);
+  for (const BeatLine& line : beat.lines) {
+    const DrumKindInfo& info = Info(line.kind);
+    int64_t hits = 0;
+    for (Step step : line.steps) hits += step != Step::kRest;
+    hits *= repeat;
+    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s  level %g\n",
+           Width(info.displayName), info.displayName.data(), static_cast<long long>(hits),
+           hits == 1 ? " " : "s", PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(),
+           static_cast<double>(line.ring), static_cast<double>(line.level));
+  }
+}
+
+void MidiHead(std::string& text, const Plan& plan) {
+  const MidiPlan& midi = plan.midi;
+  text += kBanner;
+  Append(text, "MIDI: format %d, %d track%s, %s, channel %d\n", midi.format, midi.tracks,
+         midi.tracks == 1 ? "" : "s", midi.division.c_str(), plan.options.channel);
+  if (midi.firstTempo == 0) {
+    text += "Tempo: SMPTE time (tempo events do not apply)\n\n";
+  } else {
+    Append(text, "Tempo: %.6g BPM at the start, %lld change%s\n\n",
+           60e6 / static_cast<double>(midi.firstTempo), static_cast<long long>(midi.tempoChanges),
+           midi.tempoChanges == 1 ? "" : "s");
+  }
+  const float frequency = plan.track.hits.empty() ? 262.0f : plan.track.hits[0].frequency;
+  for (const DrumKindInfo& info : kDrumKinds) {
+    const int64_t hits = midi.hitsPerKind[static_cast<size_t>(info.kind)];
+    if (hits == 0) continue;
+    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s\n", Width(info.displayName),
+           info.displayName.data(), static_cast<long long>(hits), hits == 1 ? " " : "s",
+           PitchColumn(info.kind, "C", frequency).c_str(), static_cast<double>(info.ringSeconds));
+  }
+  std::string skipped;
+  for (size_t key = 0; key < midi.skipped.size(); ++key) {
+    if (midi.skipped[key] == 0) continue;
+    skipped += (skipped.empty() ? "" : ", ") + std::to_string(key) + " (" +
+               std::to_string(midi.skipped[key]) + ")";
+  }
+  if (!skipped.empty()) Append(text, "Skipped keys (notes): %s\n", skipped.c_str());
+  if (midi.otherChannels > 0) {
+    Append(text, "Notes on other channels: %lld\n", static_cast<long long>(midi.otherChannels));
+  }
+  for (const std::string& warning : midi.warnings) Append(text, "Warning: %s\n", warning.c_str());
+}
+
+}  // namespace
+
+std::string ReportHead(const Plan& plan, const Levels& levels) {
+  std::string text;
+  switch (plan.source) {
+    case Source::kNotes:
+      NotesHead(text, plan);
+      return text;
+    case Source::kBeat:
+      BeatHead(text, plan);
+      break;
+    case Source::kMidi:
+      MidiHead(text, plan);
+      break;
+  }
+  if (levels.gain) Append(text, "Gain: %+.1f dB\n", *plan.options.gainDb);
+  if (levels.normalize) {
+    Append(text, "Lowered by %.1f dB to stay within full scale.\n",
+           20.0 * std::log10(static_cast<double>(levels.peak)));
+  }
+  return text;
+}
+
+std::string CreatedLine(const OutputPath& path) {
+  return "\xE2\x9C\x93 Created: " + path.display + "\n";
+}
+
+std::string ReportTail(const Plan& plan) {
+  std::string text;
+  Append(text, "\nDuration: %.2f seconds\n\n",
+         static_cast<double>(static_cast<float>(plan.length) /
+                             static_cast<float>(plan.sampleRate)));
+  return text;
+}
+
+std::string MidiListing(const Plan& plan) {
+  std::string text;
+  MidiHead(text, plan);
+  Append(text, "\n%12s %10s %4s %8s %5s  %-14s %s\n", "sample", "seconds", "key", "velocity",
+         "track", "drum", "samples");
+  const double rate = plan.sampleRate;
+  for (const MidiHit& hit : plan.midi.hits) {
+    const std::string_view name = Info(hit.kind).displayName;
+    Append(text, "%12lld %10.4f %4d %8d %5d  %-14.*s %d\n", static_cast<long long>(hit.start),
+           static_cast<double>(hit.start) / rate, hit.key, hit.velocity, hit.track + 1,
+           Width(name), name.data(), hit.length);
+  }
+  Append(text, "\n%lld hit%s, %lld samples (%.2f seconds)\n",
+         static_cast<long long>(plan.midi.hits.size()), plan.midi.hits.size() == 1 ? "" : "s",
+         static_cast<long long>(plan.length), static_cast<double>(plan.length) / rate);
+  return text;
+}
+
+std::string ErrorLine(const Plan& plan, const Failure& failure) {
+  const std::string_view name = plan.sourceName;
+  if (!name.empty() && plan.readError) {
+    const BeatError& error = *plan.readError;
+    if (error.line == 0) return std::string(name) + ": " + error.message + "\n";
+    return std::string(name) + ":" + std::to_string(error.line) + ": " + error.message + "\n";
+  }
+  if (!name.empty() && plan.source == Source::kMidi && failure.status == kStatusBadInput) {
+    return std::string(name) + ": " + failure.message + "\n";
+  }
+  return "Error: " + failure.message + "\n";
+}
+
+}  // namespace kettorin

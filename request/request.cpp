@@ -1,0 +1,156 @@
+// The road's plan and rendering: each source read by its reader, the options checked, the mix and
+// the stems rendered on demand.
+#include "request/request.h"
+
+#include <algorithm>
+#include <string>
+
+#include "beat/beat_call.h"
+#include "track/track_output.h"
+
+namespace kettorin {
+
+namespace {
+
+Failure DoesNotApply(std::string_view option, std::string_view source) {
+  return {kStatusBadInput,
+          "The option '" + std::string(option) + "' does not apply to " + std::string(source) + "."};
+}
+
+// Options that change nothing for a source are refused rather than silently ignored.
+std::optional<Failure> CheckApplicable(const Request& request) {
+  const RenderOptions& o = request.options;
+  switch (request.source) {
+    case Source::kNotes: {
+      constexpr std::string_view kNotes = "a note string";
+      if (o.repeat) return DoesNotApply("repeat", kNotes);
+      if (o.loop) return DoesNotApply("loop", kNotes);
+      if (o.gainDb) return DoesNotApply("gain", kNotes);
+      if (!o.normalize) return DoesNotApply("normalize", kNotes);
+      if (o.stems) return DoesNotApply("stems", kNotes);
+      break;
+    }
+    case Source::kBeat:
+      break;
+    case Source::kMidi: {
+      constexpr std::string_view kMidi = "a MIDI file";
+      // A MIDI file ends where its tracks end: there is no loop to close.
+      if (o.loop) return Failure{kStatusBadInput, "A MIDI file cannot be rendered as a loop."};
+      if (o.tempo) return DoesNotApply("tempo", kMidi);
+      if (o.repeat) return DoesNotApply("repeat", kMidi);
+      return std::nullopt;
+    }
+  }
+  if (o.channel != 10) return DoesNotApply("channel", "a note string or a beat");
+  if (!o.keyMap.empty()) return DoesNotApply("map", "a note string or a beat");
+  return std::nullopt;
+}
+
+// A float file stores its byte rate, 4 bytes a sample, in 32 bits.
+std::optional<Failure> CheckFileRate(const RenderOptions& options) {
+  const int64_t most = MaxSampleRate(options.format);
+  if (options.sampleRate <= most) return std::nullopt;
+  return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
+                                           std::to_string(most) +
+                                           " Hz. Got: " + std::to_string(options.sampleRate)};
+}
+
+HeadroomOptions Headroom(const RenderOptions& options) {
+  HeadroomOptions headroom;
+  // 0 dB multiplies by exactly 1, so it is no gain at all.
+  if (options.gainDb && *options.gainDb != 0.0) headroom.gainDb = options.gainDb;
+  headroom.normalize = options.normalize;
+  return headroom;
+}
+
+std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
+  const RenderOptions& o = request.options;
+  const int64_t limit = MaxSamples(o.format);
+  switch (request.source) {
+    case Source::kNotes: {
+      const ComposeRequest notes{o.drum, request.input, o.sampleRate,
+                                 o.tempo.value_or(kDefaultNoteTempo)};
+      if (auto failure = PlanComposition(notes, limit, plan.composition)) return failure;
+      plan.length = plan.composition.samples;
+      return std::nullopt;
+    }
+    case Source::kBeat: {
+      BeatOptions beat;
+      beat.sampleRate = o.sampleRate;
+      beat.tempo = o.tempo;
+      beat.repeat = o.repeat;
+      beat.loop = o.loop;
+      if (auto failure = PlanBeat(request.input, beat, limit, plan.beat, plan.track,
+                                  plan.readError)) {
+        return failure;
+      }
+      break;
+    }
+    case Source::kMidi: {
+      MidiOptions midi;
+      midi.sampleRate = o.sampleRate;
+      midi.channel = o.channel;
+      midi.map = o.keyMap;
+      const std::span<const uint8_t> bytes(
+          reinterpret_cast<const uint8_t*>(request.input.data()), request.input.size());
+      if (auto failure = PlanMidi(bytes, midi, limit, plan.midi)) return failure;
+      plan.track = std::move(plan.midi.track);
+      plan.midi.track = Track{};
+      break;
+    }
+  }
+  plan.length = plan.track.length;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Failure> PlanRequest(const Request& request, Plan& plan) {
+  plan = Plan{};
+  plan.source = request.source;
+  plan.options = request.options;
+  plan.input = request.input;
+  plan.sourceName = request.sourceName;
+  plan.sampleRate = request.options.sampleRate;
+  // A MIDI file's own options are checked before it is read, as they always were; the others
+  // after their source.
+  if (request.source == Source::kMidi) {
+    if (request.options.gainDb) {
+      if (auto failure = CheckGain(*request.options.gainDb)) return failure;
+    }
+    if (auto failure = CheckApplicable(request)) return failure;
+  }
+  if (auto failure = PlanSource(request, plan)) return failure;
+  if (request.source != Source::kMidi) {
+    if (auto failure = CheckApplicable(request)) return failure;
+    if (request.options.gainDb) {
+      if (auto failure = CheckGain(*request.options.gainDb)) return failure;
+    }
+  }
+  return CheckFileRate(request.options);
+}
+
+Levels RenderMix(const Plan& plan, std::span<float> out) {
+  const VoiceContext context{plan.sampleRate};
+  if (plan.source == Source::kNotes) {
+    RenderComposition(plan.composition, plan.input, context, out);
+    return {};
+  }
+  return RenderTrack(plan.track, Headroom(plan.options), out, context);
+}
+
+int32_t StemCount(const Plan& plan) {
+  return plan.source == Source::kNotes ? 0 : static_cast<int32_t>(plan.track.stemKinds.size());
+}
+
+DrumKind StemKind(const Plan& plan, int32_t stem) {
+  return plan.track.stemKinds[static_cast<size_t>(stem)];
+}
+
+void RenderStem(const Plan& plan, int32_t stem, const Levels& mixLevels, std::span<float> out) {
+  std::fill(out.begin(), out.end(), 0.0f);
+  MixTrack(plan.track, {plan.sampleRate}, out, stem);
+  ApplyLevels(out, mixLevels);
+}
+
+}  // namespace kettorin

@@ -1,0 +1,137 @@
+// One road under every door. The command, the exported calls, the Python package and the page
+// each build a Request (what to render and every option), plan it, and hand the result to a sink:
+// the caller's memory, the page's bytes, or files with the report as text. Nothing here prints:
+// the doors print the text the road gives them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "beat/beat.h"
+#include "compose/compose.h"
+#include "midi/midi_track.h"
+#include "track/status.h"
+#include "track/track.h"
+#include "wav/wav_writer.h"
+
+namespace kettorin {
+
+// What a request renders.
+enum class Source : uint8_t {
+  kNotes,  // a note string on one drum
+  kBeat,   // a beat text
+  kMidi,   // the bytes of a Standard MIDI File
+};
+
+// Every option any door offers, in one model. A new option is added here, to the option table
+// (request/options.cpp) and to the plan, and every door has it.
+struct RenderOptions {
+  int32_t sampleRate = 44100;     // hertz, at least 1
+  std::string drum = "kick";      // notes: the drum that plays them
+  std::optional<int32_t> tempo;   // notes: beats per minute (120 without); beats: the text's own
+                                  // is used without it
+  std::optional<int32_t> repeat;  // beats: passes of the grid instead of the text's
+  bool loop = false;              // beats: the last hits ring over into the start
+  std::optional<double> gainDb;   // beats and MIDI: the mix raised or lowered before its peak
+  bool normalize = true;          // beats and MIDI: lowered to full scale when it passes it
+  int32_t channel = 10;           // MIDI: the channel of the drums
+  KeyMap keyMap;                  // MIDI: KEY=DRUM over the General MIDI keys
+  WavFormat format = WavFormat::kPcm16;  // files: 16-bit PCM or 32-bit float
+  bool stems = false;             // files: also one file per drum line or kind
+  bool quiet = false;             // file calls: no report
+};
+
+// The tempo a note string is played at without one.
+inline constexpr int32_t kDefaultNoteTempo = 120;
+
+struct Request {
+  Request() = default;
+  Request(Source from, std::string_view what) : source(from), input(what) {}
+
+  Source source = Source::kBeat;
+  std::string_view input;       // the notes, the beat text, or the MIDI file's bytes
+  RenderOptions options;
+  std::string_view sourceName;  // how error lines name the input ("groove.beat"), or nothing
+};
+
+// A request read and laid out: what it plays, how long it lasts and what its report says, all
+// known before a sample is rendered. It keeps views into the request's strings.
+struct Plan {
+  Source source = Source::kBeat;
+  RenderOptions options;
+  std::string_view input;
+  std::string_view sourceName;
+  int32_t sampleRate = 0;
+  int64_t length = 0;        // samples
+  Composition composition;   // notes
+  Beat beat;                 // beats: the text as read
+  MidiPlan midi;             // MIDI: the file as read (its track below)
+  Track track;               // beats and MIDI: the hits
+  std::optional<BeatError> readError;  // beats: where a text that cannot be read is wrong
+};
+
+// Reads and lays out the request. Fails with the status and message of the first check that
+// fails, in the order the source's calls have always checked them.
+std::optional<Failure> PlanRequest(const Request& request, Plan& plan);
+
+// Renders the mix into out (plan.length samples): the notes one after another, or the hits
+// added and the headroom applied. Returns what the headroom did.
+Levels RenderMix(const Plan& plan, std::span<float> out);
+
+// Stems: one per drum line of a beat or drum kind of a MIDI file (none for notes). A stem is
+// rendered on its own, from its hits alone, with the factors the mix was given.
+int32_t StemCount(const Plan& plan);
+DrumKind StemKind(const Plan& plan, int32_t stem);
+void RenderStem(const Plan& plan, int32_t stem, const Levels& mixLevels, std::span<float> out);
+
+// ---- The report, as the text the doors print -----------------------------------------------
+
+// Everything before the created lines: the header, one line a note or a drum, the levels.
+std::string ReportHead(const Plan& plan, const Levels& levels);
+// "✓ Created: NAME", for each file written.
+std::string CreatedLine(const OutputPath& path);
+// The closing duration line.
+std::string ReportTail(const Plan& plan);
+// What `kettorin midi --list` prints: the header, then every hit and the total.
+std::string MidiListing(const Plan& plan);
+// The line a failed request prints on standard error, newline included: "Error: ..." or, for a
+// named input that cannot be read, "NAME:LINE: ..." and "NAME: byte N: ...".
+std::string ErrorLine(const Plan& plan, const Failure& failure);
+
+// ---- Files ------------------------------------------------------------------------------------
+
+// Where the doors' text goes as it arises: the report, or an error line.
+enum class Channel : uint8_t { kReport, kError };
+using Printer = std::function<void(Channel, std::string_view)>;
+
+// The file sink: plans the request, renders it, writes the mix to `mix` (and the stems beside it,
+// when the options ask), and hands every line of the report and every error to `print` in order.
+// Returns the call's status.
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print);
+
+// The file of one stem, beside the mix and named after it and the kind's first key:
+// groove.wav -> groove.kick.wav; the second stem of a kind groove.kick.2.wav.
+OutputPath StemPath(const OutputPath& mix, DrumKind kind, int32_t ordinal);
+
+// ---- Options by name ---------------------------------------------------------------------------
+
+// One option as the C calls, Python and the page name it.
+struct OptionInfo {
+  std::string_view name;
+  std::string_view value;  // what it takes
+  std::string_view help;
+};
+std::span<const OptionInfo> Options();
+
+// Sets an option from its text, as the C calls, Python and the page give it: "rate" "48000",
+// "loop" "1", "map" "54=cowbell" (each one adds a mapping; "" clears them). Fails with status 15
+// for an unknown name or a value of the wrong form; ranges are checked when the request is planned.
+std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
+                                 std::string_view value);
+
+}  // namespace kettorin

@@ -1,0 +1,36 @@
+// How long each hit sounds: the cut rule every track shares, beats and MIDI files alike.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace kettorin {
+
+// The samples a hit sounds: until `gap` samples later (the next hit of its line or kind, or the
+// end of the track), and at most its ring: min(gap, trunc(float(R) x ring)).
+int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds);
+
+// A hit before it has a length: where it starts, the lane whose next hit cuts it off, and the
+// longest it rings.
+struct Onset {
+  int64_t start = 0;
+  int32_t lane = 0;  // from 0: a beat's drum line, a MIDI track's drum kind
+  float ring = 0;    // seconds
+};
+
+// Where a lane's last hit stops: at `end` (the end of the track; in a loop, where the lane's first
+// hit comes round again, end + its start), or, without an end, only at its ring.
+struct LaneEnd {
+  std::optional<int64_t> end;
+  bool wrap = false;
+};
+
+// The cut rule: a hit sounds until the next hit of its lane starts, at most its ring
+// (HitLength). The onsets of one lane are in time order; lanes may interleave. Gives the length
+// of each onset, in the onsets' order.
+std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRate,
+                                const LaneEnd& laneEnd);
+
+}  // namespace kettorin
