@@ -261,7 +261,8 @@ int RunPlain(const PlainOptions& options) {
   if (!options.out.ToStandardOutput()) {
     wav.path.display = AsTheLibraryNarrows(options.out.output);
   }
-  return FinishCommand([&] { return kettorin::RenderToFiles(request, wav, options.out.Printer()); });
+  return FinishCommand(
+      [&] { return kettorin::RenderToFiles(request, wav, options.out.Printer()); });
 }
 
 // ---- what kettorin beat and kettorin midi share ----------------------------------------------
@@ -273,7 +274,6 @@ struct TrackCommandOptions {
   bool noNormalize = false;
   bool stems = false;
   OutputOptions out;
-
 
   kettorin::Request Request(kettorin::Source source, std::string_view input) const {
     kettorin::Request request{source, input};

@@ -55,8 +55,7 @@ void RenderComposition(const Composition& plan, std::string_view notes, const Vo
       const int64_t from = std::max(begin, at);
       const int64_t to = std::min(end, at + n);
       if (from < to) {
-        PlayNote(plan.kind, context, note.frequency, note.duration,
-                 static_cast<int32_t>(from - at),
+        PlayNote(plan.kind, context, note.frequency, note.duration, static_cast<int32_t>(from - at),
                  out.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)));
       }
       at += n;

@@ -13,8 +13,8 @@
 
 #include "platform/kettorin.h"
 #include "platform/text.h"
-#include "track/status.h"
 #include "request/request.h"
+#include "track/status.h"
 #include "track/track.h"
 #include "wav/wav_writer.h"
 

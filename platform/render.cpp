@@ -68,8 +68,8 @@ Levels FromC(const KettorinLevels& levels) {
 std::optional<Failure> DeliverPlan(const Plan& plan, int32_t stem, KettorinLevels* levels,
                                    const SampleSink& sink) {
   if (stem != KETTORIN_MIX && (stem < 0 || stem >= StemCount(plan))) {
-    return Failure{kStatusBadInput, "There is no stem " + std::to_string(stem) + ": the input has " +
-                                        std::to_string(StemCount(plan)) + "."};
+    return Failure{kStatusBadInput, "There is no stem " + std::to_string(stem) +
+                                        ": the input has " + std::to_string(StemCount(plan)) + "."};
   }
   return Deliver(plan.length, sink, [&](std::span<float> out) {
     if (stem == KETTORIN_MIX) {
@@ -110,18 +110,16 @@ std::optional<Failure> ReadInput(int32_t source, const void* input, int64_t size
   if (options != nullptr) request.options = options->options;
   if (source == KETTORIN_MIDI) {
     if (size < 0 || size > INT32_MAX) {
-      return Failure{kStatusBadInput,
-                     "The MIDI data's size must be from 0 to 2147483647. Got: " +
-                         std::to_string(size)};
+      return Failure{kStatusBadInput, "The MIDI data's size must be from 0 to 2147483647. Got: " +
+                                          std::to_string(size)};
     }
     request.source = Source::kMidi;
     request.input = {static_cast<const char*>(input), static_cast<size_t>(size)};
     return std::nullopt;
   }
   if (size < -1) {
-    return Failure{kStatusBadInput,
-                   "A text's size must be -1 (up to its NUL) or 0 or more. Got: " +
-                       std::to_string(size)};
+    return Failure{kStatusBadInput, "A text's size must be -1 (up to its NUL) or 0 or more. Got: " +
+                                        std::to_string(size)};
   }
   const auto* chars = static_cast<const KettorinChar*>(input);
   const TextView view = size < 0 ? TextView(chars) : TextView(chars, static_cast<size_t>(size));
@@ -224,10 +222,10 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(
   });
 }
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(
-    const uint8_t* data, int32_t size, int32_t sampleRate, uint32_t flags, double gainDb,
-    KettorinLevels* levels, float* samples, int64_t capacity, int64_t* sampleCount, char* message,
-    int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinRenderMidi(const uint8_t* data, int32_t size, int32_t sampleRate, uint32_t flags,
+                   double gainDb, KettorinLevels* levels, float* samples, int64_t capacity,
+                   int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     if (data == nullptr) return kettorin::NullArgument("MIDI data");
     if (size < 0) {
@@ -300,10 +298,10 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinOptionsSet(KettorinOptions
   });
 }
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(
-    int32_t source, const void* input, int64_t size, const KettorinOptions* options, int32_t stem,
-    KettorinLevels* levels, float* samples, int64_t capacity, int64_t* sampleCount, char* message,
-    int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinRenderWith(int32_t source, const void* input, int64_t size, const KettorinOptions* options,
+                   int32_t stem, KettorinLevels* levels, float* samples, int64_t capacity,
+                   int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     std::string text;
     Request request;
@@ -317,8 +315,8 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(
 }
 
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
-    int32_t source, const void* input, int64_t size, const KettorinOptions* options,
-    int32_t* kinds, int32_t capacity, int32_t* count, char* message, int32_t messageSize) {
+    int32_t source, const void* input, int64_t size, const KettorinOptions* options, int32_t* kinds,
+    int32_t capacity, int32_t* count, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     std::string text;
     Request request;
@@ -335,14 +333,15 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
                      "The buffer holds " + std::to_string(std::max(capacity, 0)) +
                          " kinds; the input has " + std::to_string(stems) + " stems."};
     }
-    for (int32_t s = 0; s < stems; ++s) kinds[s] = static_cast<int32_t>(kettorin::StemKind(plan, s));
+    for (int32_t s = 0; s < stems; ++s)
+      kinds[s] = static_cast<int32_t>(kettorin::StemKind(plan, s));
     return std::nullopt;
   });
 }
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeWith(
-    int32_t source, const void* input, int64_t size, const KettorinOptions* options,
-    const KettorinChar* outputPath, char* message, int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinComposeWith(int32_t source, const void* input, int64_t size, const KettorinOptions* options,
+                    const KettorinChar* outputPath, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     if (outputPath == nullptr) return kettorin::NullArgument("output path");
     std::string text;
@@ -372,9 +371,9 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinComposeWith(
   });
 }
 
-extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWavWith(
-    const KettorinChar* outputPath, const float* samples, int64_t count,
-    const KettorinOptions* options, char* message, int32_t messageSize) {
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinWriteWavWith(const KettorinChar* outputPath, const float* samples, int64_t count,
+                     const KettorinOptions* options, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     const kettorin::RenderOptions defaults;
     return kettorin::WriteSamples(outputPath, samples, count,

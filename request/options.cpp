@@ -13,8 +13,9 @@ namespace {
 
 constexpr std::array<OptionInfo, 12> kOptions{{
     {"rate", "HZ", "samples per second, at least 1 (default 44100)"},
-    {"tempo", "BPM", "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
-                     "beat's own; 0 keeps the beat's"},
+    {"tempo", "BPM",
+     "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
+     "beat's own; 0 keeps the beat's"},
     {"repeat", "N", "times a beat's grid is played, 1 to 10000, instead of its own; 0 keeps it"},
     {"loop", "BOOL", "let a beat's last hits ring over into the start: a seamless loop"},
     {"gain", "DB", "decibels, -120 to 120, added to the mix before its peak is measured"},

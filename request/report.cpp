@@ -76,7 +76,8 @@ void BeatHead(std::string& text, const Plan& plan) {
     hits *= repeat;
     Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s  level %g\n",
            Width(info.displayName), info.displayName.data(), static_cast<long long>(hits),
-           hits == 1 ? " " : "s", PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(),
+           hits == 1 ? " " : "s",
+           PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(),
            static_cast<double>(line.ring), static_cast<double>(line.level));
   }
 }
@@ -143,9 +144,9 @@ std::string CreatedLine(const OutputPath& path) {
 
 std::string ReportTail(const Plan& plan) {
   std::string text;
-  Append(text, "\nDuration: %.2f seconds\n\n",
-         static_cast<double>(static_cast<float>(plan.length) /
-                             static_cast<float>(plan.sampleRate)));
+  Append(
+      text, "\nDuration: %.2f seconds\n\n",
+      static_cast<double>(static_cast<float>(plan.length) / static_cast<float>(plan.sampleRate)));
   return text;
 }
 
@@ -158,8 +159,8 @@ std::string MidiListing(const Plan& plan) {
   for (const MidiHit& hit : plan.midi.hits) {
     const std::string_view name = Info(hit.kind).displayName;
     Append(text, "%12lld %10.4f %4d %8d %5d  %-14.*s %d\n", static_cast<long long>(hit.start),
-           static_cast<double>(hit.start) / rate, hit.key, hit.velocity, hit.track + 1,
-           Width(name), name.data(), hit.length);
+           static_cast<double>(hit.start) / rate, hit.key, hit.velocity, hit.track + 1, Width(name),
+           name.data(), hit.length);
   }
   Append(text, "\n%lld hit%s, %lld samples (%.2f seconds)\n",
          static_cast<long long>(plan.midi.hits.size()), plan.midi.hits.size() == 1 ? "" : "s",

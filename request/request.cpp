@@ -13,8 +13,8 @@ namespace kettorin {
 namespace {
 
 Failure DoesNotApply(std::string_view option, std::string_view source) {
-  return {kStatusBadInput,
-          "The option '" + std::string(option) + "' does not apply to " + std::string(source) + "."};
+  return {kStatusBadInput, "The option '" + std::string(option) + "' does not apply to " +
+                               std::string(source) + "."};
 }
 
 // Options that change nothing for a source are refused rather than silently ignored.
@@ -80,8 +80,8 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       beat.tempo = o.tempo;
       beat.repeat = o.repeat;
       beat.loop = o.loop;
-      if (auto failure = PlanBeat(request.input, beat, limit, plan.beat, plan.track,
-                                  plan.readError)) {
+      if (auto failure =
+              PlanBeat(request.input, beat, limit, plan.beat, plan.track, plan.readError)) {
         return failure;
       }
       break;
@@ -91,8 +91,8 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       midi.sampleRate = o.sampleRate;
       midi.channel = o.channel;
       midi.map = o.keyMap;
-      const std::span<const uint8_t> bytes(
-          reinterpret_cast<const uint8_t*>(request.input.data()), request.input.size());
+      const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(request.input.data()),
+                                           request.input.size());
       if (auto failure = PlanMidi(bytes, midi, limit, plan.midi)) return failure;
       plan.track = std::move(plan.midi.track);
       plan.midi.track = Track{};

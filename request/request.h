@@ -42,8 +42,8 @@ struct RenderOptions {
   int32_t channel = 10;           // MIDI: the channel of the drums
   KeyMap keyMap;                  // MIDI: KEY=DRUM over the General MIDI keys
   WavFormat format = WavFormat::kPcm16;  // files: 16-bit PCM or 32-bit float
-  bool stems = false;             // files: also one file per drum line or kind
-  bool quiet = false;             // file calls: no report
+  bool stems = false;                    // files: also one file per drum line or kind
+  bool quiet = false;                    // file calls: no report
 };
 
 // The tempo a note string is played at without one.
@@ -54,7 +54,7 @@ struct Request {
   Request(Source from, std::string_view what) : source(from), input(what) {}
 
   Source source = Source::kBeat;
-  std::string_view input;       // the notes, the beat text, or the MIDI file's bytes
+  std::string_view input;  // the notes, the beat text, or the MIDI file's bytes
   RenderOptions options;
   std::string_view sourceName;  // how error lines name the input ("groove.beat"), or nothing
 };
@@ -67,11 +67,11 @@ struct Plan {
   std::string_view input;
   std::string_view sourceName;
   int32_t sampleRate = 0;
-  int64_t length = 0;        // samples
-  Composition composition;   // notes
-  Beat beat;                 // beats: the text as read
-  MidiPlan midi;             // MIDI: the file as read (its track below)
-  Track track;               // beats and MIDI: the hits
+  int64_t length = 0;                  // samples
+  Composition composition;             // notes
+  Beat beat;                           // beats: the text as read
+  MidiPlan midi;                       // MIDI: the file as read (its track below)
+  Track track;                         // beats and MIDI: the hits
   std::optional<BeatError> readError;  // beats: where a text that cannot be read is wrong
 };
 

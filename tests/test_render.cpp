@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -399,6 +401,267 @@ TEST_F(Render, WriteRefusesWithItsStatusAndMessage) {
   // No samples make a file with an empty data chunk.
   EXPECT_EQ(KettorinWriteWav(path.c_str(), nullptr, 0, 8000, nullptr, 0), KETTORIN_DONE);
   EXPECT_EQ(ReadBytes(folder_ / "out.wav").size(), 44u);
+}
+
+// ---- The options object: every option, through the exported calls and the road's file sink ----
+
+// A small drum track: kick and key 54 on channel 10, a snare on channels 10 and 1.
+const std::string kMidi = [] {
+  const uint8_t events[] = {0x00, 0x99, 36, 100, 0x00, 0x99, 54, 80, 0x30, 0x99, 38,   127,
+                            0x00, 0x90, 38, 64,  0x30, 0x99, 36, 60, 0x30, 0xFF, 0x2F, 0x00};
+  std::string bytes("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21);
+  bytes.push_back(static_cast<char>(sizeof events));
+  bytes.append(reinterpret_cast<const char*>(events), sizeof events);
+  return bytes;
+}();
+
+struct OptionsCase {
+  int32_t source;
+  std::string input;  // UTF-8 text, or the MIDI bytes
+  std::vector<std::pair<const char*, const char*>> options;
+};
+
+class Options : public Render {
+ protected:
+  // The exported call's samples for the mix (stem KETTORIN_MIX) or a stem.
+  Rendered Call(const OptionsCase& c, const KettorinOptions* options, int32_t stem,
+                KettorinLevels* levels) {
+    const std::u16string text = kettorin::Utf8ToUtf16(c.input);
+    const void* input = c.source == KETTORIN_MIDI ? static_cast<const void*>(c.input.data())
+                                                  : static_cast<const void*>(text.c_str());
+    const int64_t size = c.source == KETTORIN_MIDI ? static_cast<int64_t>(c.input.size()) : -1;
+    Rendered r;
+    char message[256];
+    r.status = KettorinRenderWith(c.source, input, size, options, stem, levels, nullptr, 0,
+                                  &r.count, message, sizeof message);
+    if (r.status == KETTORIN_DONE) {
+      r.samples.assign(static_cast<size_t>(r.count), kCanary);
+      r.status = KettorinRenderWith(c.source, input, size, options, stem, levels, r.samples.data(),
+                                    r.count, &r.count, message, sizeof message);
+    }
+    r.message = message;
+    return r;
+  }
+};
+
+TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
+  const OptionsCase cases[] = {
+      {KETTORIN_NOTES, "C D E2 F#8", {{"drum", "cowbell"}, {"rate", "22050"}, {"tempo", "97"}}},
+      {KETTORIN_BEAT, kGroove, {{"rate", "22050"}, {"tempo", "90"}, {"repeat", "3"}}},
+      {KETTORIN_BEAT, kGroove, {{"loop", "yes"}, {"gain", "-6"}, {"normalize", "off"}}},
+      {KETTORIN_BEAT, kGroove, {{"gain", "3.5"}, {"loop", "1"}}},
+      {KETTORIN_MIDI, kMidi, {{"rate", "8000"}}},
+      {KETTORIN_MIDI, kMidi, {{"map", "54=cowbell"}, {"gain", "4"}, {"normalize", "0"}}},
+      {KETTORIN_MIDI, kMidi, {{"channel", "1"}, {"map", "54=ride"}, {"map", ""}}},
+  };
+  for (const OptionsCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.source << " " << c.options.size() << " "
+                                    << c.options[0].first << "=" << c.options[0].second);
+    KettorinOptions* options = KettorinOptionsCreate();
+    ASSERT_NE(options, nullptr);
+    kettorin::RenderOptions road;
+    for (const auto& [name, value] : c.options) {
+      ASSERT_EQ(KettorinOptionsSet(options, name, value, nullptr, 0), KETTORIN_DONE) << name;
+      ASSERT_FALSE(kettorin::SetOption(road, name, value));
+    }
+    const kettorin::Source sources[] = {
+        {}, kettorin::Source::kNotes, kettorin::Source::kBeat, kettorin::Source::kMidi};
+    kettorin::Request request(sources[c.source], c.input);
+    request.options = road;
+    request.options.stems = c.source != KETTORIN_NOTES;
+    const std::vector<float> file = FloatFile(request);
+
+    KettorinLevels levels{};
+    const Rendered mix = Call(c, options, KETTORIN_MIX, &levels);
+    ASSERT_EQ(mix.status, KETTORIN_DONE) << mix.message;
+    EXPECT_EQ(Bits(mix.samples), Bits(file));
+    // Each stem equals its file beside the mix, given the mix's levels or finding them itself.
+    int32_t stems = -1;
+    int32_t kinds[16];
+    ASSERT_EQ(KettorinStemsWith(c.source, c.source == KETTORIN_MIDI ? c.input.data() : nullptr,
+                                static_cast<int64_t>(c.input.size()), options, kinds, 16, &stems,
+                                nullptr, 0),
+              c.source == KETTORIN_MIDI ? KETTORIN_DONE : KETTORIN_NULL_ARGUMENT);
+    if (c.source != KETTORIN_MIDI) {
+      const std::u16string text = kettorin::Utf8ToUtf16(c.input);
+      ASSERT_EQ(
+          KettorinStemsWith(c.source, text.c_str(), -1, options, kinds, 16, &stems, nullptr, 0),
+          KETTORIN_DONE);
+    }
+    int32_t ordinals[11] = {};
+    for (int32_t s = 0; s < stems; ++s) {
+      const auto kind = static_cast<kettorin::DrumKind>(kinds[s]);
+      const std::string infix =
+          std::string(kettorin::Info(kind).keys[0]) +
+          (++ordinals[kinds[s]] > 1 ? "." + std::to_string(ordinals[kinds[s]]) : "");
+      const std::vector<float> stemFile =
+          FloatSamples(ReadBytes(folder_ / ("float." + infix + ".wav")));
+      EXPECT_EQ(Bits(Call(c, options, s, &levels).samples), Bits(stemFile)) << infix;
+      EXPECT_EQ(Bits(Call(c, options, s, nullptr).samples), Bits(stemFile)) << infix;
+    }
+    EXPECT_EQ(stems, std::accumulate(std::begin(ordinals), std::end(ordinals), 0));
+
+    // The file call writes the very file the command's road writes, quietly.
+    KettorinOptionsSet(options, "float", "1", nullptr, 0);
+    KettorinOptionsSet(options, "quiet", "1", nullptr, 0);
+    const std::string composed = (folder_ / "composed.wav").string();
+    const std::u16string text = kettorin::Utf8ToUtf16(c.input);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(
+        KettorinComposeWith(
+            c.source,
+            c.source == KETTORIN_MIDI ? static_cast<const void*>(c.input.data()) : text.c_str(),
+            c.source == KETTORIN_MIDI ? static_cast<int64_t>(c.input.size()) : -1, options,
+            kettorin::Utf8ToUtf16(composed).c_str(), nullptr, 0),
+        KETTORIN_DONE);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(ReadBytes(composed), ReadBytes(folder_ / "float.wav"));
+    KettorinOptionsDestroy(options);
+  }
+}
+
+TEST_F(Options, RefusalsCarryTheirStatusAndMessage) {
+  struct Case {
+    int32_t source;
+    std::string input;
+    std::vector<std::pair<const char*, const char*>> options;
+    int32_t stem;
+    int32_t status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"rate", "fast"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'rate' takes a whole number. Got: 'fast'"},
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"loop", "maybe"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'loop' takes 1 or 0 (true or false, yes or no, on or off). Got: 'maybe'"},
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"speed", "2"}},
+       KETTORIN_MIX,
+       15,
+       "Unknown option 'speed' (rate, tempo, repeat, loop, gain, normalize, channel, drum, map, "
+       "float, stems, quiet)."},
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"gain", "130"}},
+       KETTORIN_MIX,
+       15,
+       "The gain must be from -120 to 120 dB. Got: 130"},
+      {KETTORIN_MIDI,
+       kMidi,
+       {{"map", "54=gong"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'map': unknown drum 'gong' (kick, snare, hihatc, hihato, high_tom, mid_tom, "
+       "low_tom, cowbell, clap, ride, crash)."},
+      {KETTORIN_MIDI,
+       kMidi,
+       {{"channel", "0"}},
+       KETTORIN_MIX,
+       15,
+       "channel must be 1 to 16, got 0"},
+      {KETTORIN_MIDI,
+       kMidi,
+       {{"loop", "1"}},
+       KETTORIN_MIX,
+       15,
+       "A MIDI file cannot be rendered as a loop."},
+      {KETTORIN_MIDI,
+       kMidi,
+       {{"tempo", "90"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'tempo' does not apply to a MIDI file."},
+      {KETTORIN_NOTES,
+       "C",
+       {{"gain", "3"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'gain' does not apply to a note string."},
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"channel", "2"}},
+       KETTORIN_MIX,
+       15,
+       "The option 'channel' does not apply to a note string or a beat."},
+      {KETTORIN_BEAT, "kick x", {}, 1, 15, "There is no stem 1: the input has 1."},
+      {KETTORIN_BEAT,
+       "kick x",
+       {{"tempo", "1000"}},
+       KETTORIN_MIX,
+       12,
+       "BPM must be between 1 and 999. Got: 1000"},
+      {7,
+       "kick x",
+       {},
+       KETTORIN_MIX,
+       15,
+       "Unknown source 7: KETTORIN_NOTES (1), KETTORIN_BEAT (2) or KETTORIN_MIDI (3)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    KettorinOptions* options = KettorinOptionsCreate();
+    char message[512] = "";
+    int32_t status = KETTORIN_DONE;
+    for (const auto& [name, value] : c.options) {
+      status = KettorinOptionsSet(options, name, value, message, sizeof message);
+      if (status != KETTORIN_DONE) break;
+    }
+    if (status == KETTORIN_DONE) {
+      const std::u16string text = kettorin::Utf8ToUtf16(c.input);
+      const bool midi = c.source == KETTORIN_MIDI;
+      status = KettorinRenderWith(c.source,
+                                  midi ? static_cast<const void*>(c.input.data()) : text.c_str(),
+                                  midi ? static_cast<int64_t>(c.input.size()) : -1, options, c.stem,
+                                  nullptr, nullptr, 0, nullptr, message, sizeof message);
+    }
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(std::string(message), c.message);
+    KettorinOptionsDestroy(options);
+  }
+}
+
+TEST_F(Options, FloatFilesAboveTheirLargestRateAreRefusedNotWrittenWithAWrongHeader) {
+  KettorinOptions* options = KettorinOptionsCreate();
+  KettorinOptionsSet(options, "float", "1", nullptr, 0);
+  KettorinOptionsSet(options, "quiet", "1", nullptr, 0);
+  const std::u16string path = kettorin::Utf8ToUtf16((folder_ / "f.wav").string());
+  const float one[1] = {0.5f};
+  const struct {
+    const char* rate;
+    int32_t status;
+  } cases[] = {{"1073741823", KETTORIN_DONE},
+               {"1073741824", KETTORIN_BAD_SAMPLE_RATE},
+               {"2147483647", KETTORIN_BAD_SAMPLE_RATE}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    KettorinOptionsSet(options, "rate", c.rate, nullptr, 0);
+    char message[256];
+    EXPECT_EQ(KettorinWriteWavWith(path.c_str(), one, 1, options, message, sizeof message),
+              c.status);
+    EXPECT_EQ(KettorinComposeWith(KETTORIN_BEAT, u"steps 64\nkick x", -1, options, path.c_str(),
+                                  message, sizeof message),
+              c.status);
+    if (c.status != KETTORIN_DONE) {
+      EXPECT_EQ(std::string(message),
+                "A float WAV file's sample rate must be at most 1073741823 "
+                "Hz. Got: " +
+                    std::string(c.rate));
+    }
+  }
+  // Its byte rate, 4 x rate, is exact in the header of the largest.
+  const std::vector<uint8_t> bytes = ReadBytes(folder_ / "f.wav");
+  ASSERT_GE(bytes.size(), 32u);
+  EXPECT_EQ(bytes[28] | bytes[29] << 8 | bytes[30] << 16 | uint32_t{bytes[31]} << 24, 4294967292u);
+  KettorinOptionsDestroy(options);
 }
 
 TEST(DrumKinds, AreListedAsTheTableHoldsThemWithTheBufferRespected) {

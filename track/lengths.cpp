@@ -18,7 +18,7 @@ std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRat
                                 const LaneEnd& laneEnd) {
   constexpr size_t kNone = std::numeric_limits<size_t>::max();
   std::vector<int32_t> lengths(onsets.size(), 0);
-  std::vector<size_t> last;   // per lane: its latest onset so far
+  std::vector<size_t> last;    // per lane: its latest onset so far
   std::vector<int64_t> first;  // per lane: where its first onset starts
   for (size_t i = 0; i < onsets.size(); ++i) {
     const Onset& onset = onsets[i];
