@@ -4,7 +4,7 @@
 # Environment: COVERAGE_DIR (scratch folder, default /tmp/kettorin-coverage).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
-"$repo/scripts/deps.sh" gcovr
+"$repo/scripts/deps.sh" --tests gcovr
 scratch="${COVERAGE_DIR:-/tmp/kettorin-coverage}"
 src="$scratch/src"
 build="$scratch/build"

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(windows arm)
 
-scripts/deps.sh mingw-w64 wine64 qemu-user gcc-arm-linux-gnueabi g++-arm-linux-gnueabi
+scripts/deps.sh --tests mingw-w64 wine64 qemu-user gcc-arm-linux-gnueabi g++-arm-linux-gnueabi
 cmake --preset release >/dev/null
 cmake --build build --target kettorin
 native="$PWD/build/kettorin"
