@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tests/test_support.h"
+#include "wav/output_file.h"
 #include "wav/wav_writer.h"
 
 namespace kettorin {
@@ -153,6 +155,26 @@ class WavFile : public testing_support::TempFolderTest {
   const std::vector<float> samples_ = std::vector<float>(1000, 0.25f);
 };
 
+// The largest file the process may write, for as long as it lives; a write past it fails with
+// EFBIG rather than stopping the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit limited = old_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int);
+};
+
 bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format) {
   SerializeWav(out, rate, samples.first(samples.size() / 2), format);
   std::fflush(out);
@@ -203,19 +225,15 @@ TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
     const std::string taken = path.native + ".kettorin-" + std::to_string(::getpid()) + "-0.tmp";
     if (c.nameTaken) std::ofstream(taken) << "someone else's";
 
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = c.sizeLimit;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    const bool written = WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, c.serialize);
+    bool written = false;
+    {
+      const FileSizeLimit limit(c.sizeLimit);
+      written = WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, c.serialize);
+    }
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
 
     const std::vector<uint8_t> after = ReadBytes(path.native);
     if (c.error == nullptr) {
@@ -254,6 +272,36 @@ TEST_F(WavFile, UnopenablePathsAreReportedWithTheirName) {
               "Error: Could not open file '" + path.display + "' for writing.\n");
   }
   EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+// Why an open or a commit failed: errno as the failing call left it, before any clean-up.
+TEST_F(WavFile, AFailureKeepsTheErrnoOfTheCallThatFailed) {
+  const struct {
+    const char* what;
+    NativePath target;
+    rlim_t sizeLimit;
+    int openError;    // 0: a stream opens
+    int commitError;  // after a few bytes are written; 0: the commit succeeds
+  } cases[] = {
+      {"a new file", Path("new.wav").native, RLIM_INFINITY, 0, 0},
+      {"a missing folder", Path("missing/out.wav").native, RLIM_INFINITY, ENOENT, 0},
+      {"a folder", folder_.string(), RLIM_INFINITY, EISDIR, 0},
+      {"a full device", "/dev/full", RLIM_INFINITY, 0, ENOSPC},
+      {"past the size limit", Path("big.wav").native, 4, 0, EFBIG},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const FileSizeLimit limit(c.sizeLimit);
+    OutputFile file = OpenOutputFile(c.target);
+    EXPECT_EQ(file.error, c.openError);
+    EXPECT_EQ(file.stream == nullptr, c.openError != 0);
+    if (file.stream == nullptr) continue;
+    std::fputs("a few bytes", file.stream);
+    EXPECT_EQ(CommitOutputFile(file), c.commitError == 0);
+    EXPECT_EQ(file.error, c.commitError);
+  }
+  // Only the new file remains.
+  EXPECT_EQ(FilesInFolder(), 1u);
 }
 
 TEST_F(WavFile, NewFilesGetThePermissionsAPlainCreateWouldGive) {

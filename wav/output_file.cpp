@@ -1,6 +1,7 @@
 // Replacing a file safely, on POSIX systems and on Windows.
 #include "wav/output_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -12,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #endif
@@ -35,6 +35,12 @@ constexpr int kTemporaryNameAttempts = 100;
 
 // As many links as the kernel itself follows before it gives up with ELOOP.
 constexpr int kMaxLinkHops = 40;
+
+// errno as the failed call left it; EIO for a call that failed without saying why, so that a
+// failure is never taken for success.
+int Errno() {
+  return errno != 0 ? errno : EIO;
+}
 
 #ifdef _WIN32
 
@@ -67,17 +73,41 @@ std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
   return nullptr;
 }
 
-// The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
-bool SyncToStorage(std::FILE* stream) {
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return true;
-  return FlushFileBuffers(handle) != 0;
+// The errno nearest to why the last Win32 call failed, so that both systems report alike.
+int ErrnoOfLastError() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EIO;
+  }
 }
 
-// Write-through: the call returns once the new name is on the disk.
-bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  return MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
+// 0, or the errno of the failure.
+int SyncToStorage(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  return FlushFileBuffers(handle) != 0 ? 0 : ErrnoOfLastError();
+}
+
+// Write-through: the call returns once the new name is on the disk. 0, or the errno of the failure.
+int MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : ErrnoOfLastError();
 }
 
 void RemoveFile(const NativePath& path) {
@@ -145,11 +175,12 @@ NativePath Resolve(const NativePath& target) {
 }
 
 // The data on the disk itself, not only in the page cache. Devices and pipes are not synced.
-bool SyncToStorage(std::FILE* stream) {
+// 0, or the errno of the failure.
+int SyncToStorage(std::FILE* stream) {
   const int fd = ::fileno(stream);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return true;
-  return ::fsync(fd) == 0;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  return ::fsync(fd) == 0 ? 0 : Errno();
 }
 
 // The folder's entry for the renamed file, so that the new name survives a crash too. Some file
@@ -184,10 +215,11 @@ std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
   return nullptr;
 }
 
-bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+// 0, or the errno of the failure.
+int MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return Errno();
   SyncFolderOf(to);
-  return true;
+  return 0;
 }
 
 void RemoveFile(const NativePath& path) {
@@ -210,22 +242,27 @@ OutputFile OpenOutputFile(const NativePath& requested) {
     if (file.stream == nullptr) file.temporary.clear();
   }
   // No new file could be made beside it, or it is no regular file: write in place, as "wb" does.
-  if (file.stream == nullptr) file.stream = OpenDirect(file.target);
+  if (file.stream == nullptr) {
+    file.stream = OpenDirect(file.target);
+    if (file.stream == nullptr) file.error = Errno();
+  }
   Buffer(file);
   return file;
 }
 
 bool CommitOutputFile(OutputFile& file) {
   // Flushed and synced before the rename: a crash after it must not leave a short file in place.
-  const bool synced = std::fflush(file.stream) == 0 && SyncToStorage(file.stream);
-  const bool closed = std::fclose(file.stream) == 0 && synced;
+  // The first failure's errno is kept as it happens; the steps after it may change errno.
+  file.error = std::fflush(file.stream) == 0 ? SyncToStorage(file.stream) : Errno();
+  if (std::fclose(file.stream) != 0 && file.error == 0) file.error = Errno();
   file.stream = nullptr;
   if (file.temporary.empty()) {
     // Written in place: a regular file left half written is removed, a device never is.
-    if (!closed && IsRegularFile(file.target)) RemoveFile(file.target);
-    return closed;
+    if (file.error != 0 && IsRegularFile(file.target)) RemoveFile(file.target);
+    return file.error == 0;
   }
-  if (closed && MoveIntoPlace(file.temporary, file.target)) return true;
+  if (file.error == 0) file.error = MoveIntoPlace(file.temporary, file.target);
+  if (file.error == 0) return true;
   RemoveFile(file.temporary);
   return false;
 }
