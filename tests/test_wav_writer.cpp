@@ -142,6 +142,44 @@ TEST(WavWriter, FloatFilesCarryFormatThreeAndAFactChunk) {
             (std::vector<uint8_t>{0, 0, 0x80, 0x3E, 0, 0, 0, 0xC0}));
 }
 
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The byte rate is a 32-bit count as well: up to the highest rate it is exact, past it the file
+// is refused before a byte is written.
+TEST(WavWriter, RatesWhoseByteRateWouldWrapAreRefusedWithNothingWritten) {
+  const struct {
+    WavFormat format;
+    int32_t rate;
+    bool written;
+    uint32_t byteRate;
+  } cases[] = {
+      {WavFormat::kFloat32, (1 << 30) - 1, true, 0xFFFFFFFC},
+      {WavFormat::kFloat32, 1 << 30, false, 0},
+      {WavFormat::kFloat32, INT32_MAX, false, 0},
+      {WavFormat::kPcm16, INT32_MAX, true, 0xFFFFFFFE},
+  };
+  const float samples[] = {0.5f};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    std::FILE* file = std::tmpfile();
+    EXPECT_EQ(SerializeWav(file, c.rate, samples, c.format), c.written);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
+    std::rewind(file);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+    if (!c.written) {
+      EXPECT_TRUE(bytes.empty());
+      continue;
+    }
+    ASSERT_EQ(bytes.size(), HeaderBytes(c.format) + BytesPerSample(c.format));
+    EXPECT_EQ(Le32(bytes, 24), static_cast<uint32_t>(c.rate));
+    EXPECT_EQ(Le32(bytes, 28), c.byteRate);
+  }
+}
+
 class WavFile : public testing_support::TempFolderTest {
  protected:
   OutputPath Path(const std::string& name) const {

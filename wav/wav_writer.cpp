@@ -86,6 +86,9 @@ void ToPcm16Le(std::span<const float> samples, uint8_t* out) {
 
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format) {
+  // Past the highest rate the byte rate would wrap, and the header would lie.
+  if (sampleRate > MaxSampleRate(format)) return false;
+
   const bool pcm = format == WavFormat::kPcm16;
   const uint16_t bytesPerSample = static_cast<uint16_t>(BytesPerSample(format));
   // The caller keeps the count within what a 32-bit RIFF size can describe.

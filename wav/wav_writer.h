@@ -39,6 +39,13 @@ constexpr int64_t MaxSamples(WavFormat format) {
   return (int64_t{0xFFFFFFFF} - (HeaderBytes(format) - 8)) / BytesPerSample(format);
 }
 
+// The highest sample rate one file can describe: its byte rate (rate x bytes per sample, one
+// channel) is a 32-bit count too. Every positive 32-bit rate fits in 16-bit PCM; float stops short
+// of 2^30.
+constexpr int64_t MaxSampleRate(WavFormat format) {
+  return int64_t{0xFFFFFFFF} / BytesPerSample(format);
+}
+
 // The one conversion from a single-precision sample to 16-bit PCM: trunc(sample x 32767), so
 // [-1, 1] maps to [-32767, 32767]. Beyond that it saturates at 32767 and -32768 (a sample slightly
 // over full scale must not wrap into a full-scale click of the other sign), and NaN stores 0.
@@ -47,7 +54,8 @@ int16_t ToPcm16(float sample);
 // ToPcm16 of every sample, stored little-endian: two bytes each into out.
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);
 
-// Writes header and samples in blocks of a few thousand samples. False when a write failed.
+// Writes header and samples in blocks of a few thousand samples. False when a write failed, and,
+// with nothing written, for a rate above MaxSampleRate.
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format = WavFormat::kPcm16);
 
