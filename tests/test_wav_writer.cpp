@@ -1,5 +1,6 @@
 // The WAV writer: exact bytes, the one sample conversion, and safe replacement of the target.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +107,41 @@ TEST(WavWriter, LongCompositionsAreWrittenWholeAcrossBlocks) {
               bits)
         << i;
   }
+}
+
+// A thread with the 64 KiB stack of a WebAssembly program writes the same file, across blocks,
+// as the main thread: the writer's working memory is not on the stack.
+TEST(WavWriter, WritesTheSameFileOnASmallStack) {
+  struct Job {
+    std::vector<float> samples = std::vector<float>(20000);
+    std::vector<uint8_t> bytes;
+    bool written = false;
+  } job;
+  for (size_t i = 0; i < job.samples.size(); ++i) {
+    job.samples[i] = static_cast<float>(i % 613) / 300 - 1;
+  }
+  auto run = [](void* arg) -> void* {
+    auto& job = *static_cast<Job*>(arg);
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) return nullptr;
+    job.written = SerializeWav(file, 8000, job.samples, WavFormat::kFloat32);
+    job.bytes.resize(static_cast<size_t>(std::ftell(file)));
+    std::rewind(file);
+    if (std::fread(job.bytes.data(), 1, job.bytes.size(), file) != job.bytes.size()) {
+      job.written = false;
+    }
+    std::fclose(file);
+    return nullptr;
+  };
+  pthread_attr_t small{};
+  ASSERT_EQ(::pthread_attr_init(&small), 0);
+  ASSERT_EQ(::pthread_attr_setstacksize(&small, size_t{64} << 10), 0);
+  pthread_t thread{};
+  ASSERT_EQ(::pthread_create(&thread, &small, run, &job), 0);
+  ::pthread_join(thread, nullptr);
+  ::pthread_attr_destroy(&small);
+  EXPECT_TRUE(job.written);
+  EXPECT_EQ(job.bytes, Serialized(job.samples, 8000, WavFormat::kFloat32));
 }
 
 TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {

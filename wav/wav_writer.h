@@ -55,7 +55,7 @@ int16_t ToPcm16(float sample);
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);
 
 // Writes header and samples in blocks of a few thousand samples. False when a write failed, and,
-// with nothing written, for a rate above MaxSampleRate.
+// with nothing written, for a rate above MaxSampleRate or when no memory for a block is left.
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format = WavFormat::kPcm16);
 
