@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -222,8 +223,24 @@ class WavFile : public testing_support::TempFolderTest {
     const std::string path = (folder_ / name).string();
     return {path, path};
   }
-  size_t FilesInFolder() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  // `name` in nested folders below the test's, its whole path `pathBytes` long.
+  OutputPath DeepPath(const std::string& name, size_t pathBytes) const {
+    fs::path folder = folder_;
+    // Each folder adds a slash and its name, none longer than a name may be.
+    size_t left = pathBytes - folder_.string().size() - 1 - name.size();
+    while (left > 0) {
+      const size_t part = left > 400 ? 200 : left > 201 ? left / 2 : left - 1;
+      folder /= std::string(part, 'd');
+      left -= part + 1;
+    }
+    fs::create_directories(folder);
+    const std::string path = (folder / name).string();
+    EXPECT_EQ(path.size(), pathBytes);
+    return {path, path};
+  }
+  size_t FilesInFolder(const fs::path& folder = {}) const {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(folder.empty() ? folder_ : folder), {}));
   }
 
   const std::vector<float> samples_ = std::vector<float>(1000, 0.25f);
@@ -269,6 +286,7 @@ TEST_F(WavFile, ReplacesAnExistingFile) {
 struct Replacement {
   const char* what;
   size_t nameBytes;  // 0: keep.wav
+  size_t pathBytes;  // 0: in the test's folder; else the whole path, through nested folders
   bool nameTaken;    // the first temporary name already exists
   rlim_t sizeLimit;  // RLIM_INFINITY, or the largest file the process may write
   WavSerializer serialize;
@@ -278,25 +296,36 @@ struct Replacement {
 
 TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
   const Replacement cases[] = {
-      {"a failed write", 0, false, RLIM_INFINITY, FailHalfWay, "write file", true},
+      {"a failed write", 0, 0, false, RLIM_INFINITY, FailHalfWay, "write file", true},
       // Every byte reaches the file only at the close; the limit fails it.
-      {"a failed close", 0, false, 2043, SerializeWav, "finish writing file", true},
-      {"the temporary name taken", 0, true, RLIM_INFINITY, SerializeWav, nullptr, true},
-      {"the temporary name taken, a failed write", 0, true, RLIM_INFINITY, FailHalfWay,
+      {"a failed close", 0, 0, false, 2043, SerializeWav, "finish writing file", true},
+      {"the temporary name taken", 0, 0, true, RLIM_INFINITY, SerializeWav, nullptr, true},
+      {"the temporary name taken, a failed write", 0, 0, true, RLIM_INFINITY, FailHalfWay,
        "write file", true},
-      // No temporary name fits beside it: written in place, so a failure removes what was there.
-      {"a 250-byte name", 250, false, RLIM_INFINITY, SerializeWav, nullptr, false},
-      {"a 250-byte name, a failed write", 250, false, RLIM_INFINITY, FailHalfWay, "write file",
-       false},
+      // The name leaves no room for the temporary suffix: a short temporary name instead.
+      {"a 250-byte name", 250, 0, false, RLIM_INFINITY, SerializeWav, nullptr, true},
+      {"a 250-byte name, a failed write", 250, 0, false, RLIM_INFINITY, FailHalfWay, "write file",
+       true},
+      {"a 250-byte name, the short name taken", 250, 0, true, RLIM_INFINITY, SerializeWav, nullptr,
+       true},
+      // The folder's path leaves no room for any temporary name: written in place, so a failure
+      // removes what was there.
+      {"a path one short of the limit", 0, PATH_MAX - 2, false, RLIM_INFINITY, SerializeWav,
+       nullptr, false},
+      {"a path one short of the limit, a failed write", 0, PATH_MAX - 2, false, RLIM_INFINITY,
+       FailHalfWay, "write file", false},
   };
   for (const Replacement& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    const OutputPath path =
-        Path(c.nameBytes ? std::string(c.nameBytes - 4, 'k') + ".wav" : "keep.wav");
+    const std::string name = c.nameBytes ? std::string(c.nameBytes - 4, 'k') + ".wav" : "keep.wav";
+    const OutputPath path = c.pathBytes ? DeepPath(name, c.pathBytes) : Path(name);
+    const fs::path folder = fs::path(path.native).parent_path();
     std::ofstream(path.native) << "earlier take";
-    const std::string taken = path.native + ".kettorin-" + std::to_string(::getpid()) + "-0.tmp";
+    const std::string taken =
+        (c.nameBytes ? (folder / ".kt-").string() : path.native + ".kettorin-") +
+        std::to_string(::getpid()) + "-0.tmp";
     if (c.nameTaken) std::ofstream(taken) << "someone else's";
 
     testing::internal::CaptureStderr();
@@ -326,7 +355,7 @@ TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
       EXPECT_EQ(std::string(other.begin(), other.end()), "someone else's");
     }
     // Nothing else remains: no temporary file.
-    EXPECT_EQ(FilesInFolder(), (fs::exists(path.native) ? 1u : 0u) + (c.nameTaken ? 1u : 0u));
+    EXPECT_EQ(FilesInFolder(folder), (fs::exists(path.native) ? 1u : 0u) + (c.nameTaken ? 1u : 0u));
   }
 }
 
@@ -348,16 +377,21 @@ TEST_F(WavFile, UnopenablePathsAreReportedWithTheirName) {
   EXPECT_EQ(FilesInFolder(), 0u);
 }
 
-// Why an open or a commit failed: errno as the failing call left it, before any clean-up.
-TEST_F(WavFile, AFailureKeepsTheErrnoOfTheCallThatFailed) {
+// Why an open or a commit failed: errno as the failing call left it, before any clean-up; and
+// whether, and why, a file was written in place.
+TEST_F(WavFile, OpenAndCommitTellTheFailingCallsErrnoAndAWriteInPlace) {
   const struct {
     const char* what;
     NativePath target;
     rlim_t sizeLimit;
-    int openError;    // 0: a stream opens
-    int commitError;  // after a few bytes are written; 0: the commit succeeds
+    int openError;                        // 0: a stream opens
+    int commitError;                      // after a few bytes are written; 0: the commit succeeds
+    const char* inPlaceReason = nullptr;  // null: a temporary file, or a device
   } cases[] = {
       {"a new file", Path("new.wav").native, RLIM_INFINITY, 0, 0},
+      {"a 250-byte name", Path(std::string(246, 'k') + ".wav").native, RLIM_INFINITY, 0, 0},
+      {"a path one short of the limit", DeepPath("deep.wav", PATH_MAX - 2).native, RLIM_INFINITY, 0,
+       0, "the path is too long for a temporary file beside it"},
       {"a missing folder", Path("missing/out.wav").native, RLIM_INFINITY, ENOENT, 0},
       {"a folder", folder_.string(), RLIM_INFINITY, EISDIR, 0},
       {"a full device", "/dev/full", RLIM_INFINITY, 0, ENOSPC},
@@ -369,13 +403,15 @@ TEST_F(WavFile, AFailureKeepsTheErrnoOfTheCallThatFailed) {
     OutputFile file = OpenOutputFile(c.target);
     EXPECT_EQ(file.error, c.openError);
     EXPECT_EQ(file.stream == nullptr, c.openError != 0);
+    EXPECT_EQ(file.inPlace, c.inPlaceReason != nullptr);
+    EXPECT_EQ(file.inPlaceReason, c.inPlaceReason ? c.inPlaceReason : "");
     if (file.stream == nullptr) continue;
     std::fputs("a few bytes", file.stream);
     EXPECT_EQ(CommitOutputFile(file), c.commitError == 0);
     EXPECT_EQ(file.error, c.commitError);
   }
-  // Only the new file remains.
-  EXPECT_EQ(FilesInFolder(), 1u);
+  // The two files committed and the deep path's first folder; no temporary file.
+  EXPECT_EQ(FilesInFolder(), 3u);
 }
 
 TEST_F(WavFile, NewFilesGetThePermissionsAPlainCreateWouldGive) {

@@ -42,36 +42,19 @@ int Errno() {
   return errno != 0 ? errno : EIO;
 }
 
-#ifdef _WIN32
-
-bool IsRegularOrAbsent(const NativePath& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-std::FILE* OpenDirect(const NativePath& path) {
-  return _wfopen(path.c_str(), L"wb");
-}
-
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    // CREATE_NEW makes the name ours alone; calls racing for it move on to the next attempt.
-    name = target + L".kettorin-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(attempt) + L".tmp";
-    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
-      return nullptr;
-    }
-    CloseHandle(handle);
-    if (std::FILE* stream = _wfopen(name.c_str(), L"wb")) return stream;
-    DeleteFileW(name.c_str());
-    return nullptr;
+// Why no temporary file could be made beside the target, from the errno of the last attempt.
+std::string WhyNoTemporary(int error) {
+  switch (error) {
+    case ENAMETOOLONG:
+      return "the path is too long for a temporary file beside it";
+    case EEXIST:
+      return "every temporary name beside it is taken";
+    default:
+      return "no new file can be made in its folder";
   }
-  return nullptr;
 }
+
+#ifdef _WIN32
 
 // The errno nearest to why the last Win32 call failed, so that both systems report alike.
 int ErrnoOfLastError() {
@@ -93,6 +76,71 @@ int ErrnoOfLastError() {
     default:
       return EIO;
   }
+}
+
+bool IsRegularOrAbsent(const NativePath& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+std::FILE* OpenDirect(const NativePath& path) {
+  return _wfopen(path.c_str(), L"wb");
+}
+
+// The folder part of a path, with its final separator, or the drive of "C:name" ("" for a bare
+// name).
+NativePath FolderOf(const NativePath& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash != NativePath::npos) return path.substr(0, slash + 1);
+  return path.size() >= 2 && path[1] == L':' ? path.substr(0, 2) : NativePath();
+}
+
+// Windows reports a path past MAX_PATH as a missing path, a name too long for its file system as
+// an invalid one: either is taken for ENAMETOOLONG, so that a short name is tried. (A folder
+// truly missing makes the short name and the target fail as well.)
+int ErrnoOfCreateFailure() {
+  const DWORD lastError = GetLastError();
+  if (lastError == ERROR_FILENAME_EXCED_RANGE || lastError == ERROR_PATH_NOT_FOUND ||
+      lastError == ERROR_INVALID_NAME) {
+    return ENAMETOOLONG;
+  }
+  return ErrnoOfLastError();
+}
+
+// A new file named `stem` + "N.tmp" for the first free N. Null, with the errno of the failure,
+// when none could be made.
+std::FILE* CreateNamed(const NativePath& stem, NativePath& name, int& error) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    // CREATE_NEW makes the name ours alone; calls racing for it move on to the next attempt.
+    name = stem + std::to_wstring(attempt) + L".tmp";
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      error = ErrnoOfCreateFailure();
+      return nullptr;
+    }
+    CloseHandle(handle);
+    if (std::FILE* stream = _wfopen(name.c_str(), L"wb")) return stream;
+    error = Errno();
+    DeleteFileW(name.c_str());
+    return nullptr;
+  }
+  error = EEXIST;
+  return nullptr;
+}
+
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+  const std::wstring process = std::to_wstring(GetCurrentProcessId());
+  int error = 0;
+  std::FILE* stream = CreateNamed(target + L".kettorin-" + process + L"-", name, error);
+  // The target's name leaves no room for the suffix: a short name of our own in its folder.
+  if (stream == nullptr && error == ENAMETOOLONG) {
+    stream = CreateNamed(FolderOf(target) + L".kt-" + process + L"-", name, error);
+  }
+  if (stream == nullptr) whyNot = WhyNoTemporary(error);
+  return stream;
 }
 
 // The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
@@ -193,26 +241,43 @@ void SyncFolderOf(const NativePath& path) {
   ::close(fd);
 }
 
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
+// A new file named `stem` + "N.tmp" for the first free N, with the permissions the target has or
+// would get. Null, with the errno of the failure, when none could be made.
+std::FILE* CreateNamed(const NativePath& stem, const NativePath& target, NativePath& name,
+                       int& error) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     // O_EXCL makes the name ours alone; calls racing for it move on to the next attempt.
-    name =
-        target + ".kettorin-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    name = stem + std::to_string(attempt) + ".tmp";
     // 0666 under the umask: the permissions a plain create of the target would get.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      error = Errno();
       return nullptr;
     }
     // A file being replaced keeps its permissions.
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
     if (std::FILE* stream = ::fdopen(fd, "wb")) return stream;
+    error = Errno();
     ::close(fd);
     ::unlink(name.c_str());
     return nullptr;
   }
+  error = EEXIST;
   return nullptr;
+}
+
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+  const std::string process = std::to_string(::getpid());
+  int error = 0;
+  std::FILE* stream = CreateNamed(target + ".kettorin-" + process + "-", target, name, error);
+  // The target's name leaves no room for the suffix: a short name of our own in its folder.
+  if (stream == nullptr && error == ENAMETOOLONG) {
+    stream = CreateNamed(FolderOf(target) + ".kt-" + process + "-", target, name, error);
+  }
+  if (stream == nullptr) whyNot = WhyNoTemporary(error);
+  return stream;
 }
 
 // 0, or the errno of the failure.
@@ -237,14 +302,20 @@ OutputFile OpenOutputFile(const NativePath& requested) {
 #else
   file.target = Resolve(requested);
 #endif
+  std::string whyNoTemporary;
   if (IsRegularOrAbsent(file.target)) {
-    file.stream = CreateTemporary(file.target, file.temporary);
+    file.stream = CreateTemporary(file.target, file.temporary, whyNoTemporary);
     if (file.stream == nullptr) file.temporary.clear();
   }
   // No new file could be made beside it, or it is no regular file: write in place, as "wb" does.
   if (file.stream == nullptr) {
     file.stream = OpenDirect(file.target);
-    if (file.stream == nullptr) file.error = Errno();
+    if (file.stream == nullptr) {
+      file.error = Errno();
+    } else if (!whyNoTemporary.empty()) {
+      file.inPlace = true;
+      file.inPlaceReason = std::move(whyNoTemporary);
+    }
   }
   Buffer(file);
   return file;
