@@ -6,6 +6,7 @@
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -121,9 +122,18 @@ std::FILE* CreateNamed(const NativePath& stem, NativePath& name, int& error) {
       error = ErrnoOfCreateFailure();
       return nullptr;
     }
-    CloseHandle(handle);
-    if (std::FILE* stream = _wfopen(name.c_str(), L"wb")) return stream;
+    // The handle that made the file becomes the stream: reopening the file by name would leave a
+    // moment in which another process could put a file of its own under that name.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+      error = Errno();
+      CloseHandle(handle);
+      DeleteFileW(name.c_str());
+      return nullptr;
+    }
+    if (std::FILE* stream = _fdopen(fd, "wb")) return stream;
     error = Errno();
+    _close(fd);  // and the handle with it
     DeleteFileW(name.c_str());
     return nullptr;
   }
