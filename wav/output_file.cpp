@@ -98,12 +98,13 @@ NativePath FolderOf(const NativePath& path) {
 }
 
 // Windows reports a path past MAX_PATH as a missing path, a name too long for its file system as
-// an invalid one: either is taken for ENAMETOOLONG, so that a short name is tried. (A folder
-// truly missing makes the short name and the target fail as well.)
+// an invalid one, and Wine a name too long for the host as a missing file: all are taken for
+// ENAMETOOLONG, so that a short name is tried. (A folder truly missing makes the short name and
+// the target fail as well.)
 int ErrnoOfCreateFailure() {
   const DWORD lastError = GetLastError();
   if (lastError == ERROR_FILENAME_EXCED_RANGE || lastError == ERROR_PATH_NOT_FOUND ||
-      lastError == ERROR_INVALID_NAME) {
+      lastError == ERROR_INVALID_NAME || lastError == ERROR_FILE_NOT_FOUND) {
     return ENAMETOOLONG;
   }
   return ErrnoOfLastError();
