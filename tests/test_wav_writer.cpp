@@ -28,13 +28,22 @@ namespace fs = std::filesystem;
 
 using testing_support::ReadBytes;
 
-std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+// What SerializeWav writes, through a temporary file; false when it refused or failed.
+bool SerializeToBytes(std::span<const float> samples, int32_t rate, WavFormat format,
+                      std::vector<uint8_t>& bytes) {
   std::FILE* file = std::tmpfile();
-  EXPECT_TRUE(SerializeWav(file, rate, samples, format));
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
+  if (file == nullptr) return false;
+  const bool written = SerializeWav(file, rate, samples, format);
+  bytes.resize(static_cast<size_t>(std::ftell(file)));
   std::rewind(file);
-  EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+  const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
   std::fclose(file);
+  return written && read;
+}
+
+std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(SerializeToBytes(samples, rate, format, bytes));
   return bytes;
 }
 
@@ -123,15 +132,7 @@ TEST(WavWriter, WritesTheSameFileOnASmallStack) {
   }
   auto run = [](void* arg) -> void* {
     auto& job = *static_cast<Job*>(arg);
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr) return nullptr;
-    job.written = SerializeWav(file, 8000, job.samples, WavFormat::kFloat32);
-    job.bytes.resize(static_cast<size_t>(std::ftell(file)));
-    std::rewind(file);
-    if (std::fread(job.bytes.data(), 1, job.bytes.size(), file) != job.bytes.size()) {
-      job.written = false;
-    }
-    std::fclose(file);
+    job.written = SerializeToBytes(job.samples, 8000, WavFormat::kFloat32, job.bytes);
     return nullptr;
   };
   pthread_attr_t small{};
@@ -201,12 +202,8 @@ TEST(WavWriter, RatesWhoseByteRateWouldWrapAreRefusedWithNothingWritten) {
   const float samples[] = {0.5f};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rate);
-    std::FILE* file = std::tmpfile();
-    EXPECT_EQ(SerializeWav(file, c.rate, samples, c.format), c.written);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
-    std::rewind(file);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(SerializeToBytes(samples, c.rate, c.format, bytes), c.written);
     if (!c.written) {
       EXPECT_TRUE(bytes.empty());
       continue;
