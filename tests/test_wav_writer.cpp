@@ -1,11 +1,13 @@
 // The WAV writer: exact bytes, the one sample conversion, and safe replacement of the target.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "tests/test_support.h"
+#include "wav/output_file.h"
 #include "wav/wav_writer.h"
 
 namespace kettorin {
@@ -30,13 +33,22 @@ std::string Outcome(const std::optional<WriteError>& error) {
   return error ? error->message : "";
 }
 
-std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+// What SerializeWav writes, through a temporary file; false when it refused or failed.
+bool SerializeToBytes(std::span<const float> samples, int32_t rate, WavFormat format,
+                      std::vector<uint8_t>& bytes) {
   std::FILE* file = std::tmpfile();
-  EXPECT_TRUE(SerializeWav(file, rate, samples, format));
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(file)));
+  if (file == nullptr) return false;
+  const bool written = SerializeWav(file, rate, samples, format);
+  bytes.resize(static_cast<size_t>(std::ftell(file)));
   std::rewind(file);
-  EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+  const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
   std::fclose(file);
+  return written && read;
+}
+
+std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(SerializeToBytes(samples, rate, format, bytes));
   return bytes;
 }
 
@@ -112,6 +124,33 @@ TEST(WavWriter, LongCompositionsAreWrittenWholeAcrossBlocks) {
   }
 }
 
+// A thread with the 64 KiB stack of a WebAssembly program writes the same file, across blocks,
+// as the main thread: the writer's working memory is not on the stack.
+TEST(WavWriter, WritesTheSameFileOnASmallStack) {
+  struct Job {
+    std::vector<float> samples = std::vector<float>(20000);
+    std::vector<uint8_t> bytes;
+    bool written = false;
+  } job;
+  for (size_t i = 0; i < job.samples.size(); ++i) {
+    job.samples[i] = static_cast<float>(i % 613) / 300 - 1;
+  }
+  auto run = [](void* arg) -> void* {
+    auto& job = *static_cast<Job*>(arg);
+    job.written = SerializeToBytes(job.samples, 8000, WavFormat::kFloat32, job.bytes);
+    return nullptr;
+  };
+  pthread_attr_t small{};
+  ASSERT_EQ(::pthread_attr_init(&small), 0);
+  ASSERT_EQ(::pthread_attr_setstacksize(&small, size_t{64} << 10), 0);
+  pthread_t thread{};
+  ASSERT_EQ(::pthread_create(&thread, &small, run, &job), 0);
+  ::pthread_join(thread, nullptr);
+  ::pthread_attr_destroy(&small);
+  EXPECT_TRUE(job.written);
+  EXPECT_EQ(job.bytes, Serialized(job.samples, 8000, WavFormat::kFloat32));
+}
+
 TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {
   const float samples[] = {1.0f, -1.0f, 0.5f};
   const std::vector<uint8_t> expected = {'R', 'I',  'F',  'F',  42,   0,    0,    0,    'W',
@@ -146,17 +185,87 @@ TEST(WavWriter, FloatFilesCarryFormatThreeAndAFactChunk) {
             (std::vector<uint8_t>{0, 0, 0x80, 0x3E, 0, 0, 0, 0xC0}));
 }
 
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The byte rate is a 32-bit count as well: up to the highest rate it is exact, past it the file
+// is refused before a byte is written.
+TEST(WavWriter, RatesWhoseByteRateWouldWrapAreRefusedWithNothingWritten) {
+  const struct {
+    WavFormat format;
+    int32_t rate;
+    bool written;
+    uint32_t byteRate;
+  } cases[] = {
+      {WavFormat::kFloat32, (1 << 30) - 1, true, 0xFFFFFFFC},
+      {WavFormat::kFloat32, 1 << 30, false, 0},
+      {WavFormat::kFloat32, INT32_MAX, false, 0},
+      {WavFormat::kPcm16, INT32_MAX, true, 0xFFFFFFFE},
+  };
+  const float samples[] = {0.5f};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(SerializeToBytes(samples, c.rate, c.format, bytes), c.written);
+    if (!c.written) {
+      EXPECT_TRUE(bytes.empty());
+      continue;
+    }
+    ASSERT_EQ(bytes.size(), HeaderBytes(c.format) + BytesPerSample(c.format));
+    EXPECT_EQ(Le32(bytes, 24), static_cast<uint32_t>(c.rate));
+    EXPECT_EQ(Le32(bytes, 28), c.byteRate);
+  }
+}
+
 class WavFile : public testing_support::TempFolderTest {
  protected:
   OutputPath Path(const std::string& name) const {
     const std::string path = (folder_ / name).string();
     return {path, path};
   }
-  size_t FilesInFolder() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  // `name` in nested folders below the test's, its whole path `pathBytes` long.
+  OutputPath DeepPath(const std::string& name, size_t pathBytes) const {
+    fs::path folder = folder_;
+    // Each folder adds a slash and its name, none longer than a name may be.
+    size_t left = pathBytes - folder_.string().size() - 1 - name.size();
+    while (left > 0) {
+      const size_t part = left > 400 ? 200 : left > 201 ? left / 2 : left - 1;
+      folder /= std::string(part, 'd');
+      left -= part + 1;
+    }
+    fs::create_directories(folder);
+    const std::string path = (folder / name).string();
+    EXPECT_EQ(path.size(), pathBytes);
+    return {path, path};
+  }
+  size_t FilesInFolder(const fs::path& folder = {}) const {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(folder.empty() ? folder_ : folder), {}));
   }
 
   const std::vector<float> samples_ = std::vector<float>(1000, 0.25f);
+};
+
+// The largest file the process may write, for as long as it lives; a write past it fails with
+// EFBIG rather than stopping the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit limited = old_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int);
 };
 
 bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format) {
@@ -177,6 +286,7 @@ TEST_F(WavFile, ReplacesAnExistingFile) {
 struct Replacement {
   const char* what;
   size_t nameBytes;  // 0: keep.wav
+  size_t pathBytes;  // 0: in the test's folder; else the whole path, through nested folders
   bool nameTaken;    // the first temporary name already exists
   rlim_t sizeLimit;  // RLIM_INFINITY, or the largest file the process may write
   WavSerializer serialize;
@@ -186,41 +296,47 @@ struct Replacement {
 
 TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
   const Replacement cases[] = {
-      {"a failed write", 0, false, RLIM_INFINITY, FailHalfWay, "write file", true},
+      {"a failed write", 0, 0, false, RLIM_INFINITY, FailHalfWay, "write file", true},
       // Every byte reaches the file only at the close; the limit fails it.
-      {"a failed close", 0, false, 2043, SerializeWav, "finish writing file", true},
-      {"the temporary name taken", 0, true, RLIM_INFINITY, SerializeWav, nullptr, true},
-      {"the temporary name taken, a failed write", 0, true, RLIM_INFINITY, FailHalfWay,
+      {"a failed close", 0, 0, false, 2043, SerializeWav, "finish writing file", true},
+      {"the temporary name taken", 0, 0, true, RLIM_INFINITY, SerializeWav, nullptr, true},
+      {"the temporary name taken, a failed write", 0, 0, true, RLIM_INFINITY, FailHalfWay,
        "write file", true},
-      // No temporary name fits beside it: written in place, so a failure removes what was there.
-      {"a 250-byte name", 250, false, RLIM_INFINITY, SerializeWav, nullptr, false},
-      {"a 250-byte name, a failed write", 250, false, RLIM_INFINITY, FailHalfWay, "write file",
-       false},
+      // The name leaves no room for the temporary suffix: a short temporary name instead.
+      {"a 250-byte name", 250, 0, false, RLIM_INFINITY, SerializeWav, nullptr, true},
+      {"a 250-byte name, a failed write", 250, 0, false, RLIM_INFINITY, FailHalfWay, "write file",
+       true},
+      {"a 250-byte name, the short name taken", 250, 0, true, RLIM_INFINITY, SerializeWav, nullptr,
+       true},
+      // The folder's path leaves no room for any temporary name: written in place, so a failure
+      // removes what was there.
+      {"a path one short of the limit", 0, PATH_MAX - 2, false, RLIM_INFINITY, SerializeWav,
+       nullptr, false},
+      {"a path one short of the limit, a failed write", 0, PATH_MAX - 2, false, RLIM_INFINITY,
+       FailHalfWay, "write file", false},
   };
   for (const Replacement& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    const OutputPath path =
-        Path(c.nameBytes ? std::string(c.nameBytes - 4, 'k') + ".wav" : "keep.wav");
+    const std::string name = c.nameBytes ? std::string(c.nameBytes - 4, 'k') + ".wav" : "keep.wav";
+    const OutputPath path = c.pathBytes ? DeepPath(name, c.pathBytes) : Path(name);
+    const fs::path folder = fs::path(path.native).parent_path();
     std::ofstream(path.native) << "earlier take";
-    const std::string taken = path.native + ".kettorin-" + std::to_string(::getpid()) + "-0.tmp";
+    const std::string taken =
+        (c.nameBytes ? (folder / ".kt-").string() : path.native + ".kettorin-") +
+        std::to_string(::getpid()) + "-0.tmp";
     if (c.nameTaken) std::ofstream(taken) << "someone else's";
 
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = c.sizeLimit;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    const std::string outcome =
-        Outcome(WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, c.serialize));
+    std::string outcome;
+    {
+      const FileSizeLimit limit(c.sizeLimit);
+      outcome = Outcome(WriteWavFile(path, 8000, samples_, WavFormat::kPcm16, c.serialize));
+    }
     const std::string printed =
         testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
 
     const std::vector<uint8_t> after = ReadBytes(path.native);
     EXPECT_EQ(printed, "");  // the writer prints nothing: its callers say what happened
@@ -237,7 +353,7 @@ TEST_F(WavFile, ReplacingKeepsTheEarlierFileUntilTheNewOneIsComplete) {
       EXPECT_EQ(std::string(other.begin(), other.end()), "someone else's");
     }
     // Nothing else remains: no temporary file.
-    EXPECT_EQ(FilesInFolder(), (fs::exists(path.native) ? 1u : 0u) + (c.nameTaken ? 1u : 0u));
+    EXPECT_EQ(FilesInFolder(folder), (fs::exists(path.native) ? 1u : 0u) + (c.nameTaken ? 1u : 0u));
   }
 }
 
@@ -252,9 +368,45 @@ TEST_F(WavFile, UnopenablePathsAreReportedWithTheirName) {
     const std::optional<WriteError> error = WriteWavFile(path, 8000, samples_);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->message, "Could not open file '" + path.display + "' for writing.");
-    EXPECT_EQ(error->systemError, ENOENT);  // the open's own reason, not a later call's
   }
   EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+// Why an open or a commit failed: errno as the failing call left it, before any clean-up; and
+// whether, and why, a file was written in place.
+TEST_F(WavFile, OpenAndCommitTellTheFailingCallsErrnoAndAWriteInPlace) {
+  const struct {
+    const char* what;
+    NativePath target;
+    rlim_t sizeLimit;
+    int openError;                        // 0: a stream opens
+    int commitError;                      // after a few bytes are written; 0: the commit succeeds
+    const char* inPlaceReason = nullptr;  // null: a temporary file, or a device
+  } cases[] = {
+      {"a new file", Path("new.wav").native, RLIM_INFINITY, 0, 0},
+      {"a 250-byte name", Path(std::string(246, 'k') + ".wav").native, RLIM_INFINITY, 0, 0},
+      {"a path one short of the limit", DeepPath("deep.wav", PATH_MAX - 2).native, RLIM_INFINITY, 0,
+       0, "the path is too long for a temporary file beside it"},
+      {"a missing folder", Path("missing/out.wav").native, RLIM_INFINITY, ENOENT, 0},
+      {"a folder", folder_.string(), RLIM_INFINITY, EISDIR, 0},
+      {"a full device", "/dev/full", RLIM_INFINITY, 0, ENOSPC},
+      {"past the size limit", Path("big.wav").native, 4, 0, EFBIG},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const FileSizeLimit limit(c.sizeLimit);
+    OutputFile file = OpenOutputFile(c.target);
+    EXPECT_EQ(file.error, c.openError);
+    EXPECT_EQ(file.stream == nullptr, c.openError != 0);
+    EXPECT_EQ(file.inPlace, c.inPlaceReason != nullptr);
+    EXPECT_EQ(file.inPlaceReason, c.inPlaceReason ? c.inPlaceReason : "");
+    if (file.stream == nullptr) continue;
+    std::fputs("a few bytes", file.stream);
+    EXPECT_EQ(CommitOutputFile(file), c.commitError == 0);
+    EXPECT_EQ(file.error, c.commitError);
+  }
+  // The two files committed and the deep path's first folder; no temporary file.
+  EXPECT_EQ(FilesInFolder(), 3u);
 }
 
 TEST_F(WavFile, NewFilesGetThePermissionsAPlainCreateWouldGive) {

@@ -1,10 +1,12 @@
 // Replacing a file safely, on POSIX systems and on Windows.
 #include "wav/output_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -12,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #endif
@@ -36,7 +37,47 @@ constexpr int kTemporaryNameAttempts = 100;
 // As many links as the kernel itself follows before it gives up with ELOOP.
 constexpr int kMaxLinkHops = 40;
 
+// errno as the failed call left it; EIO for a call that failed without saying why, so that a
+// failure is never taken for success.
+int Errno() {
+  return errno != 0 ? errno : EIO;
+}
+
+// Why no temporary file could be made beside the target, from the errno of the last attempt.
+std::string WhyNoTemporary(int error) {
+  switch (error) {
+    case ENAMETOOLONG:
+      return "the path is too long for a temporary file beside it";
+    case EEXIST:
+      return "every temporary name beside it is taken";
+    default:
+      return "no new file can be made in its folder";
+  }
+}
+
 #ifdef _WIN32
+
+// The errno nearest to why the last Win32 call failed, so that both systems report alike.
+int ErrnoOfLastError() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EIO;
+  }
+}
 
 bool IsRegularOrAbsent(const NativePath& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -48,36 +89,84 @@ std::FILE* OpenDirect(const NativePath& path) {
   return _wfopen(path.c_str(), L"wb");
 }
 
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
+// The folder part of a path, with its final separator, or the drive of "C:name" ("" for a bare
+// name).
+NativePath FolderOf(const NativePath& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash != NativePath::npos) return path.substr(0, slash + 1);
+  return path.size() >= 2 && path[1] == L':' ? path.substr(0, 2) : NativePath();
+}
+
+// Windows reports a path past MAX_PATH as a missing path, a name too long for its file system as
+// an invalid one, and Wine a name too long for the host as a missing file: all are taken for
+// ENAMETOOLONG, so that a short name is tried. (A folder truly missing makes the short name and
+// the target fail as well.)
+int ErrnoOfCreateFailure() {
+  const DWORD lastError = GetLastError();
+  if (lastError == ERROR_FILENAME_EXCED_RANGE || lastError == ERROR_PATH_NOT_FOUND ||
+      lastError == ERROR_INVALID_NAME || lastError == ERROR_FILE_NOT_FOUND) {
+    return ENAMETOOLONG;
+  }
+  return ErrnoOfLastError();
+}
+
+// A new file named `stem` + "N.tmp" for the first free N. Null, with the errno of the failure,
+// when none could be made.
+std::FILE* CreateNamed(const NativePath& stem, NativePath& name, int& error) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     // CREATE_NEW makes the name ours alone; calls racing for it move on to the next attempt.
-    name = target + L".kettorin-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(attempt) + L".tmp";
+    name = stem + std::to_wstring(attempt) + L".tmp";
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      error = ErrnoOfCreateFailure();
       return nullptr;
     }
-    CloseHandle(handle);
-    if (std::FILE* stream = _wfopen(name.c_str(), L"wb")) return stream;
+    // The handle that made the file becomes the stream: reopening the file by name would leave a
+    // moment in which another process could put a file of its own under that name.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+      error = Errno();
+      CloseHandle(handle);
+      DeleteFileW(name.c_str());
+      return nullptr;
+    }
+    if (std::FILE* stream = _fdopen(fd, "wb")) return stream;
+    error = Errno();
+    _close(fd);  // and the handle with it
     DeleteFileW(name.c_str());
     return nullptr;
   }
+  error = EEXIST;
   return nullptr;
 }
 
-// The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
-bool SyncToStorage(std::FILE* stream) {
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return true;
-  return FlushFileBuffers(handle) != 0;
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+  const std::wstring process = std::to_wstring(GetCurrentProcessId());
+  int error = 0;
+  std::FILE* stream = CreateNamed(target + L".kettorin-" + process + L"-", name, error);
+  // The target's name leaves no room for the suffix: a short name of our own in its folder.
+  if (stream == nullptr && error == ENAMETOOLONG) {
+    stream = CreateNamed(FolderOf(target) + L".kt-" + process + L"-", name, error);
+  }
+  if (stream == nullptr) whyNot = WhyNoTemporary(error);
+  return stream;
 }
 
-// Write-through: the call returns once the new name is on the disk.
-bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  return MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
+// 0, or the errno of the failure.
+int SyncToStorage(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  return FlushFileBuffers(handle) != 0 ? 0 : ErrnoOfLastError();
+}
+
+// Write-through: the call returns once the new name is on the disk. 0, or the errno of the failure.
+int MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : ErrnoOfLastError();
 }
 
 void RemoveFile(const NativePath& path) {
@@ -145,11 +234,12 @@ NativePath Resolve(const NativePath& target) {
 }
 
 // The data on the disk itself, not only in the page cache. Devices and pipes are not synced.
-bool SyncToStorage(std::FILE* stream) {
+// 0, or the errno of the failure.
+int SyncToStorage(std::FILE* stream) {
   const int fd = ::fileno(stream);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return true;
-  return ::fsync(fd) == 0;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  return ::fsync(fd) == 0 ? 0 : Errno();
 }
 
 // The folder's entry for the renamed file, so that the new name survives a crash too. Some file
@@ -162,32 +252,50 @@ void SyncFolderOf(const NativePath& path) {
   ::close(fd);
 }
 
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name) {
+// A new file named `stem` + "N.tmp" for the first free N, with the permissions the target has or
+// would get. Null, with the errno of the failure, when none could be made.
+std::FILE* CreateNamed(const NativePath& stem, const NativePath& target, NativePath& name,
+                       int& error) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     // O_EXCL makes the name ours alone; calls racing for it move on to the next attempt.
-    name =
-        target + ".kettorin-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    name = stem + std::to_string(attempt) + ".tmp";
     // 0666 under the umask: the permissions a plain create of the target would get.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      error = Errno();
       return nullptr;
     }
     // A file being replaced keeps its permissions.
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
     if (std::FILE* stream = ::fdopen(fd, "wb")) return stream;
+    error = Errno();
     ::close(fd);
     ::unlink(name.c_str());
     return nullptr;
   }
+  error = EEXIST;
   return nullptr;
 }
 
-bool MoveIntoPlace(const NativePath& from, const NativePath& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+  const std::string process = std::to_string(::getpid());
+  int error = 0;
+  std::FILE* stream = CreateNamed(target + ".kettorin-" + process + "-", target, name, error);
+  // The target's name leaves no room for the suffix: a short name of our own in its folder.
+  if (stream == nullptr && error == ENAMETOOLONG) {
+    stream = CreateNamed(FolderOf(target) + ".kt-" + process + "-", target, name, error);
+  }
+  if (stream == nullptr) whyNot = WhyNoTemporary(error);
+  return stream;
+}
+
+// 0, or the errno of the failure.
+int MoveIntoPlace(const NativePath& from, const NativePath& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return Errno();
   SyncFolderOf(to);
-  return true;
+  return 0;
 }
 
 void RemoveFile(const NativePath& path) {
@@ -205,27 +313,38 @@ OutputFile OpenOutputFile(const NativePath& requested) {
 #else
   file.target = Resolve(requested);
 #endif
+  std::string whyNoTemporary;
   if (IsRegularOrAbsent(file.target)) {
-    file.stream = CreateTemporary(file.target, file.temporary);
+    file.stream = CreateTemporary(file.target, file.temporary, whyNoTemporary);
     if (file.stream == nullptr) file.temporary.clear();
   }
   // No new file could be made beside it, or it is no regular file: write in place, as "wb" does.
-  if (file.stream == nullptr) file.stream = OpenDirect(file.target);
+  if (file.stream == nullptr) {
+    file.stream = OpenDirect(file.target);
+    if (file.stream == nullptr) {
+      file.error = Errno();
+    } else if (!whyNoTemporary.empty()) {
+      file.inPlace = true;
+      file.inPlaceReason = std::move(whyNoTemporary);
+    }
+  }
   Buffer(file);
   return file;
 }
 
 bool CommitOutputFile(OutputFile& file) {
   // Flushed and synced before the rename: a crash after it must not leave a short file in place.
-  const bool synced = std::fflush(file.stream) == 0 && SyncToStorage(file.stream);
-  const bool closed = std::fclose(file.stream) == 0 && synced;
+  // The first failure's errno is kept as it happens; the steps after it may change errno.
+  file.error = std::fflush(file.stream) == 0 ? SyncToStorage(file.stream) : Errno();
+  if (std::fclose(file.stream) != 0 && file.error == 0) file.error = Errno();
   file.stream = nullptr;
   if (file.temporary.empty()) {
     // Written in place: a regular file left half written is removed, a device never is.
-    if (!closed && IsRegularFile(file.target)) RemoveFile(file.target);
-    return closed;
+    if (file.error != 0 && IsRegularFile(file.target)) RemoveFile(file.target);
+    return file.error == 0;
   }
-  if (closed && MoveIntoPlace(file.temporary, file.target)) return true;
+  if (file.error == 0) file.error = MoveIntoPlace(file.temporary, file.target);
+  if (file.error == 0) return true;
   RemoveFile(file.temporary);
   return false;
 }

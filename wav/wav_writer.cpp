@@ -5,6 +5,8 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -38,9 +40,11 @@ constexpr uint16_t kFormatTagPcm = 1;
 constexpr uint16_t kFormatTagFloat = 3;
 constexpr uint16_t kChannels = 1;
 
-// Samples converted per write: 32 KiB of PCM (64 KiB of float) on the stack, few enough pages to
-// stay mapped between calls and large enough that the writes cost little beside the copying.
+// Samples converted per write: 32 KiB of PCM (64 KiB of float), large enough that the writes cost
+// little beside the copying. The block is allocated per call: on the stack it would overflow the
+// 64 KiB stack a WebAssembly program gets.
 constexpr size_t kBlockSamples = 16384;
+constexpr size_t kBlockBytes = HeaderBytes(WavFormat::kFloat32) + kBlockSamples * 4;
 
 // The IEEE bits of each sample, little-endian.
 void ToFloat32Le(std::span<const float> samples, uint8_t* out) {
@@ -87,6 +91,11 @@ void ToPcm16Le(std::span<const float> samples, uint8_t* out) {
 
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format) {
+  // Past the highest rate the byte rate would wrap, and the header would lie.
+  if (sampleRate > MaxSampleRate(format)) return false;
+  const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlockBytes]);
+  if (block == nullptr) return false;
+
   const bool pcm = format == WavFormat::kPcm16;
   const uint16_t bytesPerSample = static_cast<uint16_t>(BytesPerSample(format));
   // The caller keeps the count within what a 32-bit RIFF size can describe.
@@ -94,8 +103,7 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
   const auto rate = static_cast<uint32_t>(sampleRate);
 
   // The header leads the first block, so that it goes out with the first samples.
-  alignas(16) uint8_t block[HeaderBytes(WavFormat::kFloat32) + kBlockSamples * 4];
-  uint8_t* at = block;
+  uint8_t* at = block.get();
   // RIFF chunk: its size counts everything after its first 8 bytes: the rest of the header
   // (36 bytes for PCM, 50 for float) and the samples.
   at = PutTag(at, "RIFF");
@@ -130,10 +138,10 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
     } else {
       ToFloat32Le(part, at);
     }
-    const size_t bytes = static_cast<size_t>(at - block) + part.size() * bytesPerSample;
-    if (std::fwrite(block, 1, bytes, out) != bytes) return false;
+    const size_t bytes = static_cast<size_t>(at - block.get()) + part.size() * bytesPerSample;
+    if (std::fwrite(block.get(), 1, bytes, out) != bytes) return false;
     done += part.size();
-    at = block;
+    at = block.get();
   } while (done < samples.size());
   return std::ferror(out) == 0;
 }

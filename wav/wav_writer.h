@@ -40,8 +40,9 @@ constexpr int64_t MaxSamples(WavFormat format) {
   return (int64_t{0xFFFFFFFF} - (HeaderBytes(format) - 8)) / BytesPerSample(format);
 }
 
-// The highest sample rate a file can store: its byte rate, rate x bytes per sample, is a 32-bit
-// count. Every positive 32-bit rate fits 16-bit files; float files stop below 2^30.
+// The highest sample rate one file can describe: its byte rate (rate x bytes per sample, one
+// channel) is a 32-bit count too. Every positive 32-bit rate fits in 16-bit PCM; float stops short
+// of 2^30.
 constexpr int64_t MaxSampleRate(WavFormat format) {
   return int64_t{0xFFFFFFFF} / BytesPerSample(format);
 }
@@ -54,7 +55,8 @@ int16_t ToPcm16(float sample);
 // ToPcm16 of every sample, stored little-endian: two bytes each into out.
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);
 
-// Writes header and samples in blocks of a few thousand samples. False when a write failed.
+// Writes header and samples in blocks of a few thousand samples. False when a write failed, and,
+// with nothing written, for a rate above MaxSampleRate or when no memory for a block is left.
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
                   WavFormat format = WavFormat::kPcm16);
 
