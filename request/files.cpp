@@ -24,7 +24,14 @@ Path WithInfix(const Path& path, std::string_view infix) {
 // Writes one file and says how it went: its created line, or its error line.
 bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float> samples,
               const Printer& print) {
-  if (const std::optional<WriteError> error = WriteWav(output, sampleRate, samples)) {
+  std::string inPlace;
+  const std::optional<WriteError> error = WriteWav(output, sampleRate, samples, &inPlace);
+  // Written straight into the target: said, since a failure part way loses the earlier file.
+  if (!inPlace.empty()) {
+    print(Channel::kError, "Warning: '" + output.path.display + "' is written in place (" +
+                               inPlace + "), so a failure part way would lose the earlier file.\n");
+  }
+  if (error) {
     print(Channel::kError, "Error: " + error->message + "\n");
     return false;
   }

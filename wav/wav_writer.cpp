@@ -148,8 +148,9 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
 
 std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
                                        std::span<const float> samples, WavFormat format,
-                                       WavSerializer serialize) {
+                                       WavSerializer serialize, std::string* inPlace) {
   OutputFile file = OpenOutputFile(path.native);
+  if (inPlace != nullptr) *inPlace = file.inPlace ? file.inPlaceReason : "";
   if (file.stream == nullptr) {
     return WriteError{"Could not open file '" + path.display + "' for writing.", file.error};
   }
@@ -166,9 +167,9 @@ std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRat
 }
 
 std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
-                                   std::span<const float> samples) {
+                                   std::span<const float> samples, std::string* inPlace) {
   if (output.stream == nullptr) {
-    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav);
+    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav, inPlace);
   }
   errno = 0;
   if (!SerializeWav(output.stream, sampleRate, samples, output.format) ||

@@ -74,10 +74,13 @@ struct WriteError {
 // Creates or replaces the file. Prints nothing: a failure comes back as its message. An existing
 // regular file is replaced only once the new one is complete: on failure it is left as it was and
 // nothing else remains.
+// `inPlace`, when given, receives why a regular file had to be written straight into the target,
+// without the safe replacement ("" when it was not).
 std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
                                        std::span<const float> samples,
                                        WavFormat format = WavFormat::kPcm16,
-                                       WavSerializer serialize = SerializeWav);
+                                       WavSerializer serialize = SerializeWav,
+                                       std::string* inPlace = nullptr);
 
 // Where a WAV file goes: a file by its path, or an open stream.
 struct WavOutput {
@@ -88,6 +91,6 @@ struct WavOutput {
 
 // Writes the file where the output says. A stream is flushed, not closed.
 std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
-                                   std::span<const float> samples);
+                                   std::span<const float> samples, std::string* inPlace = nullptr);
 
 }  // namespace kettorin
