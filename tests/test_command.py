@@ -112,6 +112,23 @@ class Command(unittest.TestCase):
         self.assertEqual(r.stderr, "Error: BPM must be between 1 and 999. Got: 0\n")
         self.assertEqual(run("-r", "0", "C", cwd=self.folder).returncode, 11)
         self.assertEqual(run("-o", self.path("no/dir/x.wav"), "C").returncode, 14)
+        # A float file's byte rate, 4 x rate, must fit its 32-bit field: refused, not wrapped.
+        r = run("--float", "-r", "1073741824", "-o", self.path("f.wav"), "C")
+        self.assertEqual((r.returncode, r.stdout), (11, ""))
+        self.assertEqual(r.stderr, "Error: A float WAV file's sample rate must be at most "
+                                   "1073741823 Hz. Got: 1073741824\n")
+        self.assertFalse(os.path.exists(self.path("f.wav")))
+
+    def test_the_note_forms_report_is_the_same_whatever_the_output(self):
+        plain = run("-d", "cowbell", "-r", "8000", "-o", self.path("a.wav"), "C D#2 E8")
+        self.assertEqual(plain.returncode, 0, plain.stderr)
+        for extra in (["--float"], ["--float", "-q"]):
+            r = run(*extra, "-d", "cowbell", "-r", "8000", "-o", self.path("a.wav"), "C D#2 E8")
+            self.assertEqual(r.stdout, "" if "-q" in extra else plain.stdout)
+        r = subprocess.run([*KETTORIN, "-d", "cowbell", "-r", "8000", "-o", "-", "C D#2 E8"],
+                           capture_output=True)
+        self.assertEqual(r.stderr.decode().replace("(standard output)", self.path("a.wav")),
+                         plain.stdout.replace("\r\n", "\n"))
 
     def test_long_option_forms_and_a_lone_dash_among_the_notes(self):
         out = self.path("long.wav")
