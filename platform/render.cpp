@@ -135,6 +135,14 @@ std::optional<Failure> ReadInput(int32_t source, const void* input, int64_t size
   return std::nullopt;
 }
 
+// A With call's input read and planned for memory.
+std::optional<Failure> PlanWith(int32_t source, const void* input, int64_t size,
+                                const KettorinOptions* options, std::string& text, Plan& plan) {
+  Request request;
+  if (auto failure = ReadInput(source, input, size, options, text, request)) return failure;
+  return PlanInMemory(request, plan);
+}
+
 std::optional<Failure> WriteSamples(const KettorinChar* outputPath, const float* samples,
                                     int64_t count, const RenderOptions& options) {
   if (outputPath == nullptr) return NullArgument("output path");
@@ -304,12 +312,10 @@ KettorinRenderWith(int32_t source, const void* input, int64_t size, const Kettor
                    int64_t* sampleCount, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     std::string text;
-    Request request;
-    if (auto failure = kettorin::ReadInput(source, input, size, options, text, request)) {
+    Plan plan;
+    if (auto failure = kettorin::PlanWith(source, input, size, options, text, plan)) {
       return failure;
     }
-    Plan plan;
-    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
     return kettorin::DeliverPlan(plan, stem, levels, {samples, capacity, sampleCount});
   });
 }
@@ -319,12 +325,10 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
     int32_t capacity, int32_t* count, char* message, int32_t messageSize) {
   return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
     std::string text;
-    Request request;
-    if (auto failure = kettorin::ReadInput(source, input, size, options, text, request)) {
+    Plan plan;
+    if (auto failure = kettorin::PlanWith(source, input, size, options, text, plan)) {
       return failure;
     }
-    Plan plan;
-    if (auto failure = kettorin::PlanInMemory(request, plan)) return failure;
     const int32_t stems = kettorin::StemCount(plan);
     if (count != nullptr) *count = stems;
     if (kinds == nullptr) return std::nullopt;
