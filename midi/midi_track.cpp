@@ -216,30 +216,12 @@ std::array<std::optional<DrumKind>, 128> KeyKinds(const MidiOptions& options) {
   return kinds;
 }
 
-}  // namespace
-
-std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOptions& options,
-                                int64_t limit, MidiPlan& plan) {
-  plan = MidiPlan{};
+// The notes of the drum channel whose keys play a drum, as hits in the order (first sample,
+// track, position in the track), and the latest end of track in `length`; 13 past the limit.
+std::optional<Failure> NotesToHits(const MidiFile& file, const FileTimes& times,
+                                   const MidiOptions& options, int64_t limit,
+                                   const Failure& tooLong, MidiPlan& plan, int64_t& length) {
   const int32_t rate = options.sampleRate;
-  if (auto failure = CheckSampleRate(rate)) return failure;
-  if (auto failure = CheckChannel(options.channel)) return failure;
-  MidiFile file;
-  if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
-    if (error->status == kStatusNoStorage) {
-      return Failure{kStatusNoStorage, "The MIDI file has too many notes: more than " +
-                                           std::to_string(kMaxMidiNotes) + "."};
-    }
-    return Failure{kStatusBadInput, Describe(*error)};
-  }
-  plan.format = file.format;
-  plan.tracks = static_cast<int32_t>(file.tracks.size());
-  plan.division = DivisionText(file);
-  plan.warnings = ReadingWarnings(file);
-  const FileTimes times(file);
-  plan.firstTempo = times.FirstTempo();
-  plan.tempoChanges = times.TempoChanges();
-
   // floor(t x R), or nothing past the limit.
   const Uint128 beyond(static_cast<uint64_t>(limit) + 1);
   auto sampleAt = [&](Uint128 time) -> std::optional<int64_t> {
@@ -247,12 +229,7 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
     if (!(sample < beyond)) return std::nullopt;
     return static_cast<int64_t>(sample.Low());
   };
-  const Failure tooLong{kStatusNoStorage, "The MIDI file is too long for a WAV file: more than " +
-                                              std::to_string(limit) + " samples."};
 
-  // The notes of the drum channel whose keys play a drum, as hits in the order (first sample,
-  // track, position in the track).
-  int64_t length = 0;  // E: the latest end of track, then every hit's end
   for (const Uint128& end : times.Ends()) {
     const std::optional<int64_t> sample = sampleAt(end);
     if (!sample) return tooLong;
@@ -281,7 +258,12 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   std::stable_sort(plan.hits.begin(), plan.hits.end(),
                    [](const MidiHit& a, const MidiHit& b) { return a.start < b.start; });
 
-  // Lengths: each kind is a lane, and its last hit rings out in full.
+  return std::nullopt;
+}
+
+// Each hit's length by the cut rule (each kind a lane, its last hit ringing out in full), the
+// hits of each kind counted, and `length` stretched over every hit's end.
+void GiveLengths(int32_t rate, MidiPlan& plan, int64_t& length) {
   std::vector<Onset> onsets;
   onsets.reserve(plan.hits.size());
   for (const MidiHit& hit : plan.hits) {
@@ -293,9 +275,10 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
     length = std::max(length, plan.hits[h].start + lengths[h]);
     ++plan.hitsPerKind[static_cast<size_t>(plan.hits[h].kind)];
   }
-  if (length > limit) return tooLong;
+}
 
-  // The track: one stem a kind that has hits, in kind order, each kind's hits in time order.
+// The track: one stem a kind that has hits, in kind order, each kind's hits in time order.
+void LayOutTrack(int32_t rate, int64_t length, MidiPlan& plan) {
   const float frequency = NoteFrequency(NoteName{{'C', 0, 0}});  // as a beat line without pitch=
   Track& track = plan.track;
   track.sampleRate = rate;
@@ -319,6 +302,41 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
           MakeHit(hit.kind, hit.start, hit.length, rate, frequency, level, stemOf[k]));
     }
   }
+}
+
+}  // namespace
+
+std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOptions& options,
+                                int64_t limit, MidiPlan& plan) {
+  plan = MidiPlan{};
+  const int32_t rate = options.sampleRate;
+  if (auto failure = CheckSampleRate(rate)) return failure;
+  if (auto failure = CheckChannel(options.channel)) return failure;
+  MidiFile file;
+  if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
+    if (error->status == kStatusNoStorage) {
+      return Failure{kStatusNoStorage, "The MIDI file has too many notes: more than " +
+                                           std::to_string(kMaxMidiNotes) + "."};
+    }
+    return Failure{kStatusBadInput, Describe(*error)};
+  }
+  plan.format = file.format;
+  plan.tracks = static_cast<int32_t>(file.tracks.size());
+  plan.division = DivisionText(file);
+  plan.warnings = ReadingWarnings(file);
+  const FileTimes times(file);
+  plan.firstTempo = times.FirstTempo();
+  plan.tempoChanges = times.TempoChanges();
+
+  const Failure tooLong{kStatusNoStorage, "The MIDI file is too long for a WAV file: more than " +
+                                              std::to_string(limit) + " samples."};
+  int64_t length = 0;  // E: the latest end of track, then every hit's end
+  if (auto failure = NotesToHits(file, times, options, limit, tooLong, plan, length)) {
+    return failure;
+  }
+  GiveLengths(rate, plan, length);
+  if (length > limit) return tooLong;
+  LayOutTrack(rate, length, plan);
   return std::nullopt;
 }
 
