@@ -647,7 +647,7 @@ TEST_F(Options, FloatFilesAboveTheirLargestRateAreRefusedNotWrittenWithAWrongHea
     char message[256];
     EXPECT_EQ(KettorinWriteWavWith(path.c_str(), one, 1, options, message, sizeof message),
               c.status);
-    EXPECT_EQ(KettorinComposeWith(KETTORIN_BEAT, u"steps 64\nkick x", -1, options, path.c_str(),
+    EXPECT_EQ(KettorinComposeWith(KETTORIN_BEAT, u"tempo 999\nsteps 64\nkick x", -1, options, path.c_str(),
                                   message, sizeof message),
               c.status);
     if (c.status != KETTORIN_DONE) {
