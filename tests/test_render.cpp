@@ -394,7 +394,7 @@ TEST_F(Render, WriteRefusesWithItsStatusAndMessage) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(KettorinWriteWav(c.path, c.samples, c.count, c.rate, message, sizeof message),
               c.status);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the message says it all
     EXPECT_EQ(message, c.message);
     EXPECT_FALSE(std::filesystem::exists(folder_ / "out.wav"));
   }
@@ -647,8 +647,8 @@ TEST_F(Options, FloatFilesAboveTheirLargestRateAreRefusedNotWrittenWithAWrongHea
     char message[256];
     EXPECT_EQ(KettorinWriteWavWith(path.c_str(), one, 1, options, message, sizeof message),
               c.status);
-    EXPECT_EQ(KettorinComposeWith(KETTORIN_BEAT, u"tempo 999\nsteps 64\nkick x", -1, options, path.c_str(),
-                                  message, sizeof message),
+    EXPECT_EQ(KettorinComposeWith(KETTORIN_BEAT, u"tempo 999\nsteps 64\nkick x", -1, options,
+                                  path.c_str(), message, sizeof message),
               c.status);
     if (c.status != KETTORIN_DONE) {
       EXPECT_EQ(std::string(message),
