@@ -3,7 +3,10 @@
  * KettorinCompose plays a note string on one drum; KettorinComposeBeat mixes the drum lines of a
  * beat text; KettorinComposeMidi renders the drums of a Standard MIDI File. KettorinRender,
  * KettorinRenderBeat and KettorinRenderMidi give the same samples in the caller's memory, and
- * KettorinWriteWav writes such samples as the file those calls would have written.
+ * KettorinWriteWav writes such samples as the file those calls would have written. The calls that
+ * end in With take every option of the command through one options object (KettorinOptions),
+ * render any of the three inputs into memory (the mix or one stem), list the stems, and write
+ * 16-bit or float files and stems.
  * Callable from C and C++. Strings the caller passes in are NUL-terminated UTF-16: wchar_t on
  * Windows, char16_t elsewhere (uint_least16_t in C, the same 16-bit code units). Strings the
  * library hands out (messages, drum names) are NUL-terminated UTF-8.
