@@ -32,7 +32,8 @@ done
 
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKETTORIN_BUILD_BENCH=OFF \
   -DKETTORIN_SANITIZE="${MUTANTS_SANITIZE:-}" >/dev/null
-targets=(kettorin_unit_tests kettorin_api_tests kettorin TarneloKettorin)
+targets=(kettorin_unit_tests kettorin_api_tests kettorin TarneloKettorin kettorin_abi_1_1_header_c
+  kettorin_abi_1_1_compose)
 [ -n "$(grep -s SNDFILE_FOUND:INTERNAL=1 "$build/CMakeCache.txt")" ] && targets+=(sndfile_read)
 # The slow and the installing tests stay out: the samples' reference, the benchmark, the vector
 # path's eleven-million-sample corpus, the browser page, the virtual environment, the MIDI corpus,
