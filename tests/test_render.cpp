@@ -419,6 +419,7 @@ struct OptionsCase {
   int32_t source;
   std::string input;  // UTF-8 text, or the MIDI bytes
   std::vector<std::pair<const char*, const char*>> options;
+  int32_t stems;  // what the input plays as stems with those options
 };
 
 class Options : public Render {
@@ -446,13 +447,15 @@ class Options : public Render {
 
 TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
   const OptionsCase cases[] = {
-      {KETTORIN_NOTES, "C D E2 F#8", {{"drum", "cowbell"}, {"rate", "22050"}, {"tempo", "97"}}},
-      {KETTORIN_BEAT, kGroove, {{"rate", "22050"}, {"tempo", "90"}, {"repeat", "3"}}},
-      {KETTORIN_BEAT, kGroove, {{"loop", "yes"}, {"gain", "-6"}, {"normalize", "off"}}},
-      {KETTORIN_BEAT, kGroove, {{"gain", "3.5"}, {"loop", "1"}}},
-      {KETTORIN_MIDI, kMidi, {{"rate", "8000"}}},
-      {KETTORIN_MIDI, kMidi, {{"map", "54=cowbell"}, {"gain", "4"}, {"normalize", "0"}}},
-      {KETTORIN_MIDI, kMidi, {{"channel", "1"}, {"map", "54=ride"}, {"map", ""}}},
+      {KETTORIN_NOTES, "C D E2 F#8", {{"drum", "cowbell"}, {"rate", "22050"}, {"tempo", "97"}}, 0},
+      {KETTORIN_BEAT, kGroove, {{"rate", "22050"}, {"tempo", "90"}, {"repeat", "3"}}, 4},
+      {KETTORIN_BEAT, kGroove, {{"tempo", "0"}, {"repeat", "0"}}, 4},  // 0 keeps the beat's
+      {KETTORIN_BEAT, kGroove, {{"loop", "yes"}, {"gain", "-6"}, {"normalize", "off"}}, 4},
+      {KETTORIN_BEAT, kGroove, {{"gain", "3.5"}, {"loop", "1"}}, 4},
+      {KETTORIN_MIDI, kMidi, {{"rate", "8000"}, {"gain", "120"}}, 2},
+      {KETTORIN_MIDI, kMidi, {{"map", "54=cowbell"}, {"gain", "4"}, {"normalize", "0"}}, 3},
+      {KETTORIN_MIDI, kMidi, {{"channel", "1"}, {"map", "54=ride"}, {"map", ""}}, 1},
+      {KETTORIN_MIDI, kMidi, {{"channel", "16"}, {"gain", "-120"}}, 0},
   };
   for (const OptionsCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.source << " " << c.options.size() << " "
@@ -499,6 +502,7 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
       EXPECT_EQ(Bits(Call(c, options, s, &levels).samples), Bits(stemFile)) << infix;
       EXPECT_EQ(Bits(Call(c, options, s, nullptr).samples), Bits(stemFile)) << infix;
     }
+    EXPECT_EQ(stems, c.stems);
     EXPECT_EQ(stems, std::accumulate(std::begin(ordinals), std::end(ordinals), 0));
 
     // The file call writes the very file the command's road writes, quietly.
