@@ -454,7 +454,8 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
       {KETTORIN_BEAT, kGroove, {{"gain", "3.5"}, {"loop", "1"}}, 4},
       {KETTORIN_MIDI, kMidi, {{"rate", "8000"}, {"gain", "120"}}, 2},
       {KETTORIN_MIDI, kMidi, {{"map", "54=cowbell"}, {"gain", "4"}, {"normalize", "0"}}, 3},
-      {KETTORIN_MIDI, kMidi, {{"channel", "1"}, {"map", "54=ride"}, {"map", ""}}, 1},
+      {KETTORIN_MIDI, kMidi, {{"map", "54=ride"}, {"map", ""}}, 2},  // "" clears the map
+      {KETTORIN_MIDI, kMidi, {{"channel", "1"}}, 1},
       {KETTORIN_MIDI, kMidi, {{"channel", "16"}, {"gain", "-120"}}, 0},
   };
   for (const OptionsCase& c : cases) {
