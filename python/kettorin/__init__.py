@@ -8,8 +8,16 @@ arrays (mono, full scale at -1 and 1).
     >>> x = kettorin.render("snare", "C D E2 F#8 G1", rate=44100, tempo=120)
     >>> y = kettorin.render_beat(open("groove.beat").read(), rate=48000)
     >>> kettorin.write("out.wav", y, rate=48000)
+    >>> mix, stems, levels = kettorin.render_beat(open("groove.beat").read(), stems=True)
+    >>> z = kettorin.render_midi(open("song.mid", "rb").read(), channel=10, map={54: "cowbell"})
+    >>> kettorin.compose_beat(open("groove.beat").read(), "groove.wav", float=True, stems=True)
     >>> [drum.key for drum in kettorin.drums()]
     ['kick', 'snare', 'hihat_close', ...]
+
+The options only the command had (MIDI channels and key maps, stems, float files, the file calls
+compose, compose_beat and compose_midi) reach the library through its options object; a library
+from before it refuses them with the status ``UNSUPPORTED``. Calls without them use the calls they
+always did, so an older library still serves those.
 
 Failures raise :class:`kettorin.Error`, carrying the library's status and message; nothing is
 rendered for a call that is refused. Calls hold no shared state and release the interpreter lock
@@ -22,23 +30,31 @@ the source tree it came from, and where ``cmake --install`` puts it. When none l
 """
 from __future__ import annotations
 
+import builtins
+import contextlib
 import ctypes
 import enum
 import os
+import sys
+from collections.abc import Iterable, Iterator, Mapping
 from typing import Literal, NamedTuple, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from ._library import (KettorinBeatOptions, KettorinDrumKind, KettorinLevels, LibraryNotFound,
-                       library)
+from ._library import (OPTIONS_CALLS, KettorinBeatOptions, KettorinDrumKind, KettorinLevels,
+                       LibraryNotFound, library)
 
-__all__ = ["render", "render_beat", "render_midi", "write", "drums", "Error", "Status", "Drum",
-           "Levels", "LibraryNotFound"]
+__all__ = ["render", "render_beat", "render_midi", "write", "compose", "compose_beat",
+           "compose_midi", "drums", "Error", "Status", "Drum", "Levels", "Rendering",
+           "LibraryNotFound"]
 __version__ = "1.1.0.0"
 
 _MESSAGE_BYTES = 1024
 _LOOP, _NO_NORMALIZE = 1, 2
+_NOTES, _BEAT, _MIDI = 1, 2, 3  # what the calls over the options object render
+_MIX = -1                       # their stem argument for the whole mix
+_TO_NUL = -1                    # their size for a text that ends at its NUL
 
 
 class Status(enum.IntEnum):
@@ -84,6 +100,23 @@ class Levels(NamedTuple):
     normalize: float  # 1 / peak when the mix was lowered to full scale, otherwise 1
 
 
+Samples = npt.NDArray[np.float32]
+
+
+class Rendering(NamedTuple):
+    """A mix with its stems: what render_beat and render_midi give with ``stems=True``.
+
+    stems maps each stem's name to its samples, in the order the command writes their files:
+    the name is what the command puts between the output's name and ``.wav`` (``groove.kick.wav``),
+    the drum's key ('kick', 'hihat_close', ...), with '.2', '.3', ... for a second or third stem of
+    the same drum ('kick.2'). A stem is one drum line of a beat, or one drum kind of a MIDI file,
+    rendered from its own hits with the mix's factors (the levels), as long as the mix.
+    """
+    mix: Samples
+    stems: dict[str, Samples]
+    levels: Levels
+
+
 def _utf16(text: str, what: str) -> bytes:
     """A string as the library takes it: NUL-terminated UTF-16."""
     if not isinstance(text, str):
@@ -117,6 +150,152 @@ def _two_pass(call) -> npt.NDArray[np.float32]:
     return samples
 
 
+def _calls(*names: str) -> ctypes.CDLL:
+    """The library, when it has the options object and the named calls over it."""
+    handle = library()
+    for name in (*OPTIONS_CALLS, *names):
+        if not hasattr(handle, name):
+            raise Error(Status.UNSUPPORTED,
+                        f"this library is older than its options object: it has no {name}")
+    return handle
+
+
+def _midi_library() -> ctypes.CDLL:
+    handle = library()
+    if not hasattr(handle, "KettorinRenderMidi"):
+        raise Error(Status.UNSUPPORTED,
+                    "MIDI support is not in this library: it has no KettorinRenderMidi")
+    return handle
+
+
+def _option_text(name: str, value: object) -> bytes:
+    """An option's value as the options object takes it: its str(), booleans as 1 or 0."""
+    text = ("1" if value else "0") if isinstance(value, bool) else str(value)
+    if "\0" in text:
+        raise ValueError(f"the option {name} contains a NUL character")
+    return text.encode("utf-8")
+
+
+@contextlib.contextmanager
+def _options(handle: ctypes.CDLL, settings: Iterable[tuple[str, object]]
+             ) -> Iterator[ctypes._Pointer]:
+    """A library options object with the settings made in order, released on leaving.
+
+    A setting the library refuses raises Error with its status and message.
+    """
+    options = handle.KettorinOptionsCreate()
+    if not options:
+        raise MemoryError("the library could not make an options object")
+    try:
+        message = ctypes.create_string_buffer(_MESSAGE_BYTES)
+        for name, value in settings:
+            _check(handle.KettorinOptionsSet(options, name.encode("ascii"),
+                                             _option_text(name, value), message, _MESSAGE_BYTES),
+                   message)
+        yield options
+    finally:
+        handle.KettorinOptionsDestroy(options)
+
+
+def _beat_settings(rate: int, tempo: int | None, repeat: int | None, loop: bool,
+                   normalize: bool, gain_db: float) -> list[tuple[str, object]]:
+    return [("rate", _int(rate, "rate")), ("tempo", _int(tempo or 0, "tempo")),
+            ("repeat", _int(repeat or 0, "repeat")), ("loop", bool(loop)),
+            ("normalize", bool(normalize)), ("gain", builtins.float(gain_db))]
+
+
+def _mappings(keys: Mapping[int, str] | Iterable[str] | None) -> list[str]:
+    """A MIDI key map as the option's KEY=DRUM texts."""
+    if keys is None:
+        return []
+    if isinstance(keys, str):
+        return [keys]
+    if isinstance(keys, Mapping):
+        return [f"{key}={drum}" for key, drum in keys.items()]
+    return [str(mapping) for mapping in keys]
+
+
+def _midi_settings(rate: int, normalize: bool, gain_db: float, channel: int,
+                   mappings: list[str]) -> list[tuple[str, object]]:
+    return [("rate", _int(rate, "rate")), ("normalize", bool(normalize)),
+            ("gain", builtins.float(gain_db)), ("channel", _int(channel, "channel")),
+            *(("map", mapping) for mapping in mappings)]
+
+
+def _midi_input(data: bytes) -> tuple[ctypes.Array, int]:
+    """The MIDI bytes in a buffer that is never null, and their count."""
+    raw = bytes(data)
+    size = _int(len(raw), "the MIDI data's size")
+    return (ctypes.c_uint8 * max(size, 1)).from_buffer_copy(raw or b"\0"), size
+
+
+def _levels(levels: KettorinLevels) -> Levels:
+    return Levels(levels.gain, levels.peak, levels.normalize)
+
+
+def _stems(handle: ctypes.CDLL, source: int, data: object, size: int, options: object,
+           levels: KettorinLevels, length: int) -> dict[str, Samples]:
+    """Every stem, rendered with the mix's levels (so the mix is not rendered again for each)."""
+    message = ctypes.create_string_buffer(_MESSAGE_BYTES)
+    count = ctypes.c_int32(0)
+    _check(handle.KettorinStemsWith(source, data, size, options, None, 0, ctypes.byref(count),
+                                    message, _MESSAGE_BYTES), message)
+    kinds = (ctypes.c_int32 * max(count.value, 1))()
+    _check(handle.KettorinStemsWith(source, data, size, options, kinds, count.value,
+                                    ctypes.byref(count), message, _MESSAGE_BYTES), message)
+    keys = [drum.key for drum in drums()]
+    stems: dict[str, Samples] = {}
+    ordinals: dict[str, int] = {}
+    for stem in range(count.value):
+        key = keys[kinds[stem]]
+        ordinals[key] = ordinals.get(key, 0) + 1
+        samples = np.empty(length, dtype=np.float32)
+        made = ctypes.c_int64(0)
+        _check(handle.KettorinRenderWith(
+            source, data, size, options, stem, ctypes.byref(levels),
+            samples.ctypes.data_as(ctypes.POINTER(ctypes.c_float)), length, ctypes.byref(made),
+            message, _MESSAGE_BYTES), message)
+        stems[key if ordinals[key] == 1 else f"{key}.{ordinals[key]}"] = samples[:made.value]
+    return stems
+
+
+def _render_with(source: int, data: object, size: int, settings: list[tuple[str, object]],
+                 stems: bool, with_levels: bool):
+    """Renders through the options object: the mix, and with stems a Rendering."""
+    handle = _calls("KettorinRenderWith", "KettorinStemsWith")
+    levels = KettorinLevels()
+    with _options(handle, settings) as options:
+        mix = _two_pass(lambda *tail: handle.KettorinRenderWith(
+            source, data, size, options, _MIX, ctypes.byref(levels), *tail))
+        if stems:
+            return Rendering(mix, _stems(handle, source, data, size, options, levels, mix.size),
+                             _levels(levels))
+    return (mix, _levels(levels)) if with_levels else mix
+
+
+def _flush_c_stdout() -> None:
+    """Sends out what the library printed through C's standard output, before Python goes on."""
+    if sys.platform != "win32":  # on Windows the library may have a C runtime of its own
+        ctypes.CDLL(None).fflush(None)
+
+
+def _compose(source: int, data: object, size: int, path: str | os.PathLike[str],
+             settings: list[tuple[str, object]], quiet: bool) -> None:
+    handle = _calls("KettorinComposeWith")
+    target = _utf16(os.fsdecode(path), "path")
+    message = ctypes.create_string_buffer(_MESSAGE_BYTES)
+    with _options(handle, [*settings, ("quiet", bool(quiet))]) as options:
+        if not quiet:
+            sys.stdout.flush()  # what Python printed before comes first
+        try:
+            status = handle.KettorinComposeWith(source, data, size, options, target, message,
+                                                _MESSAGE_BYTES)
+        finally:
+            if not quiet:
+                _flush_c_stdout()
+    _check(status, message)
+
+
 def render(drum: str, notes: str, rate: int = 44100, tempo: int = 120) -> npt.NDArray[np.float32]:
     """Plays a note string on one drum.
 
@@ -138,17 +317,22 @@ def render(drum: str, notes: str, rate: int = 44100, tempo: int = 120) -> npt.ND
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
-                with_levels: Literal[False] = ...) -> npt.NDArray[np.float32]: ...
+                with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
-                with_levels: Literal[True]) -> tuple[npt.NDArray[np.float32], Levels]: ...
+                with_levels: Literal[True], stems: Literal[False] = ...
+                ) -> tuple[Samples, Levels]: ...
+@overload
+def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
+                loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
+                with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
 
 
 def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
                 repeat: int | None = None, loop: bool = False, normalize: bool = True,
-                gain_db: float = 0.0, with_levels: bool = False
-                ) -> npt.NDArray[np.float32] | tuple[npt.NDArray[np.float32], Levels]:
+                gain_db: float = 0.0, with_levels: bool = False, stems: bool = False
+                ) -> Samples | tuple[Samples, Levels] | Rendering:
     """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files).
 
     rate      samples per second, at least 1.
@@ -158,12 +342,20 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
     normalize lower the mix to full scale when its peak passes it (the default).
     gain_db   decibels (-120 to 120) the mix is changed by before its peak is measured.
     with_levels  also return the Levels: what the gain and the normalising did.
+    stems     also render each drum line on its own: returns a Rendering (mix, stems, levels),
+              whatever with_levels says; stems is {'kick': ..., 'snare': ..., 'kick.2': ...}, the
+              samples of the command's ``--stems --float`` files ``OUT.kick.wav``, ... in order.
 
     Returns the samples of ``kettorin beat FILE --float`` with the same options.
     Raises Error: BAD_SAMPLE_RATE, BAD_INPUT ('line 3: unknown drum ...', an option out of
-    range), BAD_TEMPO, NO_STORAGE.
+    range), BAD_TEMPO, NO_STORAGE; UNSUPPORTED for stems from a library without its options
+    object.
     """
     beat = _utf16(text, "text")
+    if stems:
+        return _render_with(_BEAT, beat, _TO_NUL,
+                            _beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
+                            stems=True, with_levels=True)
     options = KettorinBeatOptions(_int(rate, "rate"), _int(tempo or 0, "tempo"),
                                   _int(repeat or 0, "repeat"),
                                   (_LOOP if loop else 0) | (0 if normalize else _NO_NORMALIZE),
@@ -172,38 +364,72 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
     samples = _two_pass(lambda *tail: library().KettorinRenderBeat(
         beat, ctypes.byref(options), ctypes.byref(levels), *tail))
     if with_levels:
-        return samples, Levels(levels.gain, levels.peak, levels.normalize)
+        return samples, _levels(levels)
     return samples
 
 
+@overload
+def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
+                channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
+@overload
+def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
+                channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                with_levels: Literal[True], stems: Literal[False] = ...
+                ) -> tuple[Samples, Levels]: ...
+@overload
+def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
+                channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
+
+
 def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
-                gain_db: float = 0.0) -> npt.NDArray[np.float32]:
+                gain_db: float = 0.0, channel: int = 10,
+                map: Mapping[int, str] | Iterable[str] | None = None,
+                with_levels: bool = False, stems: bool = False
+                ) -> Samples | tuple[Samples, Levels] | Rendering:
     """Renders a Standard MIDI File (its bytes) with the drum kinds.
 
-    rate, normalize and gain_db are as for render_beat. Raises Error with status UNSUPPORTED
-    when the loaded library has no MIDI support, and BAD_INPUT for data that cannot be read.
+    rate, normalize, gain_db and with_levels are as for render_beat.
+    channel   the MIDI channel of the drums, 1 to 16 (10, General MIDI's, by default).
+    map       more keys to play, over the General MIDI ones: {54: 'cowbell'} or ['54=cowbell']
+              (the command's ``--map 54=cowbell``); a key is 0 to 127, a drum as for drums().
+    stems     also render each drum kind on its own: a Rendering, as for render_beat.
+
+    Returns the samples of ``kettorin midi FILE --float`` with the same options.
+    Raises Error with status UNSUPPORTED when the loaded library has no MIDI support (or, for
+    channel, map and stems, no options object), and BAD_INPUT for data that cannot be read, a
+    channel out of range or a mapping that names no key or drum.
     """
-    handle = library()
-    if not hasattr(handle, "KettorinRenderMidi"):
-        raise Error(Status.UNSUPPORTED,
-                    "MIDI support is not in this library: it has no KettorinRenderMidi")
-    raw = bytes(data)
-    size = _int(len(raw), "the MIDI data's size")
-    buffer = (ctypes.c_uint8 * max(size, 1)).from_buffer_copy(raw or b"\0")  # never null
+    handle = _midi_library()
+    buffer, size = _midi_input(data)
+    mappings = _mappings(map)
+    if stems or mappings or _int(channel, "channel") != 10:
+        return _render_with(_MIDI, buffer, size,
+                            _midi_settings(rate, normalize, gain_db, channel, mappings),
+                            stems=stems, with_levels=with_levels)
     r, flags = _int(rate, "rate"), 0 if normalize else _NO_NORMALIZE
-    return _two_pass(lambda *tail: handle.KettorinRenderMidi(
-        buffer, size, r, flags, float(gain_db), None, *tail))
+    levels = KettorinLevels()
+    samples = _two_pass(lambda *tail: handle.KettorinRenderMidi(
+        buffer, size, r, flags, float(gain_db), ctypes.byref(levels), *tail))
+    if with_levels:
+        return samples, _levels(levels)
+    return samples
 
 
-def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int) -> None:
-    """Writes samples as a 16-bit mono WAV file, converted as the command converts its own.
+def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
+          float: bool = False) -> None:
+    """Writes samples as a mono WAV file, converted as the command converts its own.
 
     samples  a 1-D array of samples (float32; other types are converted), full scale at -1 and 1;
-             beyond it they saturate.
+             beyond it they saturate in a 16-bit file.
     rate     samples per second, at least 1, stored in the header.
+    float    store the samples as 32-bit IEEE float, unchanged, instead of 16-bit PCM (the
+             command's --float); needs a library with its options object.
 
     An existing file is replaced only once the new one is complete.
-    Raises Error: BAD_SAMPLE_RATE, NO_STORAGE (too many samples for a WAV file), NOT_WRITTEN.
+    Raises Error: BAD_SAMPLE_RATE (for a float file also above 1073741823 Hz), NO_STORAGE (too
+    many samples for a WAV file), NOT_WRITTEN; UNSUPPORTED for float from an older library.
     """
     target = _utf16(os.fsdecode(path), "path")
     data = np.ascontiguousarray(samples, dtype=np.float32)
@@ -211,8 +437,85 @@ def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int) -> No
         raise ValueError(f"samples must be one-dimensional (mono), not of shape {data.shape}")
     message = ctypes.create_string_buffer(_MESSAGE_BYTES)
     pointer = data.ctypes.data_as(ctypes.POINTER(ctypes.c_float))
+    if float:
+        handle = _calls("KettorinWriteWavWith")
+        with _options(handle, [("rate", _int(rate, "rate")), ("float", True)]) as options:
+            _check(handle.KettorinWriteWavWith(target, pointer, data.size, options, message,
+                                               _MESSAGE_BYTES), message)
+        return
     _check(library().KettorinWriteWav(target, pointer, data.size, _int(rate, "rate"), message,
                                       _MESSAGE_BYTES), message)
+
+
+# The file calls. Each writes what the command writes for the same input and options, the stems
+# beside the file included, and (with quiet=False) prints its report.
+
+
+def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 44100,
+            tempo: int = 120, float: bool = False, quiet: bool = True) -> None:
+    """Writes a note string played on one drum as a WAV file, as ``kettorin -d DRUM NOTES`` does.
+
+    drum, notes, rate and tempo are as for render; path is the file to create or replace (only
+    once the new one is complete).
+    float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    quiet     print no report (the default here, unlike the command's). The library prints the
+              report through C's standard output, file descriptor 1, not Python's sys.stdout: it
+              is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
+    Raises Error with the statuses of render, NOT_WRITTEN, and UNSUPPORTED for a library without
+    its options object.
+    """
+    if not isinstance(drum, str):
+        raise TypeError(f"drum must be a str, not {type(drum).__name__}")
+    if _int(tempo, "tempo") == 0:
+        # The option reads 0 as "no tempo given" and would play the note string at 120 BPM;
+        # render and the command refuse it.
+        raise Error(Status.BAD_TEMPO, "BPM must be between 1 and 999. Got: 0")
+    _compose(_NOTES, _utf16(notes, "notes"), _TO_NUL, path,
+             [("drum", drum), ("rate", _int(rate, "rate")), ("tempo", _int(tempo, "tempo")),
+              ("float", bool(float))], quiet)
+
+
+def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
+                 tempo: int | None = None, repeat: int | None = None, loop: bool = False,
+                 normalize: bool = True, gain_db: float = 0.0, float: bool = False,
+                 stems: bool = False, quiet: bool = True) -> None:
+    """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
+
+    rate, tempo, repeat, loop, normalize and gain_db are as for render_beat.
+    float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    stems     also write one file per drum line beside it: groove.wav -> groove.kick.wav,
+              groove.snare.wav, and groove.kick.2.wav for a second kick line.
+    quiet     print no report (the default here, unlike the command's). The library prints the
+              report through C's standard output, file descriptor 1, not Python's sys.stdout: it
+              is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
+    Raises Error with the statuses of render_beat, NOT_WRITTEN, and UNSUPPORTED for a library
+    without its options object.
+    """
+    _compose(_BEAT, _utf16(text, "text"), _TO_NUL, path,
+             [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
+              ("float", bool(float)), ("stems", bool(stems))], quiet)
+
+
+def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
+                 normalize: bool = True, gain_db: float = 0.0, channel: int = 10,
+                 map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
+                 stems: bool = False, quiet: bool = True) -> None:
+    """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
+
+    rate, normalize, gain_db, channel and map are as for render_midi.
+    float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    stems     also write one file per drum kind beside it: song.wav -> song.kick.wav, ...
+    quiet     print no report (the default here, unlike the command's). The library prints the
+              report through C's standard output, file descriptor 1, not Python's sys.stdout: it
+              is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
+    Raises Error with the statuses of render_midi, NOT_WRITTEN, and UNSUPPORTED for a library
+    without MIDI support or its options object.
+    """
+    _midi_library()
+    buffer, size = _midi_input(data)
+    _compose(_MIDI, buffer, size, path,
+             [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map)),
+              ("float", bool(float)), ("stems", bool(stems))], quiet)
 
 
 def drums() -> list[Drum]:

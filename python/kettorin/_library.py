@@ -9,7 +9,7 @@ import sysconfig
 from pathlib import Path
 
 __all__ = ["LibraryNotFound", "library", "KettorinBeatOptions", "KettorinLevels",
-           "KettorinDrumKind"]
+           "KettorinDrumKind", "KettorinOptions", "OptionsPointer", "OPTIONS_CALLS"]
 
 ENVIRONMENT_VARIABLE = "KETTORIN_LIBRARY"
 
@@ -41,6 +41,12 @@ class KettorinDrumKind(ctypes.Structure):
                 ("displayName", ctypes.c_char_p), ("sound", ctypes.c_char_p)]
 
 
+class KettorinOptions(ctypes.Structure):
+    """The library's options object: opaque, only ever handled through a pointer."""
+
+
+OptionsPointer = ctypes.POINTER(KettorinOptions)
+
 _text = ctypes.c_char_p  # NUL-terminated UTF-16, passed as bytes
 _floats = ctypes.POINTER(ctypes.c_float)
 _i32, _i64, _u8 = ctypes.c_int32, ctypes.c_int64, ctypes.c_uint8
@@ -56,10 +62,35 @@ _PROTOTYPES = {
 # Declared when the library has it: libraries built without MIDI support lack it.
 #   KettorinRenderMidi(const uint8_t* data, int32_t size, int32_t sampleRate, uint32_t flags,
 #                      double gainDb, KettorinLevels* levels, <the rendering calls' tail>)
+# The calls over the options object, declared when the library has them (newer libraries):
+#   KettorinOptionsCreate(void) -> KettorinOptions*; KettorinOptionsDestroy(KettorinOptions*)
+#   KettorinOptionsSet(options, const char* name, const char* value, message, messageSize)
+#   KettorinRenderWith(int32_t source, const void* input, int64_t size, options, int32_t stem,
+#                      KettorinLevels* levels, <the rendering calls' tail>)
+#   KettorinStemsWith(source, input, size, options, int32_t* kinds, int32_t capacity,
+#                     int32_t* count, message, messageSize)
+#   KettorinComposeWith(source, input, size, options, const KettorinChar* outputPath, message,
+#                       messageSize)
+#   KettorinWriteWavWith(outputPath, const float* samples, int64_t count, options, message,
+#                        messageSize)
+_with_head = [_i32, ctypes.c_void_p, _i64, OptionsPointer]
 _OPTIONAL_PROTOTYPES = {
     "KettorinRenderMidi": [ctypes.POINTER(_u8), _i32, _i32, ctypes.c_uint32, ctypes.c_double,
                            ctypes.POINTER(KettorinLevels), *_render_tail],
+    "KettorinOptionsCreate": [],
+    "KettorinOptionsDestroy": [OptionsPointer],
+    "KettorinOptionsSet": [OptionsPointer, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p,
+                           _i32],
+    "KettorinRenderWith": [*_with_head, _i32, ctypes.POINTER(KettorinLevels), *_render_tail],
+    "KettorinStemsWith": [*_with_head, ctypes.POINTER(_i32), _i32, ctypes.POINTER(_i32),
+                          ctypes.c_char_p, _i32],
+    "KettorinComposeWith": [*_with_head, _text, ctypes.c_char_p, _i32],
+    "KettorinWriteWavWith": [_text, _floats, _i64, OptionsPointer, ctypes.c_char_p, _i32],
 }
+# What the calls return when it is not a status.
+_RESULTS = {"KettorinOptionsCreate": OptionsPointer, "KettorinOptionsDestroy": None}
+# The options object's calls: every call that takes it needs all three.
+OPTIONS_CALLS = ("KettorinOptionsCreate", "KettorinOptionsDestroy", "KettorinOptionsSet")
 
 
 def _candidates() -> list[str]:
@@ -106,7 +137,7 @@ def _load() -> ctypes.CDLL:
             if hasattr(handle, name):
                 function = getattr(handle, name)
                 function.argtypes = arguments
-                function.restype = ctypes.c_int32
+                function.restype = _RESULTS.get(name, ctypes.c_int32)
         return handle
     raise LibraryNotFound(
         "the TarneloKettorin library was not found. Build it (cmake --build build), install it "

@@ -5,6 +5,7 @@ Run by CTest with KETTORIN_COMMAND (the command) and KETTORIN_LIBRARY (the libra
 """
 import concurrent.futures
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -28,6 +29,19 @@ def command(*args, cwd):
 def float_file(path):
     """The samples of the command's --float file, behind its 58-byte header."""
     return np.frombuffer(Path(path).read_bytes()[58:], dtype="<f4")
+
+
+def midi_file(*events):
+    """A format-0 MIDI file (96 ticks a quarter) of (delta ticks, status, key, velocity)."""
+    track = b"".join(bytes(event) for event in events) + b"\0\xff\x2f\0"
+    return (b"MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk" + len(track).to_bytes(4, "big")
+            + track)
+
+
+# Drums on channel 3 (keys 36, 38 and 54, which General MIDI leaves unplayed) and on 10.
+CHANNEL_3 = midi_file((0, 0x92, 36, 100), (0, 0x99, 38, 90), (48, 0x92, 54, 80),
+                      (48, 0x92, 36, 70), (0, 0x99, 54, 127), (96, 0x92, 38, 60))
+TWO_KICKS = "tempo 100\nkick x---x---\nsnare ----X---\nkick pitch=G --x---x-\n"
 
 
 @pytest.mark.parametrize("drum, notes, rate, tempo", [
@@ -64,19 +78,51 @@ def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, opti
     ("tests/fuzz/corpus/midi/format1_tempo_map.mid", 22050, ["--gain", "6", "--no-normalize"],
      {"gain_db": 6.0, "normalize": False}),
     ("tests/fuzz/corpus/midi/smpte.mid", 48000, [], {}),
+    (CHANNEL_3, 22050, ["--channel", "3"], {"channel": 3}),
+    (CHANNEL_3, 22050, ["--channel", "3", "--map", "54=cowbell", "--map", "38=clap"],
+     {"channel": 3, "map": {54: "cowbell", 38: "clap"}}),
+    (CHANNEL_3, 8000, ["--map", "54=ride", "--gain", "-3"], {"map": ["54=ride"], "gain_db": -3}),
 ])
 def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name, rate, options,
                                                                    keywords):
-    command("midi", str(SOURCE / name), "-r", str(rate), "--float", "-o", "f.wav", *options,
-            cwd=tmp_path)
-    samples = kettorin.render_midi((SOURCE / name).read_bytes(), rate=rate, **keywords)
+    data = name if isinstance(name, bytes) else (SOURCE / name).read_bytes()
+    (tmp_path / "in.mid").write_bytes(data)
+    command("midi", "in.mid", "-r", str(rate), "--float", "-o", "f.wav", *options, cwd=tmp_path)
+    samples = kettorin.render_midi(data, rate=rate, **keywords)
     assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
 
 
-def test_write_gives_the_commands_file_byte_for_byte(tmp_path):
+@pytest.mark.parametrize("form, source, options, keywords", [
+    ("beat", GROOVE, ["-r", "22050"], {"rate": 22050}),
+    ("beat", TWO_KICKS, ["--gain", "6", "--no-normalize", "--loop"],
+     {"gain_db": 6, "normalize": False, "loop": True}),
+    ("midi", CHANNEL_3, ["--channel", "3", "--map", "54=cowbell"],
+     {"channel": 3, "map": {54: "cowbell"}}),
+    ("midi", (SOURCE / "tests/fuzz/corpus/midi/format1_tempo_map.mid").read_bytes(), [], {}),
+])
+def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, options, keywords):
+    """Rendered stems are the command's --stems --float files; compose writes the same files."""
+    (tmp_path / "in").write_bytes(source.encode() if form == "beat" else source)
+    command(form, "in", "--float", "--stems", "-o", "c.wav", *options, cwd=tmp_path)
+    render, compose = ((kettorin.render_beat, kettorin.compose_beat) if form == "beat" else
+                       (kettorin.render_midi, kettorin.compose_midi))
+    mix, stems, _ = render(source, stems=True, **keywords)
+    compose(source, tmp_path / "p.wav", float=True, stems=True, **keywords)
+    assert sorted(stems) == sorted(path.name[2:-4] for path in tmp_path.glob("c.*.wav"))
+    assert mix.tobytes() == float_file(tmp_path / "c.wav").tobytes()
+    for name, samples in stems.items():
+        assert samples.tobytes() == float_file(tmp_path / f"c.{name}.wav").tobytes(), name
+    for infix in ["", *(f".{name}" for name in stems)]:
+        assert ((tmp_path / f"p{infix}.wav").read_bytes()
+                == (tmp_path / f"c{infix}.wav").read_bytes()), infix
+
+
+@pytest.mark.parametrize("options, keywords", [([], {}), (["--float"], {"float": True})])
+def test_write_gives_the_commands_file_byte_for_byte(tmp_path, options, keywords):
     (tmp_path / "groove.beat").write_text(GROOVE)
-    command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", cwd=tmp_path)
-    kettorin.write(tmp_path / "python.wav", kettorin.render_beat(GROOVE, rate=48000), rate=48000)
+    command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", *options, cwd=tmp_path)
+    kettorin.write(tmp_path / "python.wav", kettorin.render_beat(GROOVE, rate=48000), rate=48000,
+                   **keywords)
     assert (tmp_path / "python.wav").read_bytes() == (tmp_path / "command.wav").read_bytes()
 
 
@@ -108,6 +154,20 @@ S = kettorin.Status
      "byte 0: not a Standard MIDI File: it does not begin with MThd"),
     (lambda: kettorin.render_midi(b"", rate=0), S.BAD_SAMPLE_RATE,
      "Sample rate must be at least 1. Got: 0"),
+    (lambda: kettorin.render_midi(CHANNEL_3, map={54: "cowbel"}), S.BAD_INPUT,
+     "The option 'map': unknown drum 'cowbel' (kick, snare, hihatc, hihato, high_tom, mid_tom, "
+     "low_tom, cowbell, clap, ride, crash)."),
+    (lambda: kettorin.compose_midi(CHANNEL_3, MISSING, map=["54"]), S.BAD_INPUT,
+     "The option 'map': a mapping is KEY=DRUM, such as 54=cowbell; got '54'."),
+    (lambda: kettorin.render_midi(CHANNEL_3, channel=0, stems=True), S.BAD_INPUT,
+     "channel must be 1 to 16, got 0"),
+    (lambda: kettorin.compose("kick", "C", MISSING, tempo=0), S.BAD_TEMPO,
+     "BPM must be between 1 and 999. Got: 0"),
+    (lambda: kettorin.compose_beat("kick x\nsnar3 x", MISSING), S.BAD_INPUT,
+     "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+     "cowbell, clap, ride, crash)"),
+    (lambda: kettorin.write(MISSING, np.zeros(3), rate=1 << 30, float=True), S.BAD_SAMPLE_RATE,
+     "A float WAV file's sample rate must be at most 1073741823 Hz. Got: 1073741824"),
     (lambda: kettorin.write(MISSING, np.zeros(3), rate=8000), S.NOT_WRITTEN,
      f"Could not write file '{MISSING}': No such file or directory."),
     (lambda: kettorin.write("x.wav", np.zeros(3), rate=0), S.BAD_SAMPLE_RATE,
@@ -136,6 +196,37 @@ def test_render_midi_is_refused_plainly_by_a_library_without_it():
         pytest.skip("this library reads MIDI")
     with pytest.raises(kettorin.Error, match="MIDI support is not in this library"):
         kettorin.render_midi(b"MThd")
+
+
+class OlderLibrary:
+    """The library without its options object: only the calls it had before."""
+    def __init__(self, handle):
+        for name in ("KettorinRender", "KettorinRenderBeat", "KettorinRenderMidi",
+                     "KettorinWriteWav", "KettorinDrumKinds"):
+            setattr(self, name, getattr(handle, name))
+
+
+@pytest.mark.parametrize("call", [
+    lambda: kettorin.render_beat(GROOVE, stems=True),
+    lambda: kettorin.render_midi(CHANNEL_3, channel=3),
+    lambda: kettorin.write(MISSING, np.zeros(3), rate=8000, float=True),
+    lambda: kettorin.compose_beat(GROOVE, MISSING),
+])
+def test_options_are_refused_plainly_by_a_library_without_them(monkeypatch, call):
+    monkeypatch.setattr(kettorin, "library", lambda: OlderLibrary(kettorin._library.library()))
+    with pytest.raises(kettorin.Error, match="older than its options object") as raised:
+        call()
+    assert raised.value.status == S.UNSUPPORTED
+    kettorin.render_beat(GROOVE, rate=8000)  # what it always did, it still does
+
+
+def test_status_codes_are_the_headers():
+    header = (SOURCE / "platform" / "kettorin.h").read_text()
+    block = header[header.index("/* Status codes"):header.index("#ifdef __cplusplus")]
+    defined = {name: int(value)
+               for name, value in re.findall(r"^#define KETTORIN_(\w+) (\d+)", block, re.M)}
+    assert len(defined) == 8
+    assert {s.name: s.value for s in S if s is not S.UNSUPPORTED} == defined
 
 
 def test_drums_are_the_commands_list():
