@@ -74,11 +74,10 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
     field = *n;
     return std::nullopt;
   };
-  // 0 keeps the beat's own, as the C options always have.
   auto wholeOrOwn = [&](std::optional<int32_t>& field) -> std::optional<Failure> {
     const std::optional<int32_t> n = WholeNumber(value);
     if (!n) return BadValue(name, kWhole, value);
-    field = *n != 0 ? n : std::nullopt;
+    field = n;
     return std::nullopt;
   };
   auto truth = [&](bool& field) -> std::optional<Failure> {

@@ -466,10 +466,6 @@ def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 
     """
     if not isinstance(drum, str):
         raise TypeError(f"drum must be a str, not {type(drum).__name__}")
-    if _int(tempo, "tempo") == 0:
-        # The option reads 0 as "no tempo given" and would play the note string at 120 BPM;
-        # render and the command refuse it.
-        raise Error(Status.BAD_TEMPO, "BPM must be between 1 and 999. Got: 0")
     _compose(_NOTES, _utf16(notes, "notes"), _TO_NUL, path,
              [("drum", drum), ("rate", _int(rate, "rate")), ("tempo", _int(tempo, "tempo")),
               ("float", bool(float))], quiet)
