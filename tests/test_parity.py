@@ -184,8 +184,9 @@ class Doors:
                               capture_output=True, text=True)
         assert done.returncode == 0, done.stderr
         stems = []
-        while (out.parent / f"{out.name}.{len(stems)}").exists():
-            stems.append((out.parent / f"{out.name}.{len(stems)}").read_bytes())
+        while (stem := out.parent / f"{out.name}.{len(stems)}").exists():
+            stems.append(stem.read_bytes())
+            stem.unlink()
         return [out.read_bytes(), stems]
 
 

@@ -123,10 +123,16 @@ std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
     const std::string name = names[i].as<std::string>();
     const val value = given[name];
     if (value.isUndefined() || value.isNull()) continue;
-    const std::string text = value.isTrue()    ? "1"
-                             : value.isFalse() ? "0"
-                                               : val::global("String")(value).as<std::string>();
-    if (auto failure = SetOption(options, name, text)) return failure;
+    // A list sets the option once for each of its values: each "map" adds one mapping.
+    const bool list = val::global("Array").call<bool>("isArray", value);
+    const int32_t values = list ? value["length"].as<int32_t>() : 1;
+    for (int32_t v = 0; v < values; ++v) {
+      const val one = list ? value[v] : value;
+      const std::string text = one.isTrue()    ? "1"
+                               : one.isFalse() ? "0"
+                                               : val::global("String")(one).as<std::string>();
+      if (auto failure = SetOption(options, name, text)) return failure;
+    }
   }
   return std::nullopt;
 }
