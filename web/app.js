@@ -7,7 +7,8 @@ const $ = (id) => document.getElementById(id);
 
 const kStepCycle = ['-', 'x', 'X', 'g'];
 const kStepNames = { '-': 'rest', x: 'hit', X: 'accent', g: 'ghost' };
-const kPitches = ['C', 'C#', 'Db', 'D', 'D#', 'Eb', 'E', 'F', 'F#', 'Gb', 'G', 'G#', 'Ab', 'A', 'A#', 'Bb', 'B'];
+// Every pitch a beat line takes: each letter flat, natural and sharp.
+const kPitches = [...'CDEFGAB'].flatMap((letter) => [`${letter}b`, letter, `${letter}#`]);
 const kDefaultBeat = `# Four to the floor, snare on two and four, swung hats
 tempo 104
 steps 4
@@ -25,7 +26,8 @@ const page = { renders: 0, render: null, wav: null, played: null, error: null };
 globalThis.kettorinPage = page;
 
 let grid = null;      // the beat as the core reads it: tempo, steps, swing, repeat, lines
-let mode = 'beat';    // which tab renders
+let mode = 'beat';    // which tab renders: beat, notes or midi
+let midiBytes = null; // the opened MIDI file
 let latest = null;    // {samples, sampleRate, wav, ms} of the shown sound
 
 // ---- the text and the grid, two views of one beat --------------------------------------------
@@ -255,39 +257,48 @@ if (worker) {
   };
 }
 
-// The same request, answered here when no worker runs.
+// The same request, answered here when no worker runs: what worker.js does, on this thread.
 function renderHere(request) {
   try {
     const started = performance.now();
-    const result = request.mode === 'beat'
-      ? core.renderBeat(request.text, request.options)
-      : core.renderNotes(request.drum, request.notes, request.rate, request.tempo);
+    const result = core.render(request.source, request.input, request.options);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, false) : null;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.float) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-    return { result, wav, ms, where: 'page' };
+    const stems = (result.stems || []).map((stem) => ({
+      kind: stem.kind, wav: core.wavBytes(stem.samples, result.sampleRate, request.float) }));
+    return { result, wav, ms, stems, where: 'page' };
   } catch {
     return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
   }
 }
 
-function request() {
+// What the controls ask for, in the road's option names; `stems` adds each stem's file.
+function request(stems = false) {
   const rate = Number($('rate').value);
+  const float = $('float').checked;
+  const headroom = { rate, gain: $('gain').value || '0', normalize: !$('no-normalize').checked, stems };
   if (mode === 'beat') {
-    return { mode, text: $('beat-text').value, options: { rate, loop: $('loop').checked } };
+    return { mode, source: 'beat', input: $('beat-text').value, float,
+             options: { ...headroom, loop: $('loop').checked } };
   }
-  return { mode, drum: $('notes-drum').value, notes: $('notes-text').value, rate,
-           tempo: Number($('notes-tempo').value) };
+  if (mode === 'midi') {
+    const map = $('midi-map').value.split(/[\s,]+/).filter(Boolean);
+    return { mode, source: 'midi', input: midiBytes ?? new Uint8Array(), float,
+             options: { ...headroom, channel: $('midi-channel').value || '10', map } };
+  }
+  return { mode, source: 'notes', input: $('notes-text').value, float,
+           options: { drum: $('notes-drum').value, rate, tempo: $('notes-tempo').value || '0' } };
 }
 
-function render() {
+function render(stems = false) {
   clearTimeout(renderTimer);
   const id = ++requestId;
-  const message = { id, ...request() };
+  const message = { id, ...request(stems) };
   return new Promise((resolve) => {
     const done = (answer) => {
       if (id === requestId) show(answer, message);
-      resolve();
+      resolve(answer);
     };
     if (worker) {
       pending.set(id, done);
@@ -304,15 +315,23 @@ function scheduleRender() {
   renderTimer = setTimeout(render, 120);
 }
 
+// Where each tab shows a refusal.
+const kErrorViews = { beat: ['beat-error', 'beat-text'], notes: ['notes-error', 'notes-text'],
+                      midi: ['midi-error', 'midi-map'] };
+
 function show({ result, wav, ms, where }, message) {
+  const [element, field] = kErrorViews[message.mode].map($);
+  if (message.mode === 'midi' && !midiBytes) {
+    showError(element, field, null);
+    $('status').textContent = 'Open a MIDI file to hear its drums.';
+    return;
+  }
   if (!result.ok) {
-    const [element, field] = message.mode === 'beat' ? [$('beat-error'), $('beat-text')]
-                                                     : [$('notes-error'), $('notes-text')];
     showError(element, field, result);
     $('status').textContent = '';
     return;
   }
-  if (message.mode === 'notes') showError($('notes-error'), $('notes-text'), null);
+  if (message.mode !== 'beat') showError(element, field, null);
   latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where };
   page.render = latest;
   page.wav = wav;
@@ -453,36 +472,56 @@ async function play() {
   move();
 }
 
-function download() {
-  if (!latest?.wav) return;
+function save(bytes, name) {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([latest.wav], { type: 'audio/wav' }));
-  link.download = latest.mode === 'beat' ? 'beat.wav' : 'notes.wav';
+  link.href = URL.createObjectURL(new Blob([bytes], { type: 'audio/wav' }));
+  link.download = name;
   document.body.append(link);
   link.click();
   link.remove();
   setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 }
 
+function download() {
+  if (latest?.wav) save(latest.wav, `${latest.mode}.wav`);
+}
+
+// One file a drum line or kind, named as the command names its stems: beat.kick.wav, beat.kick.2.wav.
+async function downloadStems() {
+  if (mode === 'notes') return;
+  const answer = await render(true);
+  if (!answer?.result.ok) return;
+  const seen = {};
+  page.stems = answer.stems;
+  for (const stem of answer.stems) {
+    seen[stem.kind] = (seen[stem.kind] || 0) + 1;
+    save(stem.wav, `${mode}.${stem.kind}${seen[stem.kind] > 1 ? `.${seen[stem.kind]}` : ''}.wav`);
+  }
+}
+
 // ---- tabs and start ----------------------------------------------------------------------------
+
+const kTabs = ['beat', 'notes', 'midi'];
 
 function selectTab(next) {
   mode = next;
-  for (const [name, tab, panel] of [['beat', 'tab-beat', 'panel-beat'], ['notes', 'tab-notes', 'panel-notes']]) {
+  for (const name of kTabs) {
+    const [tab, panel] = [`tab-${name}`, `panel-${name}`];
     $(tab).setAttribute('aria-selected', String(name === next));
     $(tab).tabIndex = name === next ? 0 : -1;
     $(panel).hidden = name !== next;
   }
+  $('download-stems').disabled = next === 'notes';  // a note string is one drum: no stems
   stop();
   render();
 }
 
-$('tab-beat').addEventListener('click', () => selectTab('beat'));
-$('tab-notes').addEventListener('click', () => selectTab('notes'));
-for (const tab of ['tab-beat', 'tab-notes']) {
-  $(tab).addEventListener('keydown', (event) => {
-    if (event.key !== 'ArrowLeft' && event.key !== 'ArrowRight') return;
-    const next = mode === 'beat' ? 'notes' : 'beat';
+for (const name of kTabs) {
+  $(`tab-${name}`).addEventListener('click', () => selectTab(name));
+  $(`tab-${name}`).addEventListener('keydown', (event) => {
+    const step = { ArrowLeft: -1, ArrowRight: 1 }[event.key];
+    if (!step) return;
+    const next = kTabs[(kTabs.indexOf(mode) + step + kTabs.length) % kTabs.length];
     selectTab(next);
     $(`tab-${next}`).focus();
   });
@@ -501,12 +540,19 @@ $('add-line').addEventListener('click', () => {
   fromGrid();
 });
 $('beat-text').addEventListener('input', fromText);
-$('loop').addEventListener('change', scheduleRender);
+for (const id of ['loop', 'gain', 'no-normalize', 'float']) $(id).addEventListener('change', scheduleRender);
+for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);
+$('midi-file').addEventListener('change', async () => {
+  const file = $('midi-file').files[0];
+  midiBytes = file ? new Uint8Array(await file.arrayBuffer()) : null;
+  render();
+});
 $('rate').addEventListener('change', () => { stop(); render(); });
 for (const id of ['notes-drum', 'notes-tempo', 'notes-text']) $(id).addEventListener('input', scheduleRender);
 for (const k of kinds) $('notes-drum').append(option(k.key, spoken(k.name), k.key === 'snare'));
 $('play').addEventListener('click', play);
 $('download').addEventListener('click', download);
+$('download-stems').addEventListener('click', downloadStems);
 
 const shared = new URLSearchParams(location.hash.slice(1)).get('beat');
 $('beat-text').value = shared ?? kDefaultBeat;

@@ -3,18 +3,27 @@
 if (typeof KettorinModule === 'undefined') importScripts('kettorin.js');
 const ready = KettorinModule();
 
+// One request through the core's road: its samples, its WAV bytes and those of its stems.
+function renderRequest(core, request) {
+  const started = performance.now();
+  const result = core.render(request.source, request.input, request.options);
+  const ms = performance.now() - started;
+  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.float) : null;
+  if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
+  const stems = (result.stems || []).map((stem) => ({
+    kind: stem.kind, wav: core.wavBytes(stem.samples, result.sampleRate, request.float) }));
+  delete result.stems;
+  return { result, wav, ms, stems };
+}
+
 onmessage = async ({ data }) => {
   const core = await ready;
   try {
-    const started = performance.now();
-    const result = data.mode === 'beat'
-      ? core.renderBeat(data.text, data.options)
-      : core.renderNotes(data.drum, data.notes, data.rate, data.tempo);
-    const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, false) : null;
-    if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-    const transfer = result.ok ? [result.samples.buffer, wav.buffer] : [];
-    postMessage({ id: data.id, result, wav, ms, where: 'worker' }, transfer);
+    const answer = renderRequest(core, data);
+    const buffers = answer.result.ok
+      ? [answer.result.samples.buffer, answer.wav.buffer, ...answer.stems.map((s) => s.wav.buffer)]
+      : [];
+    postMessage({ id: data.id, ...answer, where: 'worker' }, buffers);
   } catch {
     // Samples the core made but JavaScript has no room to copy.
     postMessage({ id: data.id, result: { ok: false, line: 0, message: 'Memory allocation failed.' } });

@@ -20,7 +20,7 @@ const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'kettorin-page-'));
 // The command's file for a beat text (or a note string), as bytes.
 function commandFile(args, input, float) {
   const out = path.join(folder, float ? 'command.f.wav' : 'command.wav');
-  const subcommand = args[0] === 'beat' ? 1 : 0;
+  const subcommand = args[0] === 'beat' || args[0] === 'midi' ? 1 : 0;
   execFileSync(kettorin, [...args.slice(0, subcommand), '-q', ...(float ? ['--float'] : []), '-o', out,
                           ...args.slice(subcommand)], { input });
   return fs.readFileSync(out);
@@ -100,6 +100,17 @@ async function setValue(page, selector, value) {
     e.dispatchEvent(new Event(e.tagName === 'TEXTAREA' || e.type === 'text' ? 'input' : 'change'));
   }, value);
 }
+
+// A file that has arrived in the downloads folder, as bytes.
+async function downloadedFile(name) {
+  for (let i = 0; i < 100 && !fs.existsSync(name); ++i) await new Promise((r) => setTimeout(r, 100));
+  return fs.readFileSync(name);
+}
+
+// Kick, snare and key 54 on channel 10, at 96 ticks a quarter.
+const kMidi = Buffer.from([...Buffer.from('MThd'), 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, ...Buffer.from('MTrk'),
+                           0, 0, 0, 20, 0x00, 0x99, 36, 100, 0x00, 0x99, 54, 80, 0x30, 0x99, 38, 127,
+                           0x30, 0x99, 36, 60, 0x30, 0xFF, 0x2F, 0x00]);
 
 async function main() {
   const server = await serve();
@@ -219,6 +230,37 @@ async function main() {
     assertSameBits(notes.samples, commandFile(['-d', 'cowbell', '-r', '22050', '-t', '120', '--', 'A Bb8 C#2 D16 G'],
                                               undefined, true), 'the notes tab');
     await page.click('#tab-beat');
+
+    // Gain, no normalising and a float file: the download is the command's file, byte for byte.
+    await setValue(page, '#gain', '-6');
+    await page.click('#no-normalize');
+    await page.click('#float');
+    await renderNow(page);
+    fs.rmSync(downloaded);
+    await page.click('#download');
+    assert.ok((await downloadedFile(downloaded)).equals(
+      commandFile(['beat', '-r', '22050', '--loop', '--gain', '-6', '--no-normalize', '-'], text, true)),
+              'the float download with a gain differs from the command\'s');
+
+    // A MIDI file opened on its tab, with a key map, and its stems downloaded.
+    const midiFile = path.join(folder, 'drums.mid');
+    fs.writeFileSync(midiFile, kMidi);
+    await page.click('#tab-midi');
+    await setValue(page, '#midi-map', '54=cowbell');
+    await (await page.$('#midi-file')).uploadFile(midiFile);
+    await page.waitForFunction(() => kettorinPage.render?.mode === 'midi', { timeout: 20000 });
+    const midiArgs = ['midi', midiFile, '-r', '22050', '--gain', '-6', '--no-normalize', '--map', '54=cowbell'];
+    assertSameBits((await renderNow(page)).samples, commandFile(midiArgs, undefined, true), 'the MIDI tab');
+    await page.click('#download-stems');
+    commandFile([...midiArgs, '--stems'], undefined, true);
+    for (const kind of ['kick', 'snare', 'cowbell']) {
+      assert.ok((await downloadedFile(path.join(downloads, `midi.${kind}.wav`))).equals(
+        fs.readFileSync(path.join(folder, `command.f.${kind}.wav`))), `the ${kind} stem differs`);
+    }
+    await page.click('#tab-beat');
+    await setValue(page, '#gain', '0');
+    await page.click('#no-normalize');
+    await page.click('#float');
 
     // Speed: a 30-second beat of four lines, rendered in the page's worker.
     await page.select('#rate', '44100');
