@@ -130,6 +130,10 @@ std::optional<Failure> ReadInput(int32_t source, const void* input, int64_t size
   } else {
     request.source = Source::kBeat;
     text = Utf8(view);
+    // A tempo or repeat of 0 keeps the beat's own, as the C options always have; a note string
+    // has no tempo of its own, so there 0 is refused as any tempo out of range.
+    if (request.options.tempo == 0) request.options.tempo.reset();
+    if (request.options.repeat == 0) request.options.repeat.reset();
   }
   request.input = text;
   return std::nullopt;

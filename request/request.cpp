@@ -103,21 +103,9 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
   return std::nullopt;
 }
 
-// A beat's tempo or repeat of 0 keeps the text's own, as the C options always have; a note
-// string has no tempo of its own, so there 0 is refused like any tempo out of range.
-Request KeepingOwn(const Request& request) {
-  Request kept = request;
-  if (request.source == Source::kBeat) {
-    if (kept.options.tempo == 0) kept.options.tempo.reset();
-    if (kept.options.repeat == 0) kept.options.repeat.reset();
-  }
-  return kept;
-}
-
 }  // namespace
 
-std::optional<Failure> PlanRequest(const Request& given, Plan& plan) {
-  const Request request = KeepingOwn(given);
+std::optional<Failure> PlanRequest(const Request& request, Plan& plan) {
   plan = Plan{};
   plan.source = request.source;
   plan.options = request.options;
