@@ -263,32 +263,32 @@ function renderHere(request) {
     const started = performance.now();
     const result = core.render(request.source, request.input, request.options);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.float) : null;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options.float) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-    const stems = (result.stems || []).map((stem) => ({
-      kind: stem.kind, wav: core.wavBytes(stem.samples, result.sampleRate, request.float) }));
+    const stems = (result.stems || []).map(({ kind, file, samples }) => ({
+      kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options.float) }));
     return { result, wav, ms, stems, where: 'page' };
   } catch {
     return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
   }
 }
 
-// What the controls ask for, in the road's option names; `stems` adds each stem's file.
+// What the controls ask for, in the road's option names; `stems` adds each stem's file. The file's
+// format is an option too, so the road checks what a float file can hold.
 function request(stems = false) {
-  const rate = Number($('rate').value);
-  const float = $('float').checked;
-  const headroom = { rate, gain: $('gain').value || '0', normalize: !$('no-normalize').checked, stems };
+  const file = { rate: Number($('rate').value), float: $('float').checked };
+  const mix = { ...file, gain: $('gain').value || '0', normalize: !$('no-normalize').checked, stems };
   if (mode === 'beat') {
-    return { mode, source: 'beat', input: $('beat-text').value, float,
-             options: { ...headroom, loop: $('loop').checked } };
+    return { mode, source: 'beat', input: $('beat-text').value,
+             options: { ...mix, loop: $('loop').checked } };
   }
   if (mode === 'midi') {
     const map = $('midi-map').value.split(/[\s,]+/).filter(Boolean);
-    return { mode, source: 'midi', input: midiBytes ?? new Uint8Array(), float,
-             options: { ...headroom, channel: $('midi-channel').value || '10', map } };
+    return { mode, source: 'midi', input: midiBytes ?? new Uint8Array(),
+             options: { ...mix, channel: $('midi-channel').value || '10', map } };
   }
-  return { mode, source: 'notes', input: $('notes-text').value, float,
-           options: { drum: $('notes-drum').value, rate, tempo: $('notes-tempo').value || '0' } };
+  return { mode, source: 'notes', input: $('notes-text').value,
+           options: { ...file, drum: $('notes-drum').value, tempo: $('notes-tempo').value || '0' } };
 }
 
 function render(stems = false) {
@@ -486,17 +486,14 @@ function download() {
   if (latest?.wav) save(latest.wav, `${latest.mode}.wav`);
 }
 
-// One file a drum line or kind, named as the command names its stems: beat.kick.wav, beat.kick.2.wav.
+// One file a drum line or kind, named by the core as the command names its stems: beat.kick.wav,
+// beat.kick.2.wav.
 async function downloadStems() {
   if (mode === 'notes') return;
   const answer = await render(true);
   if (!answer?.result.ok) return;
-  const seen = {};
   page.stems = answer.stems;
-  for (const stem of answer.stems) {
-    seen[stem.kind] = (seen[stem.kind] || 0) + 1;
-    save(stem.wav, `${mode}.${stem.kind}${seen[stem.kind] > 1 ? `.${seen[stem.kind]}` : ''}.wav`);
-  }
+  for (const stem of answer.stems) save(stem.wav, stem.file);
 }
 
 // ---- tabs and start ----------------------------------------------------------------------------
@@ -511,7 +508,8 @@ function selectTab(next) {
     $(tab).tabIndex = name === next ? 0 : -1;
     $(panel).hidden = name !== next;
   }
-  $('download-stems').disabled = next === 'notes';  // a note string is one drum: no stems
+  // A note string is one drum, its notes one after another: no stems, no mix to raise or lower.
+  for (const id of ['download-stems', 'gain', 'no-normalize']) $(id).disabled = next === 'notes';
   stop();
   render();
 }

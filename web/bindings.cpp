@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -137,8 +138,9 @@ std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
   return std::nullopt;
 }
 
-// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum} or the refusal
-// the command would print. `source` is "notes", "beat" or "midi" (input: a Uint8Array).
+// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind,
+// file, samples}]} or the refusal the command would print. `source` is "notes", "beat" or "midi"
+// (input: a Uint8Array).
 val Render(const std::string& source, const val& input, const val& options) {
   std::string text;
   Request request;
@@ -152,7 +154,6 @@ val Render(const std::string& source, const val& input, const val& options) {
   }
   request.input = text;
   if (auto failure = ReadOptions(options, request.options)) return Refusal(0, failure->message);
-  request.options.format = WavFormat::kPcm16;  // memory holds what a 16-bit file could
   Plan plan;
   if (const std::optional<Failure> failure = PlanRequest(request, plan)) {
     return Refusal(plan.readError ? plan.readError->line : 0, failure->message);
@@ -171,8 +172,11 @@ val Render(const std::string& source, const val& input, const val& options) {
   if (plan.source == Source::kNotes) {
     result.set("drum", std::string(Info(plan.composition.kind).displayName));
   }
-  // The stems, each from its own hits with the mix's factors, when asked for.
+  // The stems, each from its own hits with the mix's factors, when asked for, with the names the
+  // command gives their files beside a mix named after the source: beat.kick.wav, beat.kick.2.wav.
   if (request.options.stems && StemCount(plan) > 0) {
+    const std::string mixName = source + ".wav";
+    std::map<DrumKind, int32_t> ordinals;
     const SampleStorage stemStorage = AllocateSamples(plan.length);
     if (!stemStorage) return Refusal(0, "Memory allocation failed.");
     const std::span<float> stem(stemStorage.get(), static_cast<size_t>(plan.length));
@@ -180,7 +184,9 @@ val Render(const std::string& source, const val& input, const val& options) {
     for (int32_t s = 0; s < StemCount(plan); ++s) {
       RenderStem(plan, s, levels, stem);
       val one = val::object();
-      one.set("kind", std::string(ShortName(StemKind(plan, s))));
+      const DrumKind kind = StemKind(plan, s);
+      one.set("kind", std::string(ShortName(kind)));
+      one.set("file", StemPath({mixName, mixName}, kind, ++ordinals[kind]).display);
       one.set("samples", Float32Copy(stem));
       stems.call<void>("push", one);
     }

@@ -1,9 +1,10 @@
 // The WebAssembly core renders exactly what the command renders: every composition the other
-// platforms are compared on, the example beat and random beats, float sample for float sample.
+// platforms are compared on, the example beat and random beats, and every option of the road with
+// its stems, float sample for float sample; and it refuses what the command refuses, in its words.
 // Usage: node exact_test.cjs KETTORIN PAGE_FOLDER [--random N]
 'use strict';
 const assert = require('node:assert');
-const { execFileSync } = require('node:child_process');
+const { execFileSync, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -13,12 +14,39 @@ const randomCount = Number(process.argv[process.argv.indexOf('--random') + 1]) |
 const source = path.resolve(__dirname, '..', '..');
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'kettorin-web-'));
 
-// The float file's samples: after its 58-byte header.
+// The samples of the command's float file for a request.
 function commandSamples(subcommand, args, input) {
   const out = path.join(folder, 'out.wav');
   execFileSync(kettorin, [...subcommand, '-q', '--float', '-o', out, ...args], { input });
-  const bytes = fs.readFileSync(out);
+  return floatFile(out);
+}
+
+// A float file's samples: after its 58-byte header.
+function floatFile(file) {
+  const bytes = fs.readFileSync(file);
   return new Float32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
+}
+
+// The command's words for the road's options: {gain: -6, normalize: false, map: [...]} ->
+// --gain -6 --no-normalize --map A --map B.
+function commandArgs(options) {
+  const args = [];
+  for (const [name, value] of Object.entries(options)) {
+    for (const one of [value].flat()) {
+      if (name === 'normalize') args.push(...(one ? [] : ['--no-normalize']));
+      else if (['loop', 'stems', 'float'].includes(name)) args.push(...(one ? [`--${name}`] : []));
+      else args.push(`--${name}`, String(one));
+    }
+  }
+  return args;
+}
+
+// A format-0 MIDI file of [delta, ...event bytes] at 96 ticks a quarter.
+function midiFile(events) {
+  const track = [...events.flat(), 0, 0xFF, 0x2F, 0];
+  const size = [24, 16, 8, 0].map((shift) => (track.length >> shift) & 0xFF);
+  return Buffer.from([...Buffer.from('MThd'), 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, ...Buffer.from('MTrk'), ...size,
+                      ...track]);
 }
 
 // How many samples differ in their bits (NaN equal to NaN), and the first.
@@ -90,6 +118,69 @@ async function main() {
     const problem = compare(`beat ${i} at ${beat.rate} Hz${beat.loop ? ', loop' : ''}`, page.samples, native);
     if (problem) failures.push(problem + '\n' + beat.text);
     ++checked;
+  }
+
+  // Every option through core.render, against the command given the same options: the mix and
+  // each stem, named as the command names its files.
+  const groove = fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8');
+  const twoKicks = 'tempo 96\nkick x---x-x-\nkick pitch=D ring=0.3 --x---x-\nclap ----X--g\n';
+  // Channel 10: kicks, a snare and keys 54 and 60 (no drums without a map); channel 2: a snare and
+  // a kick.
+  const midi = midiFile([[0, 0x99, 36, 100], [0, 0x99, 54, 80], [0, 0x91, 38, 90], [0x30, 0x99, 60, 127],
+                         [0, 0x91, 36, 70], [0x30, 0x99, 38, 127], [0x30, 0x89, 36, 0], [0x30, 0x99, 36, 50]]);
+  const long = fs.readFileSync(path.join(source, 'bench', 'three_minutes.mid'));
+  const requests = [
+    ['beat', groove, { tempo: 90 }],
+    ['beat', groove, { repeat: 1, rate: 22050 }],
+    ['beat', groove, { repeat: 3, loop: true, gain: 3.5 }],
+    ['beat', groove, { gain: 12, normalize: false }],
+    ['beat', groove, { gain: -30, stems: true, rate: 8000, float: true }],
+    ['beat', twoKicks, { tempo: 140, repeat: 2, loop: true, gain: 6, normalize: false, stems: true }],
+    ['notes', 'C D8 E2 F#', { drum: 'hihato', tempo: 90, rate: 22050 }],
+    ['midi', midi, {}],
+    ['midi', midi, { channel: 2 }],
+    ['midi', midi, { map: ['54=cowbell', '60=high_tom'], rate: 48000 }],
+    ['midi', midi, { map: '54=clap', gain: 6, stems: true }],
+    ['midi', midi, { channel: 2, map: '38=ride', gain: 9.5, normalize: false, stems: true }],
+    ['midi', long, { rate: 8000, map: '54=cowbell', stems: true }],
+  ];
+  for (const [kind, input, options] of requests) {
+    const name = `${kind} ${JSON.stringify(options)}`;
+    const page = core.render(kind, kind === 'midi' ? new Uint8Array(input) : input, options);
+    assert.ok(page.ok, `${name}: ${page.message}`);
+    for (const file of fs.readdirSync(folder)) fs.rmSync(path.join(folder, file));
+    const args = commandArgs(options);
+    const native = kind === 'notes' ? commandSamples([], [...args, '--', input])
+                                    : commandSamples([kind], [...args, '-'], input);
+    const problems = [compare(name, page.samples, native)];
+    for (const stem of page.stems || []) {
+      const file = stem.file.replace(`${kind}.`, 'out.');
+      problems.push(fs.existsSync(path.join(folder, file))
+        ? compare(`${name}, ${file}`, stem.samples, floatFile(path.join(folder, file)))
+        : `${name}: the command wrote no ${file}`);
+    }
+    const files = fs.readdirSync(folder).filter((file) => file !== 'out.wav').sort();
+    assert.strictEqual(files.length, (page.stems || []).length, `${name}: stems ${files}`);
+    failures.push(...problems.filter(Boolean));
+    ++checked;
+  }
+
+  // A request the road refuses is refused with the command's message.
+  for (const [kind, input, options] of [
+    ['beat', groove, { tempo: 1000 }],
+    ['beat', 'kick x-\nsnare x\n', {}],
+    ['midi', midi.subarray(0, 20), {}],
+    ['midi', midi, { rate: 0 }],
+    ['beat', 'kick x\n', { rate: 2000000000, float: true }],
+  ]) {
+    const page = core.render(kind, kind === 'midi' ? new Uint8Array(input) : input, options);
+    const command = spawnSync(kettorin, [kind, '-q', '-o', path.join(folder, 'refused.wav'),
+                                         ...commandArgs(options), '-'], { input });
+    assert.ok(!page.ok && command.status !== 0, `${kind} ${JSON.stringify(options)} was not refused`);
+    // The command names the line after its input: "(standard input):2: ...".
+    const said = page.line ? page.message.replace(/^line \d+: /, `:${page.line}: `) : page.message;
+    assert.ok(command.stderr.toString().endsWith(`${said}\n`),
+              `${kind} ${JSON.stringify(options)}: ${page.message} | ${command.stderr}`);
   }
 
   // A beat the page's memory cannot hold is refused as the command refuses it, and the core goes
