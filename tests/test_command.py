@@ -127,7 +127,8 @@ class Command(unittest.TestCase):
             self.assertEqual(r.stdout, "" if "-q" in extra else plain.stdout)
         r = subprocess.run([*KETTORIN, "-d", "cowbell", "-r", "8000", "-o", "-", "C D#2 E8"],
                            capture_output=True)
-        self.assertEqual(r.stderr.decode().replace("(standard output)", self.path("a.wav")),
+        report = r.stderr.decode().replace("\r\n", "\n")  # Windows' text-mode stderr
+        self.assertEqual(report.replace("(standard output)", self.path("a.wav")),
                          plain.stdout.replace("\r\n", "\n"))
 
     def test_long_option_forms_and_a_lone_dash_among_the_notes(self):
