@@ -102,8 +102,17 @@ async function setValue(page, selector, value) {
 }
 
 // A file that has arrived in the downloads folder, as bytes.
+// Chromium may show the name before the last bytes land: the file counts once no download is in
+// progress in its folder and its size holds still.
 async function downloadedFile(name) {
-  for (let i = 0; i < 100 && !fs.existsSync(name); ++i) await new Promise((r) => setTimeout(r, 100));
+  const pause = () => new Promise((r) => setTimeout(r, 100));
+  let size = -1;
+  for (let i = 0; i < 200; ++i, await pause()) {
+    const busy = fs.readdirSync(path.dirname(name)).some((f) => f.endsWith('.crdownload'));
+    const now = fs.existsSync(name) ? fs.statSync(name).size : -1;
+    if (now > 0 && now === size && !busy) break;
+    size = now;
+  }
   return fs.readFileSync(name);
 }
 
@@ -188,8 +197,7 @@ async function main() {
     await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
     await page.click('#download');
     const downloaded = path.join(downloads, 'beat.wav');
-    for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await new Promise((r) => setTimeout(r, 100));
-    assert.ok(fs.readFileSync(downloaded).equals(commandFile(['beat', '-r', '22050', '--loop', '-'], text, false)),
+    assert.ok((await downloadedFile(downloaded)).equals(commandFile(['beat', '-r', '22050', '--loop', '-'], text, false)),
               'the downloaded WAV file differs from the command\'s');
 
     // The pictures are drawn: most columns of the waveform and the spectrogram are not background.
@@ -238,9 +246,11 @@ async function main() {
     await renderNow(page);
     fs.rmSync(downloaded);
     await page.click('#download');
-    assert.ok((await downloadedFile(downloaded)).equals(
-      commandFile(['beat', '-r', '22050', '--loop', '--gain', '-6', '--no-normalize', '-'], text, true)),
-              'the float download with a gain differs from the command\'s');
+    const floatDownload = await downloadedFile(downloaded);
+    const floatCommand = commandFile(['beat', '-r', '22050', '--loop', '--gain', '-6', '--no-normalize', '-'],
+                                     text, true);
+    assert.ok(floatDownload.equals(floatCommand), 'the float download with a gain differs from the ' +
+              `command's: ${floatDownload.length} bytes against ${floatCommand.length}`);
 
     // A MIDI file opened on its tab, with a key map, and its stems downloaded.
     const midiFile = path.join(folder, 'drums.mid');
