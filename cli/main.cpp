@@ -352,7 +352,7 @@ int RunBeat(BeatCommandOptions options) {
 // ---- kettorin midi FILE -------------------------------------------------------------------------
 
 struct MidiCommandOptions {
-  int32_t channel = 10;
+  int32_t channel = kettorin::kDefaultMidiChannel;
   std::vector<std::string> map;
   bool list = false;
   TrackCommandOptions track;

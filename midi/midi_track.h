@@ -23,7 +23,7 @@ namespace kettorin {
 // How a MIDI file is rendered: what the command's options change.
 struct MidiOptions {
   int32_t sampleRate = 44100;
-  int32_t channel = 10;  // 1 to 16: the channel whose notes are drums
+  int32_t channel = kDefaultMidiChannel;  // 1 to 16: the channel whose notes are drums
   std::vector<std::pair<int32_t, DrumKind>> map;  // KEY=DRUM over the General MIDI keys
 };
 

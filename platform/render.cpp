@@ -48,8 +48,7 @@ std::optional<Failure> UnknownFlags(uint32_t flags) {
 void ApplyFlags(uint32_t flags, double gainDb, RenderOptions& options) {
   options.loop = (flags & KETTORIN_LOOP) != 0;
   options.normalize = (flags & KETTORIN_NO_NORMALIZE) == 0;
-  // 0 dB multiplies by exactly 1, so it is no gain at all.
-  options.gainDb = gainDb != 0.0 ? std::optional<double>(gainDb) : std::nullopt;
+  options.gainDb = gainDb;
 }
 
 KettorinLevels ToC(const Levels& levels) {
@@ -157,11 +156,7 @@ std::optional<Failure> WriteSamples(const KettorinChar* outputPath, const float*
                                          std::to_string(MaxSamples(options.format)) +
                                          ". Got: " + std::to_string(count)};
   }
-  if (options.sampleRate > MaxSampleRate(options.format)) {
-    return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
-                                             std::to_string(MaxSampleRate(options.format)) +
-                                             " Hz. Got: " + std::to_string(options.sampleRate)};
-  }
+  if (auto failure = CheckFileRate(options.sampleRate, options.format)) return failure;
   const OutputPath path = MakeOutputPath(outputPath);
   const std::span<const float> all(samples, static_cast<size_t>(count));
   const std::optional<WriteError> error =

@@ -102,7 +102,7 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
     const std::optional<double> db = Number(value);
     if (!db) return BadValue(name, "a number of decibels", value);
     if (auto failure = CheckGain(*db)) return failure;
-    options.gainDb = *db != 0.0 ? db : std::nullopt;
+    options.gainDb = db;
     return std::nullopt;
   }
   if (name == "float") {

@@ -41,18 +41,16 @@ std::optional<Failure> CheckApplicable(const Request& request) {
       return std::nullopt;
     }
   }
-  if (o.channel != 10) return DoesNotApply("channel", "a note string or a beat");
+  if (o.channel != kDefaultMidiChannel) return DoesNotApply("channel", "a note string or a beat");
   if (!o.keyMap.empty()) return DoesNotApply("map", "a note string or a beat");
   return std::nullopt;
 }
 
-// A float file stores its byte rate, 4 bytes a sample, in 32 bits.
-std::optional<Failure> CheckFileRate(const RenderOptions& options) {
-  const int64_t most = MaxSampleRate(options.format);
-  if (options.sampleRate <= most) return std::nullopt;
-  return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
-                                           std::to_string(most) +
-                                           " Hz. Got: " + std::to_string(options.sampleRate)};
+// The options' own checks: those that apply to the source, then the gain's range.
+std::optional<Failure> CheckOptions(const Request& request) {
+  if (auto failure = CheckApplicable(request)) return failure;
+  if (request.options.gainDb) return CheckGain(*request.options.gainDb);
+  return std::nullopt;
 }
 
 HeadroomOptions Headroom(const RenderOptions& options) {
@@ -112,22 +110,25 @@ std::optional<Failure> PlanRequest(const Request& request, Plan& plan) {
   plan.input = request.input;
   plan.sourceName = request.sourceName;
   plan.sampleRate = request.options.sampleRate;
-  // A MIDI file's own options are checked before it is read, as they always were; the others
-  // after their source.
-  if (request.source == Source::kMidi) {
-    if (request.options.gainDb) {
-      if (auto failure = CheckGain(*request.options.gainDb)) return failure;
-    }
-    if (auto failure = CheckApplicable(request)) return failure;
+  // A MIDI file's options are checked before it is read, as they always were; the others after
+  // their source.
+  const bool optionsFirst = request.source == Source::kMidi;
+  if (optionsFirst) {
+    if (auto failure = CheckOptions(request)) return failure;
   }
   if (auto failure = PlanSource(request, plan)) return failure;
-  if (request.source != Source::kMidi) {
-    if (auto failure = CheckApplicable(request)) return failure;
-    if (request.options.gainDb) {
-      if (auto failure = CheckGain(*request.options.gainDb)) return failure;
-    }
+  if (!optionsFirst) {
+    if (auto failure = CheckOptions(request)) return failure;
   }
-  return CheckFileRate(request.options);
+  return CheckFileRate(request.options.sampleRate, request.options.format);
+}
+
+std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format) {
+  const int64_t most = MaxSampleRate(format);
+  if (sampleRate <= most) return std::nullopt;
+  return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
+                                           std::to_string(most) +
+                                           " Hz. Got: " + std::to_string(sampleRate)};
 }
 
 Levels RenderMix(const Plan& plan, std::span<float> out) {

@@ -39,7 +39,7 @@ struct RenderOptions {
   bool loop = false;              // beats: the last hits ring over into the start
   std::optional<double> gainDb;   // beats and MIDI: the mix raised or lowered before its peak
   bool normalize = true;          // beats and MIDI: lowered to full scale when it passes it
-  int32_t channel = 10;           // MIDI: the channel of the drums
+  int32_t channel = kDefaultMidiChannel;  // MIDI: the channel of the drums
   KeyMap keyMap;                  // MIDI: KEY=DRUM over the General MIDI keys
   WavFormat format = WavFormat::kPcm16;  // files: 16-bit PCM or 32-bit float
   bool stems = false;                    // files: also one file per drum line or kind
@@ -78,6 +78,10 @@ struct Plan {
 // Reads and lays out the request. Fails with the status and message of the first check that
 // fails, in the order the source's calls have always checked them.
 std::optional<Failure> PlanRequest(const Request& request, Plan& plan);
+
+// 11 when a file of the format cannot store the rate: a float file's byte rate, 4 bytes a sample,
+// is a 32-bit count.
+std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format);
 
 // Renders the mix into out (plan.length samples): the notes one after another, or the hits
 // added and the headroom applied. Returns what the headroom did.

@@ -469,7 +469,9 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
       // A beat's 0 is the C calls' "keep the beat's own": the road's files simply leave it out.
       const bool keepsOwn = std::string(value) == "0" &&
                             (std::string(name) == "tempo" || std::string(name) == "repeat");
-      if (!keepsOwn) ASSERT_FALSE(kettorin::SetOption(road, name, value));
+      if (!keepsOwn) {
+        ASSERT_FALSE(kettorin::SetOption(road, name, value));
+      }
     }
     const kettorin::Source sources[] = {
         {}, kettorin::Source::kNotes, kettorin::Source::kBeat, kettorin::Source::kMidi};

@@ -14,6 +14,7 @@ inline constexpr int32_t kMinSteps = 1, kMaxSteps = 64;       // steps per beat
 inline constexpr int32_t kMinSwing = 50, kMaxSwing = 75;      // percent
 inline constexpr int32_t kMinRepeat = 1, kMaxRepeat = 10000;  // passes of a grid
 inline constexpr int32_t kMinMidiChannel = 1, kMaxMidiChannel = 16;
+inline constexpr int32_t kDefaultMidiChannel = 10;             // General MIDI's drums
 inline constexpr int32_t kMinSampleRate = 1;  // hertz
 // The largest gain, up or down, that the calls and the command take, in dB.
 inline constexpr double kMaxGainDb = 120.0;
