@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <optional>
@@ -13,7 +12,6 @@
 
 #include "platform/kettorin.h"
 #include "platform/text.h"
-#include "request/request.h"
 #include "track/status.h"
 #include "track/track.h"
 #include "wav/wav_writer.h"
@@ -51,18 +49,6 @@ inline std::string Utf8(TextView text) {
 #else
   return Utf16ToUtf8(text);
 #endif
-}
-
-// ---- The file-writing calls' console --------------------------------------------------------
-
-// The report on standard output (none when quiet), errors on standard error: what the
-// file-writing calls have always printed.
-inline Printer ConsolePrinter(bool quiet) {
-  return [quiet](Channel channel, std::string_view text) {
-    if (channel == Channel::kReport && quiet) return;
-    std::FILE* stream = channel == Channel::kReport ? stdout : stderr;
-    std::fwrite(text.data(), 1, text.size(), stream);
-  };
 }
 
 // ---- Rendering into the caller's memory -------------------------------------------------------

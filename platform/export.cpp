@@ -52,10 +52,16 @@ bool AnyNull(std::initializer_list<Argument> arguments) {
   return false;
 }
 
+// The report on standard output, warnings and errors on standard error: what the file-writing
+// calls have always printed.
+void PrintOnConsole(Channel channel, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), channel == Channel::kReport ? stdout : stderr);
+}
+
 int32_t ToFiles(const Request& request, const KettorinChar* outputPath) {
   kettorin::WavOutput output;
   output.path = MakeOutputPath(outputPath);
-  return kettorin::RenderToFiles(request, output, kettorin::ConsolePrinter(false));
+  return kettorin::RenderToFiles(request, output, PrintOnConsole);
 }
 
 }  // namespace

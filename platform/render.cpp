@@ -354,23 +354,20 @@ KettorinComposeWith(int32_t source, const void* input, int64_t size, const Ketto
     }
     kettorin::WavOutput output;
     output.path = kettorin::MakeOutputPath(outputPath);
-    // The report goes to standard output as the command prints it; the first error comes back in
-    // the message instead of on standard error.
-    std::optional<std::string> firstError;
+    // The report and warnings print as the command prints them, unless quiet; a failure comes
+    // back in the message instead of on standard error.
     const bool quiet = request.options.quiet;
+    Failure failure;
     const int32_t status = kettorin::RenderToFiles(
-        request, output, [&](kettorin::Channel channel, std::string_view line) {
-          if (channel == kettorin::Channel::kError) {
-            if (!firstError) firstError = std::string(line);
-          } else if (!quiet) {
-            std::fwrite(line.data(), 1, line.size(), stdout);
-          }
-        });
+        request, output,
+        [&](kettorin::Channel channel, std::string_view line) {
+          if (channel == kettorin::Channel::kError || quiet) return;
+          std::FILE* stream = channel == kettorin::Channel::kReport ? stdout : stderr;
+          std::fwrite(line.data(), 1, line.size(), stream);
+        },
+        &failure);
     if (status == kettorin::kStatusDone) return std::nullopt;
-    std::string why = firstError.value_or("");
-    if (why.starts_with("Error: ")) why.erase(0, 7);
-    while (!why.empty() && why.back() == '\n') why.pop_back();
-    return Failure{status, why};
+    return failure;
   });
 }
 

@@ -21,18 +21,26 @@ Path WithInfix(const Path& path, std::string_view infix) {
   return path.substr(0, dot) + widen(infix) + path.substr(dot);
 }
 
+// Says what failed, on the door's printer and to a caller that wants the failure itself.
+int32_t Fail(const Failure& failed, std::string_view line, const Printer& print, Failure* failure) {
+  print(Channel::kError, line);
+  if (failure != nullptr) *failure = failed;
+  return failed.status;
+}
+
 // Writes one file and says how it went: its created line, or its error line.
 bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float> samples,
-              const Printer& print) {
+              const Printer& print, Failure* failure) {
   std::string inPlace;
   const std::optional<WriteError> error = WriteWav(output, sampleRate, samples, &inPlace);
   // Written straight into the target: said, since a failure part way loses the earlier file.
   if (!inPlace.empty()) {
-    print(Channel::kError, "Warning: '" + output.path.display + "' is written in place (" +
-                               inPlace + "), so a failure part way would lose the earlier file.\n");
+    print(Channel::kWarning, "Warning: '" + output.path.display + "' is written in place (" +
+                                 inPlace +
+                                 "), so a failure part way would lose the earlier file.\n");
   }
   if (error) {
-    print(Channel::kError, "Error: " + error->message + "\n");
+    Fail({kStatusNotWritten, error->message}, "Error: " + error->message + "\n", print, failure);
     return false;
   }
   print(Channel::kReport, CreatedLine(output.path));
@@ -41,26 +49,29 @@ bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float
 
 }  // namespace
 
-OutputPath StemPath(const OutputPath& mix, DrumKind kind, int32_t ordinal) {
+OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
+  const DrumKind kind = StemKind(plan, stem);
+  int32_t ordinal = 1;  // which stem of its kind
+  for (int32_t s = 0; s < stem; ++s) ordinal += StemKind(plan, s) == kind;
   std::string infix(1, '.');
   infix.append(Info(kind).keys[0]);
   if (ordinal > 1) infix.append(1, '.').append(std::to_string(ordinal));
   return {WithInfix(mix.display, infix), WithInfix(mix.native, infix)};
 }
 
-int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print) {
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print,
+                      Failure* failure) {
   Plan plan;
-  if (const std::optional<Failure> failure = PlanRequest(request, plan)) {
-    print(Channel::kError, ErrorLine(plan, *failure));
-    return failure->status;
+  if (const std::optional<Failure> refused = PlanRequest(request, plan)) {
+    return Fail(*refused, ErrorLine(plan, *refused), print, failure);
   }
   // Storage for the mix, and for one stem at a time, allocated before anything is printed.
   const bool stems = plan.options.stems && StemCount(plan) > 0;
   const SampleStorage mixStorage = AllocateSamples(plan.length);
   const SampleStorage stemStorage = stems ? AllocateSamples(plan.length) : nullptr;
   if (!mixStorage || (stems && !stemStorage)) {
-    print(Channel::kError, "Error: Memory allocation failed.\n");
-    return kStatusNoStorage;
+    return Fail({kStatusNoStorage, "Memory allocation failed."},
+                "Error: Memory allocation failed.\n", print, failure);
   }
   const auto length = static_cast<size_t>(plan.length);
   const std::span<float> samples(mixStorage.get(), length);
@@ -69,15 +80,13 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
 
   WavOutput file = mix;
   file.format = plan.options.format;
-  bool written = WriteOne(file, plan.sampleRate, samples, print);
+  bool written = WriteOne(file, plan.sampleRate, samples, print, failure);
   if (written && stems) {
     const std::span<float> stem(stemStorage.get(), length);
-    int32_t ordinals[kDrumKindCount] = {};
     for (int32_t s = 0; s < StemCount(plan) && written; ++s) {
-      const DrumKind kind = StemKind(plan, s);
       RenderStem(plan, s, levels, stem);
-      file.path = StemPath(mix.path, kind, ++ordinals[static_cast<size_t>(kind)]);
-      written = WriteOne(file, plan.sampleRate, stem, print);
+      file.path = StemPath(plan, s, mix.path);
+      written = WriteOne(file, plan.sampleRate, stem, print, failure);
     }
   }
   print(Channel::kReport, ReportTail(plan));

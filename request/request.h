@@ -40,10 +40,10 @@ struct RenderOptions {
   std::optional<double> gainDb;   // beats and MIDI: the mix raised or lowered before its peak
   bool normalize = true;          // beats and MIDI: lowered to full scale when it passes it
   int32_t channel = kDefaultMidiChannel;  // MIDI: the channel of the drums
-  KeyMap keyMap;                  // MIDI: KEY=DRUM over the General MIDI keys
-  WavFormat format = WavFormat::kPcm16;  // files: 16-bit PCM or 32-bit float
-  bool stems = false;                    // files: also one file per drum line or kind
-  bool quiet = false;                    // file calls: no report
+  KeyMap keyMap;                          // MIDI: KEY=DRUM over the General MIDI keys
+  WavFormat format = WavFormat::kPcm16;   // files: 16-bit PCM or 32-bit float
+  bool stems = false;                     // files: also one file per drum line or kind
+  bool quiet = false;                     // file calls: no report
 };
 
 // The tempo a note string is played at without one.
@@ -109,18 +109,20 @@ std::string ErrorLine(const Plan& plan, const Failure& failure);
 
 // ---- Files ------------------------------------------------------------------------------------
 
-// Where the doors' text goes as it arises: the report, or an error line.
-enum class Channel : uint8_t { kReport, kError };
+// Where the doors' text goes as it arises: the report, a warning, or an error line.
+enum class Channel : uint8_t { kReport, kWarning, kError };
 using Printer = std::function<void(Channel, std::string_view)>;
 
 // The file sink: plans the request, renders it, writes the mix to `mix` (and the stems beside it,
 // when the options ask), and hands every line of the report and every error to `print` in order.
-// Returns the call's status.
-int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print);
+// Returns the call's status; `failure`, when given, receives the first failure's status and
+// message (without "Error: ").
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print,
+                      Failure* failure = nullptr);
 
-// The file of one stem, beside the mix and named after it and the kind's first key:
+// The file of a plan's stem, beside the mix and named after it and the kind's first key:
 // groove.wav -> groove.kick.wav; the second stem of a kind groove.kick.2.wav.
-OutputPath StemPath(const OutputPath& mix, DrumKind kind, int32_t ordinal);
+OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix);
 
 // ---- Options by name ---------------------------------------------------------------------------
 

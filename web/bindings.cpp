@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -176,7 +175,6 @@ val Render(const std::string& source, const val& input, const val& options) {
   // command gives their files beside a mix named after the source: beat.kick.wav, beat.kick.2.wav.
   if (request.options.stems && StemCount(plan) > 0) {
     const std::string mixName = source + ".wav";
-    std::map<DrumKind, int32_t> ordinals;
     const SampleStorage stemStorage = AllocateSamples(plan.length);
     if (!stemStorage) return Refusal(0, "Memory allocation failed.");
     const std::span<float> stem(stemStorage.get(), static_cast<size_t>(plan.length));
@@ -186,7 +184,7 @@ val Render(const std::string& source, const val& input, const val& options) {
       val one = val::object();
       const DrumKind kind = StemKind(plan, s);
       one.set("kind", std::string(ShortName(kind)));
-      one.set("file", StemPath({mixName, mixName}, kind, ++ordinals[kind]).display);
+      one.set("file", StemPath(plan, s, {mixName, mixName}).display);
       one.set("samples", Float32Copy(stem));
       stems.call<void>("push", one);
     }
