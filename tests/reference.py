@@ -330,36 +330,140 @@ def find_kind(name):
     return None
 
 
+NAME_CHARS = set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-.")
+
+
+def drum_line(words):
+    kind = find_kind(words[0])
+    if kind is None:
+        raise ValueError("unknown drum " + words[0])
+    entry = {"kind": kind, "pitch": "C", "ring": KIND_TABLE[kind][5], "level": 1.0, "cells": []}
+    rest = words[1:]
+    while rest and "=" in rest[0]:
+        key, value = rest.pop(0).split("=", 1)
+        entry[key] = value if key == "pitch" else f32(float(value))
+    for ch in "".join(rest):
+        if ch != "|":
+            entry["cells"].append(CELL_LEVELS[ch])
+    return entry
+
+
+def parse_play(text):
+    """The items of a play line: (name, count) or (list of items, count)."""
+    at = 0
+
+    def count():
+        nonlocal at
+        if at < len(text) and text[at] == "*":
+            end = at + 1
+            while end < len(text) and text[end].isdigit():
+                end += 1
+            n, at = int(text[at + 1:end]), end
+            if not 1 <= n <= 10000:
+                raise ValueError("count " + str(n))
+            return n
+        return 1
+
+    def items(depth):
+        nonlocal at
+        out = []
+        while at < len(text):
+            ch = text[at]
+            if ch in " \t":
+                at += 1
+            elif ch == "(":
+                if depth == 8:
+                    raise ValueError("groups nested too deep")
+                at += 1
+                inner = items(depth + 1)
+                if at >= len(text) or text[at] != ")":
+                    raise ValueError("unclosed group")
+                at += 1
+                out.append((inner, count()))
+            elif ch == ")":
+                if depth == 0:
+                    raise ValueError("unopened group")
+                return out
+            elif ch in NAME_CHARS:
+                end = at
+                while end < len(text) and text[end] in NAME_CHARS:
+                    end += 1
+                name, at = text[at:end], end
+                out.append((name, count()))
+            else:
+                raise ValueError("unexpected " + ch)
+        return out
+
+    result = items(0)
+    if not result:
+        raise ValueError("empty play")
+    return result
+
+
+def expand(items):
+    out = []
+    for item, n in items:
+        out.extend(([item] if isinstance(item, str) else expand(item)) * n)
+    return out
+
+
 def parse_beat(text):
-    """Directives and drum lines; raises ValueError for what the library refuses."""
+    """A song: its defaults, repeat, patterns (each with its own directives or None, and drum
+    lines) and play items. A text with no pattern line is one pattern. Raises ValueError for what
+    the library refuses (not every refusal: this only needs to read valid texts)."""
     if text.startswith("\ufeff"):
         text = text[1:]
-    beat = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "lines": []}
+    song = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "patterns": [], "play": []}
+    loose = []  # drum lines before the first pattern line
+    current = None
     for raw in text.split("\n"):
         line = raw[:-1] if raw.endswith("\r") else raw
         for i, ch in enumerate(line):
             if ch == "#" and (i == 0 or line[i - 1] in " \t"):
                 line = line[:i]
                 break
-        words = line.replace("\t", " ").split()
+        line = line.replace("\t", " ")
+        words = line.split()
         if not words:
             continue
-        if words[0] in ("tempo", "steps", "swing", "repeat"):
-            beat[words[0]] = int(words[1])
-            continue
-        kind = find_kind(words[0])
-        if kind is None:
-            raise ValueError("unknown drum " + words[0])
-        entry = {"kind": kind, "pitch": "C", "ring": KIND_TABLE[kind][5], "level": 1.0, "cells": []}
-        rest = words[1:]
-        while rest and "=" in rest[0]:
-            key, value = rest.pop(0).split("=", 1)
-            entry[key] = value if key == "pitch" else f32(float(value))
-        for ch in "".join(rest):
-            if ch != "|":
-                entry["cells"].append(CELL_LEVELS[ch])
-        beat["lines"].append(entry)
-    return beat
+        if words[0] == "pattern":
+            name = words[1]
+            if len(words) != 2 or not 1 <= len(name) <= 32 or set(name) - NAME_CHARS:
+                raise ValueError("pattern name " + name)
+            if any(p["name"] == name for p in song["patterns"]):
+                raise ValueError("pattern " + name + " twice")
+            current = {"name": name, "tempo": None, "steps": None, "swing": None, "lines": []}
+            song["patterns"].append(current)
+        elif words[0] == "play":
+            song["play"].extend(parse_play(line.split(None, 1)[1] if len(words) > 1 else ""))
+        elif words[0] == "repeat":
+            song["repeat"] = int(words[1])
+        elif words[0] in ("tempo", "steps", "swing"):
+            if current is None:
+                song[words[0]] = int(words[1])
+            elif current[words[0]] is not None:
+                raise ValueError(words[0] + " twice in pattern " + current["name"])
+            else:
+                current[words[0]] = int(words[1])
+        else:
+            (loose if current is None else current["lines"]).append(drum_line(words))
+    if not song["patterns"]:
+        song["patterns"].append({"name": None, "tempo": None, "steps": None, "swing": None,
+                                 "lines": loose})
+    elif loose:
+        raise ValueError("a drum line before the first pattern")
+    if not any(p["lines"] for p in song["patterns"]):
+        raise ValueError("no drum line")
+    names = [p["name"] for p in song["patterns"]]
+    for p in song["patterns"]:
+        if not p["lines"]:
+            raise ValueError("pattern " + p["name"] + " has no drum line")
+        if len({len(entry["cells"]) for entry in p["lines"]}) != 1:
+            raise ValueError("drum lines of different lengths")
+    for name in expand(song["play"]):
+        if name not in names:
+            raise ValueError(f"unknown pattern '{name}' in play ({', '.join(names)})")
+    return song
 
 
 def pitch_hz(name):
@@ -371,35 +475,76 @@ def pitch_hz(name):
     return f
 
 
-def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, normalize=True):
-    """The mix of a beat, by the timing, level and mixing rules, as float32 values."""
-    beat = parse_beat(text)
-    B = tempo or beat["tempo"]
-    P, W = beat["steps"], beat["swing"]
-    N = repeat or beat["repeat"]
-    grid = len(beat["lines"][0]["cells"])
-    T = grid * N
-    E = T * 60 * rate // (B * P)
+def lay_out(text, rate, tempo=None, repeat=None):
+    """(E, lane names, each lane's hits as (start sample, drum line, cell level) in time order)."""
+    song = parse_beat(text)
+    song_tempo = tempo or song["tempo"]
+    lane_names, lane_of = [], {}
+    for p in song["patterns"]:
+        seen = {}
+        for entry in p["lines"]:
+            seen[entry["kind"]] = seen.get(entry["kind"], 0) + 1
+            key = KIND_TABLE[entry["kind"]][0]
+            name = key if seen[entry["kind"]] == 1 else f"{key}.{seen[entry['kind']]}"
+            if name not in lane_of:
+                lane_of[name] = len(lane_names)
+                lane_names.append(name)
+            entry["lane"] = lane_of[name]
+    by_name = {p["name"]: p for p in song["patterns"]}
+    order = expand(song["play"]) if song["play"] else [p["name"] for p in song["patterns"]]
+    plays = [by_name[name] for name in order] * (repeat or song["repeat"])
 
-    def start(s):
-        return (100 * s + (2 * (W - 50) if s % 2 else 0)) * 60 * rate // (100 * B * P)
+    def meter(p):
+        return (song_tempo if p["tempo"] is None else p["tempo"],
+                song["steps"] if p["steps"] is None else p["steps"],
+                song["swing"] if p["swing"] is None else p["swing"])
 
+    segments = []  # [(B, P, W), [plays]]
+    for p in plays:
+        if segments and segments[-1][0] == meter(p):
+            segments[-1][1].append(p)
+        else:
+            segments.append((meter(p), [p]))
+    hits = [[] for _ in lane_names]
+    A = 0
+    for (B, P, W), run in segments:
+        s0 = 0
+        for p in run:
+            for entry in p["lines"]:
+                for j, cell in enumerate(entry["cells"]):
+                    if cell is None:
+                        continue
+                    s = s0 + j
+                    w = 2 * (W - 50) if s % 2 else 0
+                    hits[entry["lane"]].append((A + (100 * s + w) * 60 * rate // (100 * B * P),
+                                                entry, cell))
+            s0 += len(p["lines"][0]["cells"])
+        A += s0 * 60 * rate // (B * P)
+    for lane in hits:
+        lane.sort(key=lambda h: h[0])  # stable: a lane's hits come in play order already
+    return A, lane_names, hits
+
+
+def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=None,
+                      normalize=True):
+    """(mix, [(lane name, stem)]): every stem with the mix's gain and normalising factors."""
+    E, names, hits = lay_out(text, rate, tempo, repeat)
     R = f32(float(rate))
     mix = [0.0] * E
+    stems = []
     cache = {}
-    for entry in beat["lines"]:
-        _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[entry["kind"]]
-        f = pitch_hz(entry["pitch"])
-        if factor is not None:
-            f = f32(f * c(factor))
-        ring_samples = int(f32(R * entry["ring"]))
-        hits = [s for s in range(T) if entry["cells"][s % grid] is not None]
-        for h, s in enumerate(hits):
-            if h + 1 < len(hits):
-                gap = start(hits[h + 1]) - start(s)
+    for lane in hits:
+        stem = [0.0] * E
+        for h, (at, entry, cell) in enumerate(lane):
+            _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[entry["kind"]]
+            f = pitch_hz(entry["pitch"])
+            if factor is not None:
+                f = f32(f * c(factor))
+            if h + 1 < len(lane):
+                gap = lane[h + 1][0] - at
             else:
-                gap = E - start(s) + (start(hits[0]) if loop else 0)
-            n = min(gap, ring_samples)
+                gap = E - at + (lane[0][0] if loop else 0)
+            n = min(gap, int(f32(R * entry["ring"])))
             if n <= 0:
                 continue
             d = f32(f32(float(n)) / R)
@@ -408,23 +553,33 @@ def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, n
                 samples = []
                 voice(R, f, d, n, samples)
                 cache[key] = samples
-            level = f32(c(entry["cells"][s % grid]) * entry["level"])
-            at = start(s)
+            level = f32(c(cell) * entry["level"])
             for i, v in enumerate(cache[key]):
                 pos = at + i
                 if pos >= E:
                     if not loop:
                         break
                     pos -= E
-                mix[pos] = f32(mix[pos] + f32(v * level))
+                x = f32(v * level)
+                mix[pos] = f32(mix[pos] + x)
+                stem[pos] = f32(stem[pos] + x)
+        stems.append(stem)
+    factors = []
     if gain_db is not None:
-        g = f32(10.0 ** (gain_db / 20.0))
-        mix = [f32(x * g) for x in mix]
+        factors.append(f32(10.0 ** (gain_db / 20.0)))
+        mix = [f32(x * factors[-1]) for x in mix]
     peak = max([abs(x) for x in mix if not math.isnan(x)], default=0.0)
     if normalize and peak > 1.0:
-        g = f32(1.0 / peak)
-        mix = [f32(x * g) for x in mix]
-    return mix
+        factors.append(f32(1.0 / peak))
+        mix = [f32(x * factors[-1]) for x in mix]
+    for g in factors:
+        stems = [[f32(x * g) for x in stem] for stem in stems]
+    return mix, list(zip(names, stems))
+
+
+def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, normalize=True):
+    """The mix of a beat or song, by the timing, level and mixing rules, as float32 values."""
+    return render_beat_stems(text, rate, tempo, repeat, loop, gain_db, normalize)[0]
 
 
 # ---- MIDI files -----------------------------------------------------------------------------

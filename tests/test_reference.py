@@ -1,5 +1,5 @@
 """The command's files equal those of the plain second implementation, byte for byte: note
-strings with `kettorin`, beats with `kettorin beat`.
+strings with `kettorin`, beats and songs with `kettorin beat` (and their stems).
 
 Both the 16-bit file and the float file (--float) are compared: the float file shows every bit of
 every sample, which the 16-bit conversion would hide.
@@ -58,6 +58,28 @@ BEATS = [
     ("\ufeff# comments, CRLF, tabs\r\ntempo\t90\r\n\tlow_tom\tpitch=C#\tx-x-|o-O-\r\n"
      "cowbell pitch=E level=0.5 ..x.|..x. # off-beat\r\n", 16000, ["--gain", "3"],
      {"gain_db": 3.0}),
+    # Songs: the example; tempo, steps and swing changing between patterns, with the swing's odd
+    # steps counted on through a 3-step pattern played twice in one segment; a lane ringing from
+    # one pattern into the next, cut by its hit there, each line with its own pitch, ring and level;
+    # a loop whose lanes start in different patterns; the song's tempo replaced (a pattern's own
+    # kept) and its repeat; a replaced tempo equal to a pattern's own, joining their segments; a
+    # pattern never played, whose lanes still come first in the mix's order, with stems.
+    (open(os.path.join(EXAMPLES, "song.beat")).read(), 8000, [], {}),
+    ("tempo 100\nswing 60\npattern a\nkick X--x-x-\nhihatc x-xxx-x\npattern b\nsteps 3\n"
+     "swing 70\nsnare -xX\nkick x--\npattern c\ntempo 137\nswing 50\nride ring=0.3 x-x-x\n"
+     "play a b*2 c a\n", 11025, [], {}),
+    ("tempo 180\npattern a\ncrash ring=3 --X-\ntom pitch=E ring=2 x--x\npattern b\ntempo 150\n"
+     "crash level=0.5 --x-\ntom pitch=A ring=0.05 x---\nhigh_tom pitch=D X-x-\nplay a b a\n", 8000,
+     [], {}),
+    ("steps 2\npattern a\nkick x-x-\nhihato ring=0.6 --x-\npattern b\ntempo 90\n"
+     "snare ring=1 -x-X\nhihato --x-\nkick ---x\n", 8000, ["--loop"], {"loop": True}),
+    ("tempo 100\nrepeat 3\npattern a\nkick x-x-\nsnare --X-\npattern b\ntempo 140\nkick xx-x\n"
+     "play b a*2\n", 8000, ["-t", "75", "--repeat", "2"], {"tempo": 75, "repeat": 2}),
+    ("pattern a\nkick x-x\npattern b\ntempo 97\nsnare x-x\nplay a b a\n", 8000,
+     ["-t", "97"], {"tempo": 97}),
+    ("pattern a\nsnare x-x-\nplay a b*2\npattern unused\nkick x-\ncowbell x-\npattern b\n"
+     "clap level=1.7 x-x-\nkick X--x\nsnare -x-x\nsnare ring=0.1 x---\n", 8000,
+     ["--stems", "--gain", "5"], {"gain_db": 5.0}),
 ]
 
 
@@ -110,6 +132,7 @@ if os.path.exists(REAL):
 def main():
     kettorin = sys.argv[1]
     failures = 0
+    beat_files = 0
     with tempfile.TemporaryDirectory() as folder:
         for drum, notes, rate, tempo in CASES:
             samples = reference.render(drum, notes, rate, tempo)
@@ -130,21 +153,44 @@ def main():
                         print(f"  first differing sample {(offset - header) // width}")
                         break
         for text, rate, options, settings in BEATS:
-            samples = reference.render_beat(text, rate, **settings)
+            samples, stems = reference.render_beat_stems(text, rate, **settings)
             source = os.path.join(folder, "case.beat")
             with open(source, "w", encoding="utf-8", newline="") as f:
                 f.write(text)
-            for flag, expected in (([], reference.wav_bytes(samples, rate)),
-                                   (["--float"], reference.wav_float_bytes(samples, rate))):
+            for flag, write, header, width in (([], reference.wav_bytes, 44, 2),
+                                               (["--float"], reference.wav_float_bytes, 58, 4)):
                 path = os.path.join(folder, "case.wav")
                 run = subprocess.run([kettorin, "beat", source, "-q", *flag, "-r", str(rate),
                                       *options, "-o", path], capture_output=True)
-                actual = open(path, "rb").read() if run.returncode == 0 else b""
-                if actual == expected:
+                files = [("case.wav", samples)]
+                if "--stems" in options:
+                    files += [(f"case.{name}.wav", stem) for name, stem in stems]
+                written = {}
+                for name in sorted(os.listdir(folder)):
+                    if name.endswith(".wav"):
+                        written[name] = open(os.path.join(folder, name), "rb").read()
+                        os.remove(os.path.join(folder, name))
+                beat_files += len(files)
+                if run.returncode != 0:
+                    failures += len(files)
+                    print(f"MISMATCH beat {flag} {options} rate {rate}: status {run.returncode}; "
+                          f"{run.stderr.decode().strip()}")
                     continue
-                failures += 1
-                print(f"MISMATCH beat {flag} {options} rate {rate}: {len(actual)} bytes, expected "
-                      f"{len(expected)}; {run.stderr.decode().strip()}")
+                if sorted(written) != sorted(name for name, _ in files):
+                    failures += 1
+                    beat_files += 1
+                    print(f"MISMATCH beat {flag} {options} rate {rate}: wrote {sorted(written)}")
+                for name, expected in files:
+                    expected, actual = write(expected, rate), written.get(name, b"")
+                    if actual == expected:
+                        continue
+                    failures += 1
+                    print(f"MISMATCH beat {name} {flag} {options} rate {rate}: {len(actual)} "
+                          f"bytes, expected {len(expected)}")
+                    for offset in range(header, min(len(actual), len(expected)), width):
+                        if actual[offset:offset + width] != expected[offset:offset + width]:
+                            print(f"  first differing sample {(offset - header) // width}")
+                            break
         for data, rate, options, settings in MIDIS:
             samples = reference.render_midi(data, rate, **settings)
             source = os.path.join(folder, "case.mid")
@@ -161,7 +207,7 @@ def main():
                 failures += 1
                 print(f"MISMATCH midi {flag} {options} rate {rate}: {len(actual)} bytes, expected "
                       f"{len(expected)}; {run.stderr.decode().strip()}")
-    total = 2 * (len(CASES) + len(BEATS) + len(MIDIS))
+    total = 2 * (len(CASES) + len(MIDIS)) + beat_files
     print(f"{total - failures} passed, {failures} failed")
     return 1 if failures else 0
 
