@@ -5,6 +5,9 @@
 //   snare  ----X---|----X--g
 //   hihatc ring=0.2 level=0.8 x-x-x-x-|x-x-x-xX
 //
+// A song is patterns of such lines, each under its `pattern NAME` line with its own tempo, steps
+// and swing if it likes, and the order they play in: `play intro (verse*3 fill)*2 outro`.
+//
 // The reader knows nothing of files or WAV: it turns text into a Beat, or says which line is
 // wrong and why.
 #pragma once
@@ -49,16 +52,46 @@ struct BeatLine {
   std::vector<Step> steps;
 };
 
-struct Beat {
-  int32_t tempo = 120;  // beats per minute
-  int32_t steps = 4;    // steps per beat
-  int32_t swing = 50;   // percent: odd steps come late by 2 x (swing - 50) hundredths of a step
-  int32_t repeat = 1;   // times the whole grid is played
+// A pattern: drum lines of one grid length, played as a whole, with the tempo, steps and swing
+// it sets for itself (the song's where it sets none).
+struct BeatPattern {
+  std::string name;        // empty for a text without `pattern` lines: the one pattern there is
+  int32_t lineNumber = 0;  // its `pattern` line (0 without one)
+  std::optional<int32_t> tempo, steps, swing;
   std::vector<BeatLine> lines;
 
   int32_t GridSteps() const {
     return lines.empty() ? 0 : static_cast<int32_t>(lines[0].steps.size());
   }
+};
+
+// One item of the order: a pattern, or a group of items, played `count` times.
+struct PlayItem {
+  int32_t pattern = -1;  // an index into the patterns; -1 for a group
+  int32_t count = 1;
+  std::vector<PlayItem> items;  // a group's items
+};
+
+inline constexpr int32_t kMinPlayCount = 1, kMaxPlayCount = 10000;  // pattern*N, (group)*N
+inline constexpr int32_t kMaxGroupDepth = 8;                        // groups inside groups
+// The most plays a song may have, counts and repeat multiplied out: more is status 13, as a
+// track too long is.
+inline constexpr int64_t kMaxPlays = int64_t{1} << 20;
+
+struct Beat {
+  // The song's own settings, which a pattern without its own uses.
+  int32_t tempo = 120;  // beats per minute
+  int32_t steps = 4;    // steps per beat
+  int32_t swing = 50;   // percent: odd steps come late by 2 x (swing - 50) hundredths of a step
+  int32_t repeat = 1;   // times the whole order is played
+  std::vector<BeatPattern> patterns;  // in text order; one without a name for a plain grid
+  std::vector<PlayItem> order;        // empty: every pattern once, in text order
+
+  // A song: a text with `pattern` lines, rather than one grid.
+  bool IsSong() const { return !patterns.empty() && !patterns[0].name.empty(); }
+  int32_t TempoOf(const BeatPattern& p) const { return p.tempo.value_or(tempo); }
+  int32_t StepsOf(const BeatPattern& p) const { return p.steps.value_or(steps); }
+  int32_t SwingOf(const BeatPattern& p) const { return p.swing.value_or(swing); }
 };
 
 // Where a text is wrong: its line (from 1; 0 for the text as a whole) and what is wrong.
@@ -70,9 +103,24 @@ struct BeatError {
 // Reads a beat from UTF-8 text (CRLF, tabs and a leading byte-order mark accepted).
 std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat);
 
+// Reads the items of a `play` line ("intro (verse*3 fill)*2 outro") against the beat's patterns
+// and appends them to its order; a refusal comes with line 0.
+std::optional<BeatError> ReadOrder(std::string_view items, Beat& beat);
+
 // The text of a beat that ReadBeat reads back as the same beat: directives, then one line a
-// drum with the settings that differ from its kind's defaults, and its grid (x X g -).
+// drum with the settings that differ from its kind's defaults, and its grid (x X g -); a song's
+// patterns under their `pattern` lines, and its order on a `play` line.
 std::string WriteBeat(const Beat& beat);
+
+// The order as a `play` line gives it, without the word: "intro (verse*3 fill)*2 outro".
+std::string WriteOrder(const Beat& beat);
+
+// Plays in all, counts and `repeat` multiplied out, without expanding them; kMaxPlays + 1 for
+// anything more than kMaxPlays.
+int64_t PlayCount(const Beat& beat, int32_t repeat);
+
+// The patterns in the order they play (at most kMaxPlays of them).
+std::vector<int32_t> ExpandOrder(const Beat& beat, int32_t repeat);
 
 // The symbol a step is written with: x, X, g or -.
 char StepSymbol(Step step);
@@ -97,10 +145,30 @@ inline constexpr int64_t kMaxBeatHits = int64_t{1} << 22;
 int64_t StepStart(int64_t step, int32_t sampleRate, int32_t tempo, int32_t stepsPerBeat,
                   int32_t swing);
 
-// Turns the beat into timed hits: lines in text order (stem = line index), the hits of a line in
-// time order. Fails with status 12 for an option out of range, 11 for a rate below 1, 13 when the
-// track would pass `limit` samples or kMaxBeatHits hits.
+// A run of consecutive plays with one tempo, steps per beat and swing: its steps are timed from
+// its own start, so a change costs at most one floor at the boundary.
+struct Segment {
+  int64_t start = 0;   // A_k: its first sample
+  int64_t length = 0;  // L_k = floor(T_k x 60 R / (B P))
+  int32_t tempo = 0, steps = 0, swing = 0;
+  int64_t firstPlay = 0, plays = 0;  // which plays it holds
+};
+
+// How a beat was laid out: the plays, the segments, and how often each pattern played.
+struct BeatLayout {
+  int32_t tempo = 0;   // the song's tempo after the options
+  int32_t repeat = 0;  // after the options
+  std::vector<int32_t> plays;
+  std::vector<Segment> segments;
+  std::vector<int64_t> playsOf;  // per pattern
+};
+
+// Turns the beat into timed hits. Each lane (a kind's first line in a pattern, its second, ...;
+// the same lane in every pattern) is a stem, numbered as it first appears in the text; lanes are
+// mixed in that order, the hits of a lane in time order. Fails with status 12 for an option out of
+// range, 11 for a rate below 1, 13 when the track would pass `limit` samples, kMaxBeatHits hits
+// or kMaxPlays plays.
 std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, int64_t limit,
-                                 Track& track);
+                                 Track& track, BeatLayout* layout = nullptr);
 
 }  // namespace kettorin

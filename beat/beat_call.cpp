@@ -4,11 +4,12 @@
 namespace kettorin {
 
 std::optional<Failure> PlanBeat(std::string_view text, const BeatOptions& options, int64_t limit,
-                                Beat& beat, Track& track, std::optional<BeatError>& readError) {
+                                Beat& beat, Track& track, BeatLayout& layout,
+                                std::optional<BeatError>& readError) {
   if (auto failure = CheckSampleRate(options.sampleRate)) return failure;
   readError = ReadBeat(text, beat);
   if (readError) return Failure{kStatusBadInput, Describe(*readError)};
-  return BeatTrack(beat, options, limit, track);
+  return BeatTrack(beat, options, limit, track, &layout);
 }
 
 }  // namespace kettorin

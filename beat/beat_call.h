@@ -12,6 +12,7 @@ namespace kettorin {
 // A text that cannot be read fails with status 15, and its error is also left in `readError`
 // for a door that names the text's source in its own way.
 std::optional<Failure> PlanBeat(std::string_view text, const BeatOptions& options, int64_t limit,
-                                Beat& beat, Track& track, std::optional<BeatError>& readError);
+                                Beat& beat, Track& track, BeatLayout& layout,
+                                std::optional<BeatError>& readError);
 
 }  // namespace kettorin

@@ -1,9 +1,11 @@
 // The beat reader: directives, drum lines with their settings, and step grids.
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <string>
 
 #include "beat/beat.h"
+#include "beat/order.h"
 #include "compose/notes.h"
 
 namespace kettorin {
@@ -78,17 +80,20 @@ std::optional<float> DecimalFloat(std::string_view text) {
   return value;
 }
 
+// The directives: tempo, steps and swing belong to the pattern they stand in (the song's, before
+// the first `pattern` line); repeat always to the song.
 struct Directive {
   std::string_view name;
-  int32_t Beat::*field;
   int32_t min, max;
 };
 
+enum : size_t { kTempo, kSteps, kSwing, kRepeat };
+
 constexpr Directive kDirectives[] = {
-    {"tempo", &Beat::tempo, kMinTempo, kMaxTempo},
-    {"steps", &Beat::steps, kMinSteps, kMaxSteps},
-    {"swing", &Beat::swing, kMinSwing, kMaxSwing},
-    {"repeat", &Beat::repeat, kMinRepeat, kMaxRepeat},
+    {"tempo", kMinTempo, kMaxTempo},
+    {"steps", kMinSteps, kMaxSteps},
+    {"swing", kMinSwing, kMaxSwing},
+    {"repeat", kMinRepeat, kMaxRepeat},
 };
 
 std::string KindChoices() {
@@ -99,34 +104,116 @@ std::string KindChoices() {
   return list;
 }
 
+// Whether any line of the text starts with the word `pattern`: then every drum line must stand
+// under one, which a drum line before the first can only know by looking ahead.
+bool HasPatternLine(std::string_view text) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::vector<std::string_view> words = Words(Content(text.substr(0, end)));
+    if (!words.empty() && words[0] == "pattern") return true;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return false;
+}
+
 class Reader {
  public:
-  explicit Reader(Beat& beat) : beat_(beat) {}
+  Reader(Beat& beat, bool song) : beat_(beat), song_(song) {
+    if (!song_) beat_.patterns.emplace_back();  // a plain grid: the one pattern there is
+  }
 
   std::optional<BeatError> Line(int32_t number, std::string_view line) {
     number_ = number;
-    const std::vector<std::string_view> words = Words(Content(line));
+    const std::string_view content = Content(line);
+    const std::vector<std::string_view> words = Words(content);
     if (words.empty()) return std::nullopt;
+    if (song_ && words[0] == "pattern") return ReadPattern(words);
+    if (words[0] == "play") return ReadPlay(content);
     for (const Directive& directive : kDirectives) {
       if (words[0] == directive.name) return ReadDirective(directive, words);
+    }
+    if (beat_.patterns.empty()) {
+      return Error(
+          "a drum line before the first pattern: in a song every drum line stands under a "
+          "'pattern NAME' line");
     }
     return ReadDrumLine(words);
   }
 
-  std::optional<BeatError> Finish() const {
-    if (beat_.lines.empty())
+  // What can only be checked once the whole text is read: that there are drum lines, that every
+  // pattern has some, and that the play lines name patterns there are; the lowest line first.
+  std::optional<BeatError> Finish() {
+    const bool anyLines =
+        std::any_of(beat_.patterns.begin(), beat_.patterns.end(),
+                    [](const BeatPattern& pattern) { return !pattern.lines.empty(); });
+    if (!anyLines) {
       return BeatError{
           0, "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"};
-    return std::nullopt;
+    }
+    std::optional<BeatError> first;
+    for (const BeatPattern& pattern : beat_.patterns) {
+      if (pattern.lines.empty()) {
+        first = BeatError{pattern.lineNumber,
+                          "pattern '" + pattern.name + "' has no drum lines"};
+        break;
+      }
+    }
+    const PatternNames names(beat_);
+    for (const auto& [line, items] : plays_) {
+      std::vector<PlayItem> read;
+      if (std::optional<std::string> wrong = ParseOrder(items, &names, read)) {
+        if (!first || line < first->line) first = BeatError{line, *wrong};
+        break;
+      }
+      beat_.order.insert(beat_.order.end(), read.begin(), read.end());
+    }
+    if (first) beat_.order.clear();
+    return first;
   }
 
  private:
   BeatError Error(std::string message) const { return {number_, std::move(message)}; }
 
+  std::optional<BeatError> ReadPattern(const std::vector<std::string_view>& words) {
+    if (words.size() != 2) return Error("pattern takes one name");
+    const std::string_view name = words[1];
+    if (!IsPatternName(name)) {
+      return Error("a pattern's name is 1 to 32 letters, digits, '_', '-' or '.', got " +
+                   Quoted(name));
+    }
+    for (const BeatPattern& pattern : beat_.patterns) {
+      if (pattern.name == name) {
+        return Error("pattern " + Quoted(name) + " given twice (first on line " +
+                     std::to_string(pattern.lineNumber) + ")");
+      }
+    }
+    BeatPattern& pattern = beat_.patterns.emplace_back();
+    pattern.name = name;
+    pattern.lineNumber = number_;
+    for (size_t d = kTempo; d < kRepeat; ++d) patternSeen_[d] = 0;
+    return std::nullopt;
+  }
+
+  std::optional<BeatError> ReadPlay(std::string_view content) {
+    const size_t at = content.find("play");
+    const std::string_view items = content.substr(at + 4);
+    std::vector<PlayItem> form;
+    if (std::optional<std::string> wrong = ParseOrder(items, nullptr, form)) return Error(*wrong);
+    if (form.empty()) {
+      return Error("play takes the patterns to play, such as 'play intro verse*4 (a b)*2'");
+    }
+    plays_.emplace_back(number_, items);
+    return std::nullopt;
+  }
+
   std::optional<BeatError> ReadDirective(const Directive& directive,
                                          const std::vector<std::string_view>& words) {
     const std::string name(directive.name);
-    int32_t& seenOn = seen_[&directive - kDirectives];
+    const auto d = static_cast<size_t>(&directive - kDirectives);
+    // Before the first pattern, and `repeat` anywhere, set the song's; the rest a pattern's.
+    const bool ofPattern = song_ && !beat_.patterns.empty() && d != kRepeat;
+    int32_t& seenOn = ofPattern ? patternSeen_[d] : songSeen_[d];
     if (seenOn != 0) {
       return Error(name + " given twice (first on line " + std::to_string(seenOn) + ")");
     }
@@ -138,7 +225,14 @@ class Reader {
       return Error(name + " must be " + std::to_string(directive.min) + " to " +
                    std::to_string(directive.max) + ", got " + std::string(words[1]));
     }
-    beat_.*directive.field = static_cast<int32_t>(*value);
+    const auto number = static_cast<int32_t>(*value);
+    if (ofPattern) {
+      BeatPattern& pattern = beat_.patterns.back();
+      (d == kTempo ? pattern.tempo : d == kSteps ? pattern.steps : pattern.swing) = number;
+    } else {
+      (d == kTempo ? beat_.tempo : d == kSteps ? beat_.steps : d == kSwing ? beat_.swing
+                                                                           : beat_.repeat) = number;
+    }
     return std::nullopt;
   }
 
@@ -201,18 +295,24 @@ class Reader {
       }
     }
     if (line.steps.empty()) return Error(std::string(words[0]) + " has no steps");
-    if (!beat_.lines.empty() && line.steps.size() != beat_.lines[0].steps.size()) {
+    BeatPattern& pattern = beat_.patterns.back();
+    if (!pattern.lines.empty() && line.steps.size() != pattern.lines[0].steps.size()) {
+      const std::string which =
+          song_ ? "the first drum line of " + Quoted(pattern.name) : "the first drum line";
       return Error(std::to_string(line.steps.size()) + " steps, but line " +
-                   std::to_string(beat_.lines[0].lineNumber) + " (the first drum line) has " +
-                   std::to_string(beat_.lines[0].steps.size()));
+                   std::to_string(pattern.lines[0].lineNumber) + " (" + which + ") has " +
+                   std::to_string(pattern.lines[0].steps.size()));
     }
-    beat_.lines.push_back(std::move(line));
+    pattern.lines.push_back(std::move(line));
     return std::nullopt;
   }
 
   Beat& beat_;
+  const bool song_;
   int32_t number_ = 0;
-  int32_t seen_[std::size(kDirectives)] = {};
+  int32_t songSeen_[std::size(kDirectives)] = {};
+  int32_t patternSeen_[std::size(kDirectives)] = {};
+  std::vector<std::pair<int32_t, std::string_view>> plays_;  // each play line's items
 };
 
 }  // namespace
@@ -260,7 +360,7 @@ float StepLevel(Step step) {
 std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat) {
   beat = Beat{};
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  Reader reader(beat);
+  Reader reader(beat, HasPatternLine(text));
   int32_t number = 0;
   while (!text.empty() || number == 0) {
     const size_t end = text.find('\n');

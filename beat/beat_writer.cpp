@@ -48,24 +48,20 @@ char StepSymbol(Step step) {
   return '-';
 }
 
-std::string WriteBeat(const Beat& beat) {
-  std::string text;
-  text += "tempo " + std::to_string(beat.tempo) + "\n";
-  text += "steps " + std::to_string(beat.steps) + "\n";
-  if (beat.swing != 50) text += "swing " + std::to_string(beat.swing) + "\n";
-  if (beat.repeat != 1) text += "repeat " + std::to_string(beat.repeat) + "\n";
-  text += "\n";
+namespace {
 
+// A pattern's drum lines, their heads padded to one width so that the grids line up.
+void WriteLines(const BeatPattern& pattern, int32_t stepsPerBeat, std::string& text) {
   std::vector<std::string> heads;
   size_t width = 0;
-  for (const BeatLine& line : beat.lines) {
+  for (const BeatLine& line : pattern.lines) {
     heads.push_back(LineHead(line));
     width = std::max(width, heads.back().size());
   }
   // A bar line after every four beats, for the eye, when the grid is longer than a bar.
-  const size_t bar = static_cast<size_t>(std::max(beat.steps, 1)) * 4;
-  for (size_t l = 0; l < beat.lines.size(); ++l) {
-    const std::vector<Step>& steps = beat.lines[l].steps;
+  const size_t bar = static_cast<size_t>(std::max(stepsPerBeat, 1)) * 4;
+  for (size_t l = 0; l < pattern.lines.size(); ++l) {
+    const std::vector<Step>& steps = pattern.lines[l].steps;
     text += heads[l];
     text.append(width - heads[l].size() + 2, ' ');
     for (size_t s = 0; s < steps.size(); ++s) {
@@ -74,6 +70,27 @@ std::string WriteBeat(const Beat& beat) {
     }
     text += '\n';
   }
+}
+
+}  // namespace
+
+std::string WriteBeat(const Beat& beat) {
+  std::string text;
+  text += "tempo " + std::to_string(beat.tempo) + "\n";
+  text += "steps " + std::to_string(beat.steps) + "\n";
+  if (beat.swing != 50) text += "swing " + std::to_string(beat.swing) + "\n";
+  if (beat.repeat != 1) text += "repeat " + std::to_string(beat.repeat) + "\n";
+  for (const BeatPattern& pattern : beat.patterns) {
+    text += "\n";
+    if (beat.IsSong()) {
+      text += "pattern " + pattern.name + "\n";
+      if (pattern.tempo) text += "tempo " + std::to_string(*pattern.tempo) + "\n";
+      if (pattern.steps) text += "steps " + std::to_string(*pattern.steps) + "\n";
+      if (pattern.swing) text += "swing " + std::to_string(*pattern.swing) + "\n";
+    }
+    WriteLines(pattern, beat.StepsOf(pattern), text);
+  }
+  if (!beat.order.empty()) text += "\nplay " + WriteOrder(beat) + "\n";
   return text;
 }
 

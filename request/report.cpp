@@ -60,26 +60,92 @@ std::string PitchColumn(DrumKind kind, const char* name, float noteFrequency) {
   return column;
 }
 
-void BeatHead(std::string& text, const Plan& plan) {
-  const Beat& beat = plan.beat;
-  const int32_t tempo = plan.options.tempo.value_or(beat.tempo);
-  const int32_t repeat = plan.options.repeat.value_or(beat.repeat);
-  text += kBanner;
-  Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
-         static_cast<int>(beat.lines.size()), beat.lines.size() == 1 ? "" : "s", beat.GridSteps(),
-         beat.steps, beat.swing, repeat, plan.options.loop ? ", loop" : "");
-  Append(text, "Tempo: %d BPM\n\n", tempo);
-  for (const BeatLine& line : beat.lines) {
+// The drum lines of a pattern played `plays` times: one line each, with its hits.
+void DrumLines(std::string& text, const BeatPattern& pattern, int64_t plays) {
+  for (const BeatLine& line : pattern.lines) {
     const DrumKindInfo& info = Info(line.kind);
     int64_t hits = 0;
     for (Step step : line.steps) hits += step != Step::kRest;
-    hits *= repeat;
+    hits *= plays;
     Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s  level %g\n",
            Width(info.displayName), info.displayName.data(), static_cast<long long>(hits),
            hits == 1 ? " " : "s",
            PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(),
            static_cast<double>(line.ring), static_cast<double>(line.level));
   }
+}
+
+// The order as it plays, name by name, when that fits a line; otherwise as the play lines give it.
+std::string OrderLine(const Beat& beat, const BeatLayout& layout) {
+  constexpr size_t kLine = 100;
+  std::string played;
+  for (int32_t p : layout.plays) {
+    played += (played.empty() ? "" : " ") + beat.patterns[static_cast<size_t>(p)].name;
+    if (played.size() > kLine) break;
+  }
+  if (played.size() <= kLine) return played;
+  std::string written = WriteOrder(beat);
+  if (beat.order.empty()) {
+    for (const BeatPattern& pattern : beat.patterns) {
+      written += (written.empty() ? "" : " ") + pattern.name;
+    }
+  }
+  if (layout.repeat == 1) return written;
+  return "(" + written + ")*" + std::to_string(layout.repeat);
+}
+
+// A song: its settings, each pattern's lines with what it sets for itself, the order, and the
+// segments where the tempo or the meter changes.
+void SongHead(std::string& text, const Plan& plan) {
+  const Beat& beat = plan.beat;
+  const BeatLayout& layout = plan.layout;
+  text += kBanner;
+  Append(text, "Song: %d pattern%s, %d lane%s, %lld play%s, repeat %d%s\n",
+         static_cast<int>(beat.patterns.size()), beat.patterns.size() == 1 ? "" : "s",
+         static_cast<int>(plan.track.stemKinds.size()),
+         plan.track.stemKinds.size() == 1 ? "" : "s",
+         static_cast<long long>(layout.plays.size()), layout.plays.size() == 1 ? "" : "s",
+         layout.repeat, plan.options.loop ? ", loop" : "");
+  Append(text, "Tempo: %d BPM, %d steps per beat, swing %d%%\n", layout.tempo, beat.steps,
+         beat.swing);
+  for (size_t p = 0; p < beat.patterns.size(); ++p) {
+    const BeatPattern& pattern = beat.patterns[p];
+    const int64_t plays = layout.playsOf[p];
+    Append(text, "\nPattern %s: %d steps", pattern.name.c_str(), pattern.GridSteps());
+    if (pattern.tempo) Append(text, ", tempo %d", *pattern.tempo);
+    if (pattern.steps) Append(text, ", %d per beat", *pattern.steps);
+    if (pattern.swing) Append(text, ", swing %d%%", *pattern.swing);
+    Append(text, ", played %lld time%s\n", static_cast<long long>(plays), plays == 1 ? "" : "s");
+    DrumLines(text, pattern, plays);
+  }
+  Append(text, "\nOrder: %s\n", OrderLine(beat, layout).c_str());
+  if (layout.segments.size() > 1) {
+    constexpr size_t kShown = 20;
+    Append(text, "Segments: %d\n", static_cast<int>(layout.segments.size()));
+    for (size_t k = 0; k < layout.segments.size() && k < kShown; ++k) {
+      const Segment& segment = layout.segments[k];
+      Append(text, "  at %9.3f s  %3d BPM, %2d per beat, swing %d%%, %lld play%s\n",
+             static_cast<double>(segment.start) / plan.sampleRate, segment.tempo, segment.steps,
+             segment.swing, static_cast<long long>(segment.plays), segment.plays == 1 ? "" : "s");
+    }
+    if (layout.segments.size() > kShown) {
+      Append(text, "  and %d more\n", static_cast<int>(layout.segments.size() - kShown));
+    }
+  }
+}
+
+void BeatHead(std::string& text, const Plan& plan) {
+  const Beat& beat = plan.beat;
+  if (beat.IsSong()) return SongHead(text, plan);
+  const BeatPattern& grid = beat.patterns[0];
+  const int32_t tempo = plan.options.tempo.value_or(beat.tempo);
+  const int32_t repeat = plan.options.repeat.value_or(beat.repeat);
+  text += kBanner;
+  Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
+         static_cast<int>(grid.lines.size()), grid.lines.size() == 1 ? "" : "s", grid.GridSteps(),
+         beat.steps, beat.swing, repeat, plan.options.loop ? ", loop" : "");
+  Append(text, "Tempo: %d BPM\n\n", tempo);
+  DrumLines(text, grid, repeat);
 }
 
 void MidiHead(std::string& text, const Plan& plan) {

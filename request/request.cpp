@@ -79,7 +79,8 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       beat.repeat = o.repeat;
       beat.loop = o.loop;
       if (auto failure =
-              PlanBeat(request.input, beat, limit, plan.beat, plan.track, plan.readError)) {
+              PlanBeat(request.input, beat, limit, plan.beat, plan.track, plan.layout,
+                       plan.readError)) {
         return failure;
       }
       break;

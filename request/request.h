@@ -70,6 +70,7 @@ struct Plan {
   int64_t length = 0;                  // samples
   Composition composition;             // notes
   Beat beat;                           // beats: the text as read
+  BeatLayout layout;                   // beats: the plays and segments
   MidiPlan midi;                       // MIDI: the file as read (its track below)
   Track track;                         // beats and MIDI: the hits
   std::optional<BeatError> readError;  // beats: where a text that cannot be read is wrong
@@ -87,7 +88,7 @@ std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format);
 // added and the headroom applied. Returns what the headroom did.
 Levels RenderMix(const Plan& plan, std::span<float> out);
 
-// Stems: one per drum line of a beat or drum kind of a MIDI file (none for notes). A stem is
+// Stems: one per lane of a beat or drum kind of a MIDI file (none for notes). A stem is
 // rendered on its own, from its hits alone, with the factors the mix was given.
 int32_t StemCount(const Plan& plan);
 DrumKind StemKind(const Plan& plan, int32_t stem);

@@ -91,8 +91,8 @@ TEST(BeatReader, ReadsDirectivesSettingsAndGrids) {
   ASSERT_FALSE(ReadBeat(text, beat));
   EXPECT_EQ((std::vector<int32_t>{beat.tempo, beat.steps, beat.swing, beat.repeat}),
             (std::vector<int32_t>{104, 3, 75, 10000}));
-  ASSERT_EQ(beat.lines.size(), 2u);
-  const BeatLine& tom = beat.lines[0];
+  ASSERT_EQ(beat.patterns[0].lines.size(), 2u);
+  const BeatLine& tom = beat.patterns[0].lines[0];
   EXPECT_EQ(tom.lineNumber, 6);
   EXPECT_EQ(tom.kind, DrumKind::kLowTom);
   EXPECT_EQ(tom.frequency, 262.0f * 1.0594631f);  // the sharp survives the comment rule
@@ -100,9 +100,9 @@ TEST(BeatReader, ReadsDirectivesSettingsAndGrids) {
   EXPECT_EQ(tom.level, 2.5f);
   EXPECT_EQ(tom.steps, (std::vector<Step>{Step::kHit, Step::kRest, Step::kAccent, Step::kHit,
                                           Step::kGhost, Step::kRest, Step::kAccent}));
-  EXPECT_EQ(beat.lines[1].kind, DrumKind::kHiHatOpen);
-  EXPECT_EQ(beat.lines[1].ring, 1.0f);  // the kind's default
-  EXPECT_EQ(beat.lines[1].frequency, 262.0f);
+  EXPECT_EQ(beat.patterns[0].lines[1].kind, DrumKind::kHiHatOpen);
+  EXPECT_EQ(beat.patterns[0].lines[1].ring, 1.0f);  // the kind's default
+  EXPECT_EQ(beat.patterns[0].lines[1].frequency, 262.0f);
 }
 
 // The writer's text reads back as the same beat, and writing that beat again gives the same text.
@@ -122,6 +122,12 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
       {"steps 3\nsnare pitch=C# level=0.35 x.X|o-g\nclap pitch=Bb ring=0.001 level=0 gggggg\n", ""},
       {"tempo 999\nsteps 64\nswing 75\nrepeat 10000\nride ring=60 level=4 X\n", ""},
       {"cowbell ring=0.1 level=0.7 x\ncrash ring=1e-2 level=3.3333333 x\nhihatc level=1.2345678 -\n", ""},
+      // A song: patterns with their own settings under their names, and the order as written.
+      {"tempo 90\nrepeat 2\nplay a (b*3 a)*2\npattern a\nsteps 2\nkick x-x-\npattern b\ntempo 100\n"
+       "swing 60\nkick x---\nkick ring=0.25 --x-\n",
+       "tempo 90\nsteps 4\nrepeat 2\n\npattern a\nsteps 2\nkick  x-x-\n\npattern b\ntempo 100\n"
+       "swing 60\nkick            x---\nkick ring=0.25  --x-\n\nplay a (b*3 a)*2\n"},
+      {"pattern x.1\nsnare x\npattern y-2\nsnare X\n", ""},
   };
   for (const RoundTrip& c : cases) {
     Beat read, reread;
@@ -133,15 +139,23 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
     ASSERT_FALSE(ReadBeat(written, reread)) << written;
     EXPECT_EQ((std::vector<int32_t>{reread.tempo, reread.steps, reread.swing, reread.repeat}),
               (std::vector<int32_t>{read.tempo, read.steps, read.swing, read.repeat}));
-    ASSERT_EQ(reread.lines.size(), read.lines.size()) << written;
-    for (size_t l = 0; l < read.lines.size(); ++l) {
-      const BeatLine &a = read.lines[l], &b = reread.lines[l];
-      EXPECT_EQ(b.kind, a.kind) << written;
-      EXPECT_STREQ(b.pitch.c_str(), a.pitch.c_str()) << written;
-      EXPECT_EQ(b.frequency, a.frequency) << written;
-      EXPECT_EQ(b.ring, a.ring) << written;
-      EXPECT_EQ(b.level, a.level) << written;
-      EXPECT_EQ(b.steps, a.steps) << written;
+    ASSERT_EQ(reread.patterns.size(), read.patterns.size()) << written;
+    EXPECT_EQ(WriteOrder(reread), WriteOrder(read));
+    for (size_t p = 0; p < read.patterns.size(); ++p) {
+      const BeatPattern &was = read.patterns[p], &is = reread.patterns[p];
+      EXPECT_EQ(is.name, was.name);
+      EXPECT_EQ((std::vector{is.tempo, is.steps, is.swing}),
+                (std::vector{was.tempo, was.steps, was.swing}));
+      ASSERT_EQ(is.lines.size(), was.lines.size()) << written;
+      for (size_t l = 0; l < was.lines.size(); ++l) {
+        const BeatLine &a = was.lines[l], &b = is.lines[l];
+        EXPECT_EQ(b.kind, a.kind) << written;
+        EXPECT_STREQ(b.pitch.c_str(), a.pitch.c_str()) << written;
+        EXPECT_EQ(b.frequency, a.frequency) << written;
+        EXPECT_EQ(b.ring, a.ring) << written;
+        EXPECT_EQ(b.level, a.level) << written;
+        EXPECT_EQ(b.steps, a.steps) << written;
+      }
     }
     EXPECT_EQ(WriteBeat(reread), written);
   }

@@ -50,21 +50,11 @@ val DrumKinds() {
   return kinds;
 }
 
-// Beat text -> {ok, tempo, steps, swing, repeat, lines: [{kind, pitch, ring, level, steps}]},
-// steps as a string of x X g -; or the reader's refusal.
-val ParseBeat(const std::string& text) {
-  Beat beat;
-  if (const std::optional<BeatError> error = ReadBeat(text, beat)) {
-    return Refusal(error->line, Describe(*error));
-  }
-  val grid = val::object();
-  grid.set("ok", true);
-  grid.set("tempo", beat.tempo);
-  grid.set("steps", beat.steps);
-  grid.set("swing", beat.swing);
-  grid.set("repeat", beat.repeat);
+// A pattern's lines for the page: [{kind, pitch, ring, level, steps, lineNumber}], steps as a
+// string of x X g -.
+val LineRows(const BeatPattern& pattern) {
   val lines = val::array();
-  for (const BeatLine& line : beat.lines) {
+  for (const BeatLine& line : pattern.lines) {
     val row = val::object();
     row.set("kind", std::string(ShortName(line.kind)));
     row.set("pitch", std::string(line.pitch.c_str()));
@@ -76,19 +66,53 @@ val ParseBeat(const std::string& text) {
     row.set("lineNumber", line.lineNumber);
     lines.call<void>("push", row);
   }
-  grid.set("lines", lines);
+  return lines;
+}
+
+val Optional(const std::optional<int32_t>& value) {
+  return value ? val(*value) : val::null();
+}
+
+// Beat text -> {ok, tempo, steps, swing, repeat, song, patterns: [{name, tempo, steps, swing,
+// lineNumber, lines}], play, lines}: a pattern's tempo, steps and swing are null where it takes
+// the song's; `play` is the order as a play line gives it ("" for every pattern once); `lines`
+// are the first pattern's. Or the reader's refusal.
+val ParseBeat(const std::string& text) {
+  Beat beat;
+  if (const std::optional<BeatError> error = ReadBeat(text, beat)) {
+    return Refusal(error->line, Describe(*error));
+  }
+  val grid = val::object();
+  grid.set("ok", true);
+  grid.set("tempo", beat.tempo);
+  grid.set("steps", beat.steps);
+  grid.set("swing", beat.swing);
+  grid.set("repeat", beat.repeat);
+  grid.set("song", beat.IsSong());
+  val patterns = val::array();
+  for (const BeatPattern& pattern : beat.patterns) {
+    val entry = val::object();
+    entry.set("name", pattern.name);
+    entry.set("tempo", Optional(pattern.tempo));
+    entry.set("steps", Optional(pattern.steps));
+    entry.set("swing", Optional(pattern.swing));
+    entry.set("lineNumber", pattern.lineNumber);
+    entry.set("lines", LineRows(pattern));
+    patterns.call<void>("push", entry);
+  }
+  grid.set("patterns", patterns);
+  grid.set("play", WriteOrder(beat));
+  grid.set("lines", LineRows(beat.patterns[0]));
   return grid;
 }
 
-// The grid structure ParseBeat gives -> beat text, written by the core's writer; or a refusal
-// naming the row that holds something no beat can.
-val WriteGrid(const val& grid) {
-  Beat beat;
-  beat.tempo = grid["tempo"].as<int32_t>();
-  beat.steps = grid["steps"].as<int32_t>();
-  beat.swing = grid["swing"].as<int32_t>();
-  beat.repeat = grid["repeat"].as<int32_t>();
-  const val rows = grid["lines"];
+std::optional<int32_t> OptionalInt(const val& value) {
+  if (value.isUndefined() || value.isNull()) return std::nullopt;
+  return value.as<int32_t>();
+}
+
+// A pattern's rows from the page into lines; or a refusal naming the row (from 1).
+std::optional<val> ReadRows(const val& rows, BeatPattern& pattern) {
   const int32_t count = rows["length"].as<int32_t>();
   for (int32_t r = 0; r < count; ++r) {
     const val row = rows[r];
@@ -108,7 +132,40 @@ val WriteGrid(const val& grid) {
       if (!step) return Refusal(r + 1, "unexpected '" + std::string(1, c) + "' in the grid");
       line.steps.push_back(*step);
     }
-    beat.lines.push_back(std::move(line));
+    pattern.lines.push_back(std::move(line));
+  }
+  return std::nullopt;
+}
+
+// The grid structure ParseBeat gives -> beat text, written by the core's writer; or a refusal
+// naming the row that holds something no beat can. A song (`song` true) from its `patterns` and
+// `play`; otherwise one grid from `lines`.
+val WriteGrid(const val& grid) {
+  Beat beat;
+  beat.tempo = grid["tempo"].as<int32_t>();
+  beat.steps = grid["steps"].as<int32_t>();
+  beat.swing = grid["swing"].as<int32_t>();
+  beat.repeat = grid["repeat"].as<int32_t>();
+  const val patterns = grid["patterns"];
+  if (!grid["song"].as<bool>()) {
+    if (auto refused = ReadRows(grid["lines"], beat.patterns.emplace_back())) return *refused;
+    return val(WriteBeat(beat));
+  }
+  const int32_t count = patterns["length"].as<int32_t>();
+  for (int32_t p = 0; p < count; ++p) {
+    const val entry = patterns[p];
+    BeatPattern& pattern = beat.patterns.emplace_back();
+    pattern.name = entry["name"].as<std::string>();
+    pattern.tempo = OptionalInt(entry["tempo"]);
+    pattern.steps = OptionalInt(entry["steps"]);
+    pattern.swing = OptionalInt(entry["swing"]);
+    if (auto refused = ReadRows(entry["lines"], pattern)) return *refused;
+  }
+  const val play = grid["play"];
+  if (!play.isUndefined() && !play.isNull()) {
+    if (const std::optional<BeatError> error = ReadOrder(play.as<std::string>(), beat)) {
+      return Refusal(0, error->message);
+    }
   }
   return val(WriteBeat(beat));
 }
