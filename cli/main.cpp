@@ -58,7 +58,16 @@ constexpr const char* kBeatHelp =
     "  swing 58\n"
     "  kick    x---x---x---x---\n"
     "  snare   ----X-------X--g\n"
-    "  hihatc  ring=0.2 x-x-x-x-x-x-x-X-\n";
+    "  hihatc  ring=0.2 x-x-x-x-x-x-x-X-\n"
+    "\n"
+    "A song: patterns, each under its 'pattern NAME' line with its own tempo, steps and swing if\n"
+    "it likes, and the order they play in, with counts and groups:\n"
+    "\n"
+    "  pattern verse\n"
+    "  kick    x-----x-x-------\n"
+    "  pattern fill\n"
+    "  snare   ----X---xxxxXXXX\n"
+    "  play    (verse*3 fill)*2\n";
 
 constexpr const char* kMidiHelp =
     "The note-ons of channel 10 (--channel) play drums by their General MIDI key: 35, 36 kick;\n"
@@ -416,10 +425,11 @@ int Run(std::vector<std::string> args) {
       app.add_subcommand("beat", "mix the drum lines of a beat file into one track");
   beatCommand->footer(kBeatHelp);
   AddTrackOptions(*beatCommand, beat.track, "the beat file (- for standard input)",
-                  "also write one file per drum line, beside the output");
-  beatCommand->add_option("-t,--tempo", beat.tempo, "beats per minute instead of the file's");
+                  "also write one file per lane (drum line), beside the output");
+  beatCommand->add_option("-t,--tempo", beat.tempo,
+                          "beats per minute instead of the song's (a pattern's own tempo stays)");
   beatCommand
-      ->add_option("--repeat", beat.repeat, "times the grid is played, instead of the file's")
+      ->add_option("--repeat", beat.repeat, "times the whole order is played, instead of the file's")
       ->check(CLI::Range(kettorin::kMinRepeat, kettorin::kMaxRepeat));
   beatCommand->add_flag("--loop", beat.loop,
                         "let the last hits ring over into the start: a seamless loop");

@@ -72,6 +72,49 @@ INSTANTIATE_TEST_SUITE_P(
                 "3 steps, but line 1 (the first drum line) has 4"},
         Refused{"\n\nkick x-x-\nsnare x-x-x", 4, "5 steps, but line 3 (the first drum line) has 4"},
         Refused{"kick level=1 | |", 1, "kick has no steps"},
+        // Songs: patterns, their settings, and the play order.
+        Refused{"pattern a\nkick x\npattern b c\nkick x", 3, "pattern takes one name"},
+        Refused{"pattern verse!\nkick x", 1,
+                "a pattern's name is 1 to 32 letters, digits, '_', '-' or '.', got 'verse!'"},
+        Refused{"pattern " + std::string(33, 'v') + "\nkick x", 1,
+                "a pattern's name is 1 to 32 letters, digits, '_', '-' or '.', got '" +
+                    std::string(33, 'v') + "'"},
+        Refused{"pattern a\nkick x\n\npattern a\nkick x", 4, "pattern 'a' given twice (first on line 1)"},
+        Refused{"tempo 90\nkick x---\npattern a\nkick x", 2,
+                "a drum line before the first pattern: in a song every drum line stands under a "
+                "'pattern NAME' line"},
+        Refused{"tempo 90\npattern a\ntempo 100\nkick x\ntempo 80", 5,
+                "tempo given twice (first on line 3)"},
+        Refused{"repeat 2\npattern a\nkick x\nrepeat 3", 4, "repeat given twice (first on line 1)"},
+        Refused{"pattern a\nkick x---\nsnare x-", 3, "2 steps, but line 2 (the first drum line of 'a') has 4"},
+        Refused{"pattern a\nkick x\npattern b\nsteps 2\npattern c\nkick x", 3,
+                "pattern 'b' has no drum lines"},
+        Refused{"play a chorus\npattern a\nkick x\npattern b\nkick x", 1,
+                "unknown pattern 'chorus' in play (a, b)"},
+        Refused{"kick x\nplay a", 2,
+                "unknown pattern 'a' in play (there are none: a 'pattern NAME' line starts one)"},
+        // The lowest of the errors found once the text is read.
+        Refused{"pattern a\nkick x\nplay a d\npattern b\npattern c\nkick x", 3,
+                "unknown pattern 'd' in play (a, b, c)"},
+        Refused{"pattern a\npattern b\nkick x\nplay c", 1, "pattern 'a' has no drum lines"},
+        Refused{"pattern a\nkick x\nplay a *4", 3,
+                "a count follows its name or ')' at once, as in 'verse*4'"},
+        Refused{"pattern a\nkick x\nplay (a) *2", 3,
+                "a count follows its name or ')' at once, as in 'verse*4'"},
+        Refused{"pattern a\nkick x\nplay a*0", 3, "a count must be 1 to 10000, got 0"},
+        Refused{"pattern a\nkick x\nplay a*10001", 3, "a count must be 1 to 10000, got 10001"},
+        Refused{"pattern a\nkick x\nplay a*4x", 3, "'*' takes a whole number, got '4x'"},
+        Refused{"pattern a\nkick x\nplay a*", 3, "'*' takes a whole number, got ''"},
+        Refused{"pattern a\nkick x\nplay (a b", 3, "'(' without its ')'"},
+        Refused{"pattern a\nkick x\nplay a)", 3, "')' without its '('"},
+        Refused{"pattern a\nkick x\nplay a ()*2", 3, "'()' holds no pattern"},
+        Refused{"pattern a\nkick x\nplay a, a", 3,
+                "unexpected ',' in play (pattern names, groups in ( ) and counts such as *4)"},
+        Refused{"pattern a\nkick x\nplay", 3,
+                "play takes the patterns to play, such as 'play intro verse*4 (a b)*2'"},
+        Refused{"pattern a\nkick x\nplay (((((((((a)))))))))", 3, "groups nest at most 8 deep"},
+        Refused{"pattern a\npattern b\n", 0,
+                "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
         Refused{"# only a comment\r\n\ttempo 100\n", 0,
                 "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
         Refused{
@@ -227,6 +270,93 @@ TEST(BeatTrack, HitsSoundUntilTheNextHitTheirRingOrTheEnd) {
   ASSERT_EQ(twice.size(), 2u);
   EXPECT_EQ(twice[0].length, 4000);
   EXPECT_EQ(twice[1].start, 4000);
+}
+
+// Songs at 8000 Hz, where a step at tempo 120 and 4 a beat is 1000 samples.
+TEST(SongTrack, SegmentsLanesAndTheOrderLaidOutExactly) {
+  BeatOptions at8k;
+  at8k.sampleRate = 8000;
+  Beat beat;
+  // a*2 at 120 BPM: 8 steps, 8000 samples; b at 90 BPM in triplets: floor(3 x 480000 / 270) =
+  // 5333; c back at 120: 2000. E = 15333, and c's kick starts on the floor at b's end.
+  ASSERT_FALSE(ReadBeat("pattern a\nkick x---\npattern b\ntempo 90\nsteps 3\nkick x--\n"
+                        "pattern c\nkick x-\nplay a*2 b c\n",
+                        beat));
+  Track track;
+  BeatLayout layout;
+  ASSERT_FALSE(BeatTrack(beat, at8k, MaxSamples(WavFormat::kPcm16), track, &layout));
+  EXPECT_EQ(track.length, 15333);
+  std::vector<std::vector<int64_t>> segments;
+  for (const Segment& k : layout.segments) {
+    segments.push_back({k.start, k.length, k.tempo, k.steps, k.firstPlay, k.plays});
+  }
+  EXPECT_EQ(segments, (std::vector<std::vector<int64_t>>{
+                          {0, 8000, 120, 4, 0, 2}, {8000, 5333, 90, 3, 2, 1}, {13333, 2000, 120, 4, 3, 1}}));
+  std::vector<std::vector<int64_t>> kicks;
+  for (const Hit& hit : track.hits) kicks.push_back({hit.start, hit.length});
+  // One lane: each kick rings to the next, whichever pattern it is in, at most its 0.5 s.
+  EXPECT_EQ(kicks, (std::vector<std::vector<int64_t>>{{0, 4000}, {4000, 4000}, {8000, 4000}, {13333, 2000}}));
+
+  // Lanes: a kind's first line in a pattern is one lane in every pattern, its second another;
+  // lanes number as they first appear, lanes of a pattern that never plays included; a crash
+  // rings across into the next pattern until that pattern's crash.
+  const std::vector<Hit> hits = Hits("pattern a\ncrash x---\npattern b\nsnare x---\ncrash --x-\n"
+                                     "pattern unplayed\ntom x---\ntom ----\n"
+                                     "pattern c\nkick x---\nsnare ----\nsnare -x--\nplay a b c\n",
+                                     at8k);
+  std::vector<std::vector<int64_t>> laid;
+  for (const Hit& hit : hits) laid.push_back({hit.stem, hit.start, hit.length});
+  EXPECT_EQ(laid, (std::vector<std::vector<int64_t>>{
+                      {0, 0, 6000}, {0, 6000, 6000},  // crash: cut by b's, then to the end
+                      {1, 4000, 4000},                 // snare: b's rings 0.5 s
+                      {4, 8000, 4000},                 // kick
+                      {5, 9000, 3000}}));              // snare.2: to the end
+  ASSERT_FALSE(ReadBeat("pattern a\ncrash x\npattern b\nsnare x\ncrash x\npattern u\ntom x\n"
+                        "tom x\npattern c\nkick x\nsnare x\nsnare x\nplay a b c\n",
+                        beat));
+  ASSERT_FALSE(BeatTrack(beat, at8k, MaxSamples(WavFormat::kPcm16), track));
+  EXPECT_EQ(track.stemKinds, (std::vector<DrumKind>{DrumKind::kCrash, DrumKind::kSnare,
+                                                    DrumKind::kHighTom, DrumKind::kHighTom,
+                                                    DrumKind::kKick, DrumKind::kSnare}));
+
+  // A pattern played four times is the same track as a text of it alone repeated four times.
+  const std::string lines = "kick x--x-x--\nsnare ring=0.3 --X---g-\nkick ring=9 ---x----\n";
+  at8k.loop = true;
+  std::vector<std::vector<double>> counted, repeated;
+  for (const Hit& h : Hits("swing 62\npattern v\n" + lines + "play v*4\n", at8k)) {
+    counted.push_back({double(h.start), double(h.length), h.level, double(h.stem), h.frequency});
+  }
+  for (const Hit& h : Hits("swing 62\nrepeat 4\n" + lines, at8k)) {
+    repeated.push_back({double(h.start), double(h.length), h.level, double(h.stem), h.frequency});
+  }
+  EXPECT_EQ(counted, repeated);
+}
+
+TEST(SongTrack, PlaysAreCountedWithoutExpandingThem) {
+  BeatOptions at8;
+  at8.sampleRate = 8;  // a step is one sample at tempo 120
+  const struct {
+    std::string play;
+    bool refused;
+  } cases[] = {
+      {"(a*1024)*1024", false},    // 2^20 plays: the most there may be
+      {"(a*1024)*1024 a", true},   // one more
+      {"((((((((a*10000)*10000)*10000)*10000)*10000)*10000)*10000)*10000)", true},  // 10^32
+  };
+  for (const auto& c : cases) {
+    Beat beat;
+    ASSERT_FALSE(ReadBeat("pattern a\nkick x-\nplay " + c.play, beat)) << c.play;
+    Track track;
+    const std::optional<Failure> failure =
+        BeatTrack(beat, at8, MaxSamples(WavFormat::kPcm16), track);
+    EXPECT_EQ(failure.has_value(), c.refused) << c.play;
+    if (failure) {
+      EXPECT_EQ(failure->status, kStatusNoStorage);
+      EXPECT_EQ(failure->message, "The song plays too many patterns: more than 1048576.");
+    } else {
+      EXPECT_EQ(track.length, int64_t{1} << 21);
+    }
+  }
 }
 
 TEST(BeatTrack, RefusesWhatNoFileCanHoldBeforeAllocating) {
