@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "beat/beat.h"
+#include "beat/order.h"
 #include "request/request.h"
 #include "track/sample_storage.h"
 #include "wav/wav_writer.h"
@@ -137,20 +138,16 @@ std::optional<val> ReadRows(const val& rows, BeatPattern& pattern) {
   return std::nullopt;
 }
 
-// The grid structure ParseBeat gives -> beat text, written by the core's writer; or a refusal
-// naming the row that holds something no beat can. A song (`song` true) from its `patterns` and
-// `play`; otherwise one grid from `lines`.
-val WriteGrid(const val& grid) {
-  Beat beat;
+// The grid structure ParseBeat gives -> a beat; or a refusal naming the row that holds something
+// no beat can, or the pattern name or play items that are wrong. A song (`song` true) from its
+// `patterns` and `play`; otherwise one grid from `lines`.
+std::optional<val> ReadGrid(const val& grid, Beat& beat) {
   beat.tempo = grid["tempo"].as<int32_t>();
   beat.steps = grid["steps"].as<int32_t>();
   beat.swing = grid["swing"].as<int32_t>();
   beat.repeat = grid["repeat"].as<int32_t>();
+  if (!grid["song"].as<bool>()) return ReadRows(grid["lines"], beat.patterns.emplace_back());
   const val patterns = grid["patterns"];
-  if (!grid["song"].as<bool>()) {
-    if (auto refused = ReadRows(grid["lines"], beat.patterns.emplace_back())) return *refused;
-    return val(WriteBeat(beat));
-  }
   const int32_t count = patterns["length"].as<int32_t>();
   for (int32_t p = 0; p < count; ++p) {
     const val entry = patterns[p];
@@ -159,7 +156,7 @@ val WriteGrid(const val& grid) {
     pattern.tempo = OptionalInt(entry["tempo"]);
     pattern.steps = OptionalInt(entry["steps"]);
     pattern.swing = OptionalInt(entry["swing"]);
-    if (auto refused = ReadRows(entry["lines"], pattern)) return *refused;
+    if (auto refused = ReadRows(entry["lines"], pattern)) return refused;
   }
   const val play = grid["play"];
   if (!play.isUndefined() && !play.isNull()) {
@@ -167,7 +164,73 @@ val WriteGrid(const val& grid) {
       return Refusal(0, error->message);
     }
   }
+  return std::nullopt;
+}
+
+// The words the reader refuses a pattern line with, for a name the page was given.
+std::optional<val> CheckName(const Beat& beat, const std::string& name, size_t self) {
+  if (!IsPatternName(name)) {
+    return Refusal(
+        0, "a pattern's name is 1 to 32 letters, digits, '_', '-' or '.', got '" + name + "'");
+  }
+  for (size_t p = 0; p < beat.patterns.size(); ++p) {
+    if (p != self && beat.patterns[p].name == name) {
+      return Refusal(0, "pattern '" + name + "' given twice");
+    }
+  }
+  return std::nullopt;
+}
+
+val WriteGrid(const val& grid) {
+  Beat beat;
+  if (auto refused = ReadGrid(grid, beat)) return *refused;
+  if (beat.IsSong()) {
+    for (size_t p = 0; p < beat.patterns.size(); ++p) {
+      if (auto refused = CheckName(beat, beat.patterns[p].name, p)) return *refused;
+    }
+  }
   return val(WriteBeat(beat));
+}
+
+// Pattern `index` under a new name, in the order too; a plain grid named becomes a song of one
+// pattern. The song as ParseBeat gives it, or the refusal of the name.
+val RenamePattern(const val& grid, int32_t index, const std::string& name) {
+  Beat beat;
+  if (auto refused = ReadGrid(grid, beat)) return *refused;
+  if (index < 0 || static_cast<size_t>(index) >= beat.patterns.size()) {
+    return Refusal(0, "no pattern " + std::to_string(index + 1));
+  }
+  if (auto refused = CheckName(beat, name, static_cast<size_t>(index))) return *refused;
+  beat.patterns[static_cast<size_t>(index)].name = name;
+  return ParseBeat(WriteBeat(beat));
+}
+
+// The items without pattern `removed`, later patterns renumbered; groups left empty go too.
+void RemoveFromOrder(std::vector<PlayItem>& items, int32_t removed) {
+  for (auto item = items.begin(); item != items.end();) {
+    if (item->pattern < 0) RemoveFromOrder(item->items, removed);
+    const bool gone = item->pattern == removed || (item->pattern < 0 && item->items.empty());
+    if (gone) {
+      item = items.erase(item);
+      continue;
+    }
+    if (item->pattern > removed) --item->pattern;
+    ++item;
+  }
+}
+
+// The song without pattern `index`, taken out of the order as well (an order left empty plays
+// every pattern once). The song as ParseBeat gives it; the last pattern stays.
+val DeletePattern(const val& grid, int32_t index) {
+  Beat beat;
+  if (auto refused = ReadGrid(grid, beat)) return *refused;
+  if (beat.patterns.size() < 2) return Refusal(0, "a song keeps at least one pattern");
+  if (index < 0 || static_cast<size_t>(index) >= beat.patterns.size()) {
+    return Refusal(0, "no pattern " + std::to_string(index + 1));
+  }
+  beat.patterns.erase(beat.patterns.begin() + index);
+  RemoveFromOrder(beat.order, index);
+  return ParseBeat(WriteBeat(beat));
 }
 
 // The page's options, {name: value}, set by name through the road's own option table, so that
@@ -192,6 +255,39 @@ std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
     }
   }
   return std::nullopt;
+}
+
+// Where each play of a beat starts, for the playhead: {start: Float64Array of samples, pattern:
+// Int32Array}, with the patterns' {name, steps}. A play starts on its first step, timed as its
+// hits are: from its segment's start, after the steps of the segment's earlier plays.
+val Plays(const Plan& plan) {
+  const BeatLayout& layout = plan.layout;
+  std::vector<double> starts;
+  starts.reserve(layout.plays.size());
+  for (const Segment& segment : layout.segments) {
+    int64_t steps = 0;
+    for (int64_t i = segment.firstPlay; i < segment.firstPlay + segment.plays; ++i) {
+      starts.push_back(
+          static_cast<double>(segment.start + StepStart(steps, plan.sampleRate, segment.tempo,
+                                                        segment.steps, segment.swing)));
+      steps +=
+          plan.beat.patterns[static_cast<size_t>(layout.plays[static_cast<size_t>(i)])].GridSteps();
+    }
+  }
+  val plays = val::object();
+  plays.set("start",
+            val(emscripten::typed_memory_view(starts.size(), starts.data())).call<val>("slice"));
+  plays.set("pattern", val(emscripten::typed_memory_view(layout.plays.size(), layout.plays.data()))
+                           .call<val>("slice"));
+  val patterns = val::array();
+  for (const BeatPattern& pattern : plan.beat.patterns) {
+    val entry = val::object();
+    entry.set("name", pattern.name);
+    entry.set("steps", pattern.GridSteps());
+    patterns.call<void>("push", entry);
+  }
+  plays.set("patterns", patterns);
+  return plays;
 }
 
 // Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind,
@@ -228,6 +324,7 @@ val Render(const std::string& source, const val& input, const val& options) {
   if (plan.source == Source::kNotes) {
     result.set("drum", std::string(Info(plan.composition.kind).displayName));
   }
+  if (plan.source == Source::kBeat) result.set("plays", Plays(plan));
   // The stems, each from its own hits with the mix's factors, when asked for, with the names the
   // command gives their files beside a mix named after the source: beat.kick.wav, beat.kick.2.wav.
   if (request.options.stems && StemCount(plan) > 0) {
@@ -305,6 +402,8 @@ EMSCRIPTEN_BINDINGS(kettorin) {
   emscripten::function("drumKinds", &kettorin::DrumKinds);
   emscripten::function("parseBeat", &kettorin::ParseBeat);
   emscripten::function("writeBeat", &kettorin::WriteGrid);
+  emscripten::function("renamePattern", &kettorin::RenamePattern);
+  emscripten::function("deletePattern", &kettorin::DeletePattern);
   emscripten::function("renderBeat", &kettorin::RenderBeat);
   emscripten::function("renderNotes", &kettorin::RenderNotes);
   emscripten::function("render", &kettorin::Render);
