@@ -26,6 +26,7 @@ COMMAND = os.environ.get("KETTORIN_COMMAND", str(SOURCE / "build" / "kettorin"))
 PAGE = os.environ.get("KETTORIN_WEB_PAGE", "")
 PAGE = PAGE if PAGE and (Path(PAGE) / "kettorin.js").exists() else ""
 GROOVE = (SOURCE / "examples" / "groove.beat").read_text()
+SONG = (SOURCE / "examples" / "song.beat").read_text()
 LOUD = GROOVE + "mid_tom level=3 " + "-" * 28 + "xx--\n"  # past full scale
 
 
@@ -47,6 +48,7 @@ ROWS = [
     ("beat rate tempo repeat", "beat", GROOVE, {"rate": 22050, "tempo": 90, "repeat": 3}),
     ("beat loop", "beat", GROOVE, {"rate": 16000, "loop": True}),
     ("beat gain", "beat", LOUD, {"rate": 16000, "gain": -6.0}),
+    ("song tempo repeat loop", "beat", SONG, {"rate": 8000, "tempo": 100, "repeat": 2, "loop": True}),
     ("beat no normalize", "beat", LOUD, {"rate": 16000, "normalize": False, "gain": 2.5}),
     ("midi", "midi", MIDI, {"rate": 22050}),
     ("midi channel", "midi", MIDI, {"rate": 8000, "channel": 1}),
