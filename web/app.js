@@ -22,10 +22,11 @@ low_tom pitch=G   ------------xx--
 `;
 
 // What the tests read: the latest render, the WAV bytes and what the player was handed.
-const page = { renders: 0, render: null, wav: null, played: null, error: null };
+const page = { renders: 0, render: null, wav: null, played: null, playing: null, error: null };
 globalThis.kettorinPage = page;
 
-let grid = null;      // the beat as the core reads it: tempo, steps, swing, repeat, lines
+let grid = null;      // the beat as the core reads it: the song's settings, patterns and order
+let selected = 0;     // the pattern the grid edits
 let mode = 'beat';    // which tab renders: beat, notes or midi
 let midiBytes = null; // the opened MIDI file
 let latest = null;    // {samples, sampleRate, wav, ms} of the shown sound
@@ -39,6 +40,18 @@ function showError(element, field, error) {
   page.error = error ? { line: error.line, message: error.message } : null;
 }
 
+// A beat the core has read becomes the one the grid shows, on the pattern named `keep` if it has
+// one. A plain grid's lines are its one pattern's, so that the grid edits both alike.
+function adopt(result, keep) {
+  grid = result;
+  grid.lines = grid.patterns[0].lines;
+  const kept = grid.patterns.findIndex((p) => p.name === keep);
+  selected = kept >= 0 ? kept : Math.min(selected, grid.patterns.length - 1);
+}
+
+// The pattern the grid edits.
+const pattern = () => grid.patterns[selected];
+
 // The text changed: the grid follows when the core reads it, otherwise the error is shown.
 function fromText() {
   const result = core.parseBeat($('beat-text').value);
@@ -47,7 +60,7 @@ function fromText() {
     return;
   }
   showError($('beat-error'), $('beat-text'), null);
-  grid = result;
+  adopt(result, pattern().name);
   drawGrid();
   settle();
 }
@@ -59,6 +72,10 @@ function fromGrid() {
     showError($('beat-error'), $('beat-text'), text);
     return;
   }
+  showText(text);
+}
+
+function showText(text) {
   $('beat-text').value = text;
   showError($('beat-error'), $('beat-text'), null);
   drawGrid();
@@ -74,7 +91,7 @@ function settle() {
 }
 
 function gridLength() {
-  return grid.lines.length ? grid.lines[0].steps.length : 16;
+  return pattern().lines.length ? pattern().lines[0].steps.length : 16;
 }
 
 function option(value, label, selected) {
@@ -107,10 +124,11 @@ function numberInput(value, min, max, step, label, onChange) {
 }
 
 function drawGrid() {
-  for (const [id, key] of [['tempo', 'tempo'], ['steps', 'steps'], ['swing', 'swing'], ['repeat', 'repeat']]) {
-    $(id).value = grid[key];
-  }
+  for (const id of ['tempo', 'steps', 'swing', 'repeat']) $(id).value = grid[id];
   $('length').value = gridLength();
+  drawPatterns();
+  const lines = pattern().lines;
+  const stepsPerBeat = pattern().steps ?? grid.steps;
   const focused = document.activeElement?.dataset?.cell;
   const container = $('grid');
   const header = document.createElement('div');
@@ -123,7 +141,7 @@ function drawGrid() {
     header.append(span);
   }
   container.replaceChildren(header);
-  grid.lines.forEach((line, r) => {
+  lines.forEach((line, r) => {
     const kind = kinds.find((k) => k.key === line.kind);
     const row = document.createElement('div');
     row.className = 'row';
@@ -156,8 +174,8 @@ function drawGrid() {
     remove.type = 'button';
     remove.textContent = '×';
     remove.setAttribute('aria-label', `Remove line ${r + 1}`);
-    remove.disabled = grid.lines.length === 1;
-    remove.addEventListener('click', () => { grid.lines.splice(r, 1); fromGrid(); });
+    remove.disabled = lines.length === 1;
+    remove.addEventListener('click', () => { lines.splice(r, 1); fromGrid(); });
     controls.append(kindSelect, pitch, ring, level, remove);
 
     const cells = document.createElement('div');
@@ -165,7 +183,7 @@ function drawGrid() {
     [...line.steps].forEach((step, s) => {
       const cell = document.createElement('button');
       cell.type = 'button';
-      cell.className = 'cell' + (s > 0 && s % grid.steps === 0 ? ' beat-start' : '');
+      cell.className = 'cell' + (s > 0 && s % stepsPerBeat === 0 ? ' beat-start' : '');
       cell.setAttribute('role', 'gridcell');
       cell.dataset.step = step;
       cell.dataset.cell = `${r},${s}`;
@@ -204,7 +222,7 @@ function moveFocus(event, r, s) {
   const move = moves[event.key];
   if (!move) return;
   event.preventDefault();
-  const rows = grid.lines.length, steps = gridLength();
+  const rows = pattern().lines.length, steps = gridLength();
   focusCell((r + move[0] + rows) % rows, (s + move[1] + steps) % steps);
 }
 
@@ -219,6 +237,164 @@ function setDirective(id) {
     grid[id] = value;
     fromGrid();
   });
+}
+
+// ---- a song's patterns and its arrangement -----------------------------------------------------
+
+// The pattern tabs, the selected pattern's settings and the arrangement line. A plain grid has one
+// pattern without a name and no tabs; a second pattern or a name makes it a song.
+function drawPatterns() {
+  const tabs = $('pattern-tabs');
+  const hadFocus = tabs.contains(document.activeElement);
+  tabs.hidden = !grid.song;
+  tabs.replaceChildren(...grid.patterns.map((p, i) => {
+    const tab = document.createElement('button');
+    tab.type = 'button';
+    tab.id = `pattern-tab-${i}`;
+    tab.textContent = p.name;
+    tab.dataset.pattern = p.name;
+    tab.setAttribute('role', 'tab');
+    tab.setAttribute('aria-selected', String(i === selected));
+    tab.setAttribute('aria-controls', 'pattern-panel');
+    tab.tabIndex = i === selected ? 0 : -1;
+    tab.addEventListener('click', () => selectPattern(i));
+    tab.addEventListener('keydown', (event) => {
+      const count = grid.patterns.length;
+      const next = { ArrowLeft: i - 1, ArrowRight: i + 1, Home: 0, End: count - 1 }[event.key];
+      if (next === undefined) return;
+      event.preventDefault();
+      selectPattern((next + count) % count);
+      $(`pattern-tab-${selected}`).focus();
+    });
+    return tab;
+  }));
+  if (hadFocus) $(`pattern-tab-${selected}`)?.focus();
+  const panel = $('pattern-panel');
+  if (grid.song) panel.setAttribute('aria-labelledby', `pattern-tab-${selected}`);
+  else panel.removeAttribute('aria-labelledby');
+  panel.setAttribute('aria-label', grid.song ? `Pattern ${pattern().name}` : 'The beat\'s grid');
+  $('grid').setAttribute('aria-label', `Step grid${grid.song ? ` of pattern ${pattern().name}` : ''}: ` +
+                         'one row per drum line, one cell per step');
+
+  // A field being typed in keeps what is typed, and its error, until it is left.
+  const name = $('pattern-name');
+  if (document.activeElement !== name) {
+    name.value = pattern().name;
+    showError($('pattern-error'), name, null);
+  }
+  name.placeholder = grid.song ? '' : 'none';
+  for (const [id, key] of [['pattern-tempo', 'tempo'], ['pattern-steps', 'steps'], ['pattern-swing', 'swing']]) {
+    $(id).value = pattern()[key] ?? '';
+    $(id).placeholder = String(grid[key]);
+  }
+  for (const element of document.querySelectorAll('.song-only')) element.hidden = !grid.song;
+  $('pattern-delete').disabled = grid.patterns.length < 2;
+  $('pattern-play').disabled = !grid.song;
+  const arrangement = $('arrangement');
+  arrangement.disabled = !grid.song;
+  arrangement.placeholder = grid.song ? 'every pattern once, in order' : 'add a pattern to arrange a song';
+  if (document.activeElement !== arrangement) {
+    arrangement.value = grid.song ? grid.play : '';
+    showError($('arrangement-error'), arrangement, null);
+  }
+}
+
+function selectPattern(index) {
+  selected = index;
+  drawGrid();
+}
+
+// A name no pattern has: the first free letter, then p27, p28, ...
+function freshName() {
+  const used = new Set(grid.patterns.map((p) => p.name));
+  for (const letter of 'abcdefghijklmnopqrstuvwxyz') if (!used.has(letter)) return letter;
+  for (let n = 27; ; ++n) if (!used.has(`p${n}`)) return `p${n}`;
+}
+
+// A copy's name: the original's with the first free number (verse2, verse3, ...).
+function copyName(name) {
+  const used = new Set(grid.patterns.map((p) => p.name));
+  const base = name.replace(/\d+$/, '') || name;
+  for (let n = 2; ; ++n) {
+    const candidate = base.slice(0, 32 - String(n).length) + n;
+    if (!used.has(candidate)) return candidate;
+  }
+}
+
+// A new pattern after the selected one: a copy of it, or its drums with every step a rest and the
+// song's settings. The first new pattern turns a plain grid into a song of two.
+function addPattern(copy) {
+  const from = pattern();
+  if (!grid.song) {
+    grid.song = true;
+    from.name = freshName();
+  }
+  const lines = from.lines.map((line) => ({ ...line, steps: copy ? line.steps : '-'.repeat(line.steps.length) }));
+  const settings = copy ? { tempo: from.tempo, steps: from.steps, swing: from.swing }
+                        : { tempo: null, steps: null, swing: null };
+  grid.patterns.splice(selected + 1, 0, { name: copy ? copyName(from.name) : freshName(), ...settings, lines });
+  selected += 1;
+  fromGrid();
+}
+
+// The core renames the pattern, in the arrangement too, or says what is wrong with the name.
+function renamePattern(event) {
+  event.preventDefault();
+  const name = $('pattern-name').value.trim();
+  if (name === pattern().name) return;
+  const result = core.renamePattern(grid, selected, name);
+  if (!result.ok) {
+    showError($('pattern-error'), $('pattern-name'), result);
+    return;
+  }
+  showError($('pattern-error'), $('pattern-name'), null);
+  adopt(result, name);
+  fromGrid();
+}
+
+// The core takes the pattern out of the song and out of its arrangement.
+function deletePattern() {
+  const result = core.deletePattern(grid, selected);
+  if (!result.ok) {
+    showError($('pattern-error'), $('pattern-name'), result);
+    return;
+  }
+  adopt(result, null);
+  fromGrid();
+}
+
+// A pattern's own tempo, steps per beat or swing; empty for the song's.
+function setPatternDirective(id, key) {
+  $(id).addEventListener('change', () => {
+    const input = $(id);
+    const value = input.value === '' ? null : Number(input.value);
+    if (value !== null && (!Number.isInteger(value) || value < Number(input.min) || value > Number(input.max))) {
+      input.value = pattern()[key] ?? '';
+      return;
+    }
+    pattern()[key] = value;
+    fromGrid();
+  });
+}
+
+// The arrangement as typed or built: the core reads it against the patterns there are. What it
+// refuses is shown under the line, and the song keeps the last arrangement it took.
+function setArrangement(play) {
+  const previous = grid.play;
+  grid.play = play;
+  const text = core.writeBeat(grid);
+  if (typeof text !== 'string') {
+    grid.play = previous;
+    showError($('arrangement-error'), $('arrangement'), text);
+    return;
+  }
+  showError($('arrangement-error'), $('arrangement'), null);
+  showText(text);
+}
+
+// Clicking a pattern into the arrangement: its name after the items there are.
+function appendToArrangement() {
+  setArrangement([grid.play.trim(), pattern().name].filter(Boolean).join(' '));
 }
 
 // ---- rendering, off the main thread when a worker can start ----------------------------------
@@ -332,7 +508,8 @@ function show({ result, wav, ms, where }, message) {
     return;
   }
   if (message.mode !== 'beat') showError(element, field, null);
-  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where };
+  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where,
+             plays: result.plays };
   page.render = latest;
   page.wav = wav;
   page.renders += 1;
@@ -426,7 +603,30 @@ function stop() {
   cancelAnimationFrame(playheadFrame);
   $('playhead').hidden = true;
   $('play').textContent = 'Play';
-  for (const cell of document.querySelectorAll('.cell.playing')) cell.classList.remove('playing');
+  for (const element of document.querySelectorAll('.playing')) element.classList.remove('playing');
+  page.playing = null;
+}
+
+// The play under the playhead, from where the core says each play starts: its pattern's tab is
+// marked, and when the grid shows that pattern, the step being played.
+function showPlaying(sample) {
+  const { start, pattern: patternOf, patterns } = latest.plays;
+  let low = 0, high = start.length - 1;
+  while (low < high) {
+    const middle = (low + high + 1) >> 1;
+    if (start[middle] <= sample) low = middle;
+    else high = middle - 1;
+  }
+  const end = low + 1 < start.length ? start[low + 1] : latest.samples.length;
+  const { name, steps } = patterns[patternOf[low]];
+  const step = Math.min(steps - 1, Math.floor((sample - start[low]) / Math.max(1, end - start[low]) * steps));
+  page.playing = { play: low, pattern: name, step };
+  $('playing-pattern').textContent = name;
+  for (const tab of $('pattern-tabs').children) tab.classList.toggle('playing', tab.dataset.pattern === name);
+  const shown = pattern().name === name;
+  for (const cell of document.querySelectorAll('.cell')) {
+    cell.classList.toggle('playing', shown && Number(cell.dataset.cell.split(',')[1]) === step);
+  }
 }
 
 async function play() {
@@ -459,14 +659,7 @@ async function play() {
     const elapsed = audio.currentTime - started;
     const at = source?.loop ? elapsed % duration : Math.min(elapsed, duration);
     playhead.style.left = `${(100 * at / duration).toFixed(3)}%`;
-    if (latest.mode === 'beat' && grid) {
-      // The grid's current step, from the time within one pass of the grid.
-      const passes = latest.samples.length / (gridLength() * 60 / grid.tempo / grid.steps * latest.sampleRate);
-      const step = Math.floor((at / duration) * passes * gridLength()) % gridLength();
-      for (const cell of document.querySelectorAll('.cell')) {
-        cell.classList.toggle('playing', Number(cell.dataset.cell.split(',')[1]) === step);
-      }
-    }
+    if (latest.plays?.start.length) showPlaying(Math.floor(at * latest.sampleRate));
     playheadFrame = requestAnimationFrame(move);
   };
   move();
@@ -528,15 +721,24 @@ for (const id of ['tempo', 'steps', 'swing', 'repeat']) setDirective(id);
 $('length').addEventListener('change', () => {
   const length = Number($('length').value);
   if (!Number.isInteger(length) || length < 1 || length > 256) { $('length').value = gridLength(); return; }
-  for (const line of grid.lines) line.steps = line.steps.slice(0, length).padEnd(length, '-');
+  for (const line of pattern().lines) line.steps = line.steps.slice(0, length).padEnd(length, '-');
   fromGrid();
 });
 $('add-line').addEventListener('click', () => {
-  const used = new Set(grid.lines.map((line) => line.kind));
+  const used = new Set(pattern().lines.map((line) => line.kind));
   const kind = kinds.find((k) => !used.has(k.key)) ?? kinds[0];
-  grid.lines.push({ kind: kind.key, pitch: 'C', ring: kind.ring, level: 1, steps: '-'.repeat(gridLength()) });
+  pattern().lines.push({ kind: kind.key, pitch: 'C', ring: kind.ring, level: 1, steps: '-'.repeat(gridLength()) });
   fromGrid();
 });
+for (const [id, key] of [['pattern-tempo', 'tempo'], ['pattern-steps', 'steps'], ['pattern-swing', 'swing']]) {
+  setPatternDirective(id, key);
+}
+$('pattern-add').addEventListener('click', () => addPattern(false));
+$('pattern-duplicate').addEventListener('click', () => addPattern(true));
+$('pattern-delete').addEventListener('click', deletePattern);
+$('pattern-play').addEventListener('click', appendToArrangement);
+$('rename-form').addEventListener('submit', renamePattern);
+$('arrangement').addEventListener('input', () => setArrangement($('arrangement').value));
 $('beat-text').addEventListener('input', fromText);
 for (const id of ['loop', 'gain', 'no-normalize', 'float']) $(id).addEventListener('change', scheduleRender);
 for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);
@@ -554,7 +756,7 @@ $('download-stems').addEventListener('click', downloadStems);
 
 const shared = new URLSearchParams(location.hash.slice(1)).get('beat');
 $('beat-text').value = shared ?? kDefaultBeat;
-grid = core.parseBeat(kDefaultBeat);
+adopt(core.parseBeat(kDefaultBeat), '');
 fromText();
 if (!core.parseBeat($('beat-text').value).ok) drawGrid();
 await render();

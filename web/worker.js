@@ -21,7 +21,8 @@ onmessage = async ({ data }) => {
   try {
     const answer = renderRequest(core, data);
     const buffers = answer.result.ok
-      ? [answer.result.samples.buffer, answer.wav.buffer, ...answer.stems.map((s) => s.wav.buffer)]
+      ? [answer.result.samples.buffer, answer.wav.buffer, ...answer.stems.map((s) => s.wav.buffer),
+         ...(answer.result.plays ? [answer.result.plays.start.buffer, answer.result.plays.pattern.buffer] : [])]
       : [];
     postMessage({ id: data.id, ...answer, where: 'worker' }, buffers);
   } catch {
