@@ -260,6 +260,10 @@ class Command(unittest.TestCase):
                  ("kick x---\nsnare x--\n", 15,
                   "bad.beat:2: 3 steps, but line 1 (the first drum line) has 4\n"),
                  ("# empty\n", 15, "bad.beat: no drum lines"),
+                 ("pattern a\nkick x\nplay a (a b)*2\npattern b\nsnare x\nplay chorus\n", 15,
+                  "bad.beat:6: unknown pattern 'chorus' in play (a, b)\n"),
+                 ("pattern a\nkick x\nplay (a*1000)*1000 (a*100)*485 a*77\n", 13,
+                  "Error: The song plays too many patterns: more than 1048576.\n"),
                  ("kick x---\n", 12, "Error: BPM must be between 1 and 999. Got: 0\n")]
         for text, status, message in cases:
             with open(self.path("bad.beat"), "w") as f:
