@@ -90,12 +90,17 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinCompose(const KettorinChar* drumName,
  *             ignored. Every drum line has as many steps as the first. '#' at the start of a line
  *             or after a blank starts a comment.
  *             Example: "tempo 100\nkick x---x---\nsnare ----X---\nhihatc x-x-x-x-\n"
+ *             A song holds patterns, each under its "pattern NAME" line with its own tempo, steps
+ *             and swing where it sets them, and "play" lines giving the order with counts and
+ *             groups ("play intro (verse*3 fill)*2 outro"); see the README's songs section.
  * sampleRate  samples per second, at least 1.
  * outputPath  the file to create or replace, as for KettorinCompose.
  *
  * Step s starts at sample floor((100 s + w) x 60 x sampleRate / (100 x tempo x steps)), where w
  * is 2 x (swing - 50) for odd steps and 0 for even ones. A hit sounds until the next hit of its
- * line, at most its ring; the mix is lowered to full scale when its peak exceeds it.
+ * line (in a song: of its lane), at most its ring; the mix is lowered to full scale when its
+ * peak exceeds it. A song's steps are timed so from the start of each run of patterns with one
+ * tempo, steps and swing.
  *
  * Prints a report on standard output. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT,
  * KETTORIN_BAD_SAMPLE_RATE, KETTORIN_NO_STORAGE (too long for a WAV file, more than 4194304
@@ -182,7 +187,7 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRender(const KettorinChar* drumName,
 typedef struct KettorinBeatOptions {
   int32_t sampleRate; /* samples per second, at least 1 */
   int32_t tempo;      /* beats per minute, 1 to 999, instead of the beat's; 0 keeps the beat's */
-  int32_t repeat;     /* times the grid is played, 1 to 10000, instead of the beat's; 0 keeps it */
+  int32_t repeat;     /* times the order is played, 1 to 10000, instead of the beat's; 0 keeps it */
   uint32_t flags;     /* KETTORIN_LOOP and KETTORIN_NO_NORMALIZE, or 0; other bits are refused */
   double gainDb;      /* decibels, -120 to 120, the mix is raised or lowered by before its peak is
                          measured; 0 leaves it as it is */
@@ -263,8 +268,9 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPa
  *   name       value     meaning (for which input)
  *   rate       HZ        samples per second, at least 1 (default 44100)
  *   tempo      BPM       1 to 999: a note string's tempo (default 120), or a beat's instead of
- *                        its own; 0 keeps the beat's. Refused for MIDI files.
- *   repeat     N         1 to 10000: times a beat's grid is played instead of its own; 0 keeps it
+ *                        its own (a song pattern's own tempo stays); 0 keeps the beat's.
+ *                        Refused for MIDI files.
+ *   repeat     N         1 to 10000: times a beat's order is played instead of its own; 0 keeps it
  *   loop       BOOL      a beat's last hits ring over into the start: a seamless loop
  *   gain       DB        -120 to 120 dB added to a beat's or MIDI file's mix before its peak
  *   normalize  BOOL      lower the mix to full scale when its peak passes it (default 1)

@@ -16,7 +16,7 @@ constexpr std::array<OptionInfo, 12> kOptions{{
     {"tempo", "BPM",
      "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
      "beat's own; 0 keeps the beat's"},
-    {"repeat", "N", "times a beat's grid is played, 1 to 10000, instead of its own; 0 keeps it"},
+    {"repeat", "N", "times a beat's order is played, 1 to 10000, instead of its own; 0 keeps it"},
     {"loop", "BOOL", "let a beat's last hits ring over into the start: a seamless loop"},
     {"gain", "DB", "decibels, -120 to 120, added to the mix before its peak is measured"},
     {"normalize", "BOOL", "lower the mix to full scale when its peak passes it (default 1)"},

@@ -112,9 +112,12 @@ void SongHead(std::string& text, const Plan& plan) {
     const BeatPattern& pattern = beat.patterns[p];
     const int64_t plays = layout.playsOf[p];
     Append(text, "\nPattern %s: %d steps", pattern.name.c_str(), pattern.GridSteps());
-    if (pattern.tempo) Append(text, ", tempo %d", *pattern.tempo);
-    if (pattern.steps) Append(text, ", %d per beat", *pattern.steps);
-    if (pattern.swing) Append(text, ", swing %d%%", *pattern.swing);
+    // What the pattern sets for itself, where that differs from the song's.
+    if (pattern.tempo.value_or(layout.tempo) != layout.tempo) {
+      Append(text, ", tempo %d", *pattern.tempo);
+    }
+    if (beat.StepsOf(pattern) != beat.steps) Append(text, ", %d per beat", *pattern.steps);
+    if (beat.SwingOf(pattern) != beat.swing) Append(text, ", swing %d%%", *pattern.swing);
     Append(text, ", played %lld time%s\n", static_cast<long long>(plays), plays == 1 ? "" : "s");
     DrumLines(text, pattern, plays);
   }

@@ -333,17 +333,19 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
                 repeat: int | None = None, loop: bool = False, normalize: bool = True,
                 gain_db: float = 0.0, with_levels: bool = False, stems: bool = False
                 ) -> Samples | tuple[Samples, Levels] | Rendering:
-    """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files).
+    """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files), one grid or
+    a song of patterns and a play order.
 
     rate      samples per second, at least 1.
     tempo     beats per minute (1 to 999) instead of the beat's; None (or 0) keeps the beat's.
-    repeat    times the grid is played (1 to 10000) instead of the beat's; None (or 0) keeps it.
+              A song's pattern with its own tempo keeps it.
+    repeat    times the order is played (1 to 10000) instead of the beat's; None (or 0) keeps it.
     loop      let the last hits ring over into the start: a seamless loop.
     normalize lower the mix to full scale when its peak passes it (the default).
     gain_db   decibels (-120 to 120) the mix is changed by before its peak is measured.
     with_levels  also return the Levels: what the gain and the normalising did.
-    stems     also render each drum line on its own: returns a Rendering (mix, stems, levels),
-              whatever with_levels says; stems is {'kick': ..., 'snare': ..., 'kick.2': ...}, the
+    stems     also render each lane (drum line) on its own: returns a Rendering (mix, stems,
+              levels), whatever with_levels says; stems is {'kick': ..., 'snare': ..., 'kick.2': ...}, the
               samples of the command's ``--stems --float`` files ``OUT.kick.wav``, ... in order.
 
     Returns the samples of ``kettorin beat FILE --float`` with the same options.
