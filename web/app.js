@@ -27,6 +27,7 @@ globalThis.kettorinPage = page;
 
 let grid = null;      // the beat as the core reads it: the song's settings, patterns and order
 let selected = 0;     // the pattern the grid edits
+let typing = null;    // the field whose typing changed the beat, which a redraw leaves as typed
 let mode = 'beat';    // which tab renders: beat, notes or midi
 let midiBytes = null; // the opened MIDI file
 let latest = null;    // {samples, sampleRate, wav, ms} of the shown sound
@@ -276,12 +277,10 @@ function drawPatterns() {
   $('grid').setAttribute('aria-label', `Step grid${grid.song ? ` of pattern ${pattern().name}` : ''}: ` +
                          'one row per drum line, one cell per step');
 
-  // A field being typed in keeps what is typed, and its error, until it is left.
+  // The fields show the song as it is; a rename or an arrangement being typed stays as typed.
   const name = $('pattern-name');
-  if (document.activeElement !== name) {
-    name.value = pattern().name;
-    showError($('pattern-error'), name, null);
-  }
+  name.value = pattern().name;
+  showError($('pattern-error'), name, null);
   name.placeholder = grid.song ? '' : 'none';
   for (const [id, key] of [['pattern-tempo', 'tempo'], ['pattern-steps', 'steps'], ['pattern-swing', 'swing']]) {
     $(id).value = pattern()[key] ?? '';
@@ -293,7 +292,7 @@ function drawPatterns() {
   const arrangement = $('arrangement');
   arrangement.disabled = !grid.song;
   arrangement.placeholder = grid.song ? 'every pattern once, in order' : 'add a pattern to arrange a song';
-  if (document.activeElement !== arrangement) {
+  if (typing !== arrangement) {
     arrangement.value = grid.song ? grid.play : '';
     showError($('arrangement-error'), arrangement, null);
   }
@@ -738,7 +737,11 @@ $('pattern-duplicate').addEventListener('click', () => addPattern(true));
 $('pattern-delete').addEventListener('click', deletePattern);
 $('pattern-play').addEventListener('click', appendToArrangement);
 $('rename-form').addEventListener('submit', renamePattern);
-$('arrangement').addEventListener('input', () => setArrangement($('arrangement').value));
+$('arrangement').addEventListener('input', () => {
+  typing = $('arrangement');
+  setArrangement(typing.value);
+  typing = null;
+});
 $('beat-text').addEventListener('input', fromText);
 for (const id of ['loop', 'gain', 'no-normalize', 'float']) $(id).addEventListener('change', scheduleRender);
 for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);

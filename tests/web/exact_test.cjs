@@ -1,6 +1,7 @@
 // The WebAssembly core renders exactly what the command renders: every composition the other
-// platforms are compared on, the example beat and random beats, and every option of the road with
-// its stems, float sample for float sample; and it refuses what the command refuses, in its words.
+// platforms are compared on, the example beat and song, random beats, and every option of the road
+// with its stems, float sample for float sample; and it refuses what the command refuses, in its
+// words.
 // Usage: node exact_test.cjs KETTORIN PAGE_FOLDER [--random N]
 'use strict';
 const assert = require('node:assert');
@@ -105,10 +106,12 @@ async function main() {
     ++checked;
   }
 
+  const song = fs.readFileSync(path.join(source, 'examples', 'song.beat'), 'utf8');
   const beats = [{ text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 44100,
                    loop: false },
                  { text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 48000,
                    loop: true },
+                 { text: song, rate: 22050, loop: true },
                  ...randomBeats(randomCount)];
   for (const [i, beat] of beats.entries()) {
     const page = core.renderBeat(beat.text, { rate: beat.rate, loop: beat.loop });
@@ -136,6 +139,7 @@ async function main() {
     ['beat', groove, { gain: 12, normalize: false }],
     ['beat', groove, { gain: -30, stems: true, rate: 8000, float: true }],
     ['beat', twoKicks, { tempo: 140, repeat: 2, loop: true, gain: 6, normalize: false, stems: true }],
+    ['beat', song, { tempo: 100, repeat: 2, stems: true, rate: 8000 }],
     ['notes', 'C D8 E2 F#', { drum: 'hihato', tempo: 90, rate: 22050 }],
     ['midi', midi, {}],
     ['midi', midi, { channel: 2 }],
@@ -169,6 +173,7 @@ async function main() {
   for (const [kind, input, options] of [
     ['beat', groove, { tempo: 1000 }],
     ['beat', 'kick x-\nsnare x\n', {}],
+    ['beat', 'pattern a\nkick x-\nplay a*2 (a b)\npattern b\n', {}],
     ['midi', midi.subarray(0, 20), {}],
     ['midi', midi, { rate: 0 }],
     ['beat', 'kick x\n', { rate: 2000000000, float: true }],

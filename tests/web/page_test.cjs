@@ -1,6 +1,7 @@
 // The page in headless Chromium: a pattern built by clicking and typing shows as beat text, renders
 // the command's samples bit for bit, downloads the command's WAV bytes, draws its pictures, shows
-// a bad text's error with its line, plays the notes tab, and opens as one file from file://.
+// a bad text's error with its line, plays the notes tab, builds and plays a song of two patterns,
+// and opens as one file from file://.
 // Usage: node page_test.cjs KETTORIN WEB_BUILD [--screenshot PNG]
 'use strict';
 const assert = require('node:assert');
@@ -292,9 +293,72 @@ async function main() {
     console.log(`30 s 4-line beat at 44100 Hz in the page's worker: ${times[2].toFixed(1)} ms (median of 5: ` +
                 `${times.map((t) => t.toFixed(1)).join(', ')})`);
 
-    // The screenshot shows the example groove.
+    // A song: a second pattern added to a plain grid, edited, given its own length and tempo and
+    // renamed; an arrangement clicked and typed; the text and the arrangement line in step both ways.
+    await setValue(page, '#beat-text', 'tempo 120\nkick x---x---\n');
+    await page.click('#pattern-add');       // patterns a and b, b selected: a's kick, all rests
+    await page.click('[data-cell="0,2"]');
+    await page.click('#add-line');
+    await page.click('[data-cell="1,3"]');
+    await setValue(page, '#length', '6');
+    await setValue(page, '#pattern-tempo', '90');
+    const renameTo = async (name) => {
+      await page.click('#pattern-name', { clickCount: 3 });
+      await page.type('#pattern-name', name);
+      await page.keyboard.press('Enter');
+    };
+    await renameTo('a');
+    assert.strictEqual(await page.$eval('#pattern-error', (e) => e.textContent), 'Error: pattern \'a\' given twice');
+    await renameTo('fill');
+    await page.click('#pattern-tab-0');
+    await page.click('#pattern-play');
+    await page.click('#pattern-play');
+    await page.focus('#pattern-tab-0');
+    await page.keyboard.press('ArrowRight');  // the fill's tab
+    await page.click('#pattern-play');
+    assert.strictEqual(await page.$eval('#arrangement', (e) => e.value), 'a a fill');
+    assert.ok((await textView(page)).endsWith('\nplay a a fill\n'));
+    // Typed: the text follows each arrangement the core takes ('a', 'a*2', ...); a name the song
+    // lacks is refused in the command's words, and the song keeps the last arrangement it took.
+    await page.click('#arrangement', { clickCount: 3 });
+    await page.type('#arrangement', 'a*2 chorus');
+    assert.ok((await textView(page)).endsWith('\nplay a*2\n'));
+    const unknown = (await textView(page)).replace('play a*2\n', 'play a*2 chorus\n');
+    const refused = spawnSync(kettorin, ['beat', '-q', '-o', path.join(folder, 'bad.wav'), '-'], { input: unknown });
+    assert.strictEqual(refused.stderr.toString().replace(/^\(standard input\):\d+: /, 'Error: '),
+                       await page.$eval('#arrangement-error', (e) => `${e.textContent}\n`));
+    for (let i = 0; i < 'chorus'.length; ++i) await page.keyboard.press('Backspace');
+    await page.type('#arrangement', 'fill');
+    await setValue(page, '#beat-text', (await textView(page)).replace('play a*2 fill', 'play (a fill)*2'));
+    assert.strictEqual(await page.$eval('#arrangement', (e) => e.value), '(a fill)*2');
+    const song = await textView(page);
+    assert.strictEqual(song, 'tempo 120\nsteps 4\n\npattern a\nkick  x---x---\n\npattern fill\ntempo 90\n' +
+                             'kick   --x---\nsnare  ---x--\n\nplay (a fill)*2\n');
+
+    // It renders the command's samples, plays them with the playhead on the pattern being played
+    // (each play a second: 8 steps at 120, then 6 at 90), and downloads the command's bytes.
+    const songRender = await renderNow(page);
+    assertSameBits(songRender.samples, commandFile(['beat', '-'], song, true), 'the song');
+    assert.deepStrictEqual(await page.evaluate(() => Array.from(kettorinPage.render.plays.start)),
+                           [0, 44100, 88200, 132300]);
+    await page.click('#play');
+    await page.waitForFunction(() => kettorinPage.playing?.pattern === 'fill', { timeout: 10000 });
+    assert.strictEqual(await page.$eval('#pattern-tab-1', (e) => e.classList.contains('playing')), true);
+    const songPlayed = await page.evaluate(() => Array.from(kettorinPage.played.samples));
+    assert.deepStrictEqual(songPlayed, songRender.samples);
+    await page.click('#play');
+    fs.rmSync(downloaded);
+    await page.click('#download');
+    assert.ok((await downloadedFile(downloaded)).equals(commandFile(['beat', '-'], song, false)),
+              'the downloaded song differs from the command\'s file');
+    // Deleting the fill takes it out of the arrangement too.
+    await page.click('#pattern-delete');
+    assert.strictEqual(await textView(page), 'tempo 120\nsteps 4\n\npattern a\nkick  x---x---\n\nplay (a)*2\n');
+
+    // The screenshot shows the example song.
     if (screenshot) {
-      await setValue(page, '#beat-text', fs.readFileSync(path.join(__dirname, '..', '..', 'examples', 'groove.beat'), 'utf8'));
+      await setValue(page, '#beat-text', fs.readFileSync(path.join(__dirname, '..', '..', 'examples', 'song.beat'), 'utf8'));
+      await page.click('#pattern-tab-1');
       await page.evaluate(() => kettorinPage.renderNow());
       await page.screenshot({ path: screenshot, fullPage: true });
       console.log(`saved ${screenshot}`);
