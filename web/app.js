@@ -270,10 +270,16 @@ function drawPatterns() {
     return tab;
   }));
   if (hadFocus) $(`pattern-tab-${selected}`)?.focus();
+  // Without tabs the panel is a plain group of the grid's controls.
   const panel = $('pattern-panel');
-  if (grid.song) panel.setAttribute('aria-labelledby', `pattern-tab-${selected}`);
-  else panel.removeAttribute('aria-labelledby');
-  panel.setAttribute('aria-label', grid.song ? `Pattern ${pattern().name}` : 'The beat\'s grid');
+  panel.setAttribute('role', grid.song ? 'tabpanel' : 'group');
+  if (grid.song) {
+    panel.setAttribute('aria-labelledby', `pattern-tab-${selected}`);
+    panel.removeAttribute('aria-label');
+  } else {
+    panel.removeAttribute('aria-labelledby');
+    panel.setAttribute('aria-label', 'The beat\'s grid');
+  }
   $('grid').setAttribute('aria-label', `Step grid${grid.song ? ` of pattern ${pattern().name}` : ''}: ` +
                          'one row per drum line, one cell per step');
 
