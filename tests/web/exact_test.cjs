@@ -188,6 +188,25 @@ async function main() {
               `${kind} ${JSON.stringify(options)}: ${page.message} | ${command.stderr}`);
   }
 
+  // A pattern renamed or deleted through the core: its arrangement follows, later patterns keep
+  // their names, groups left empty go; what cannot be done is refused.
+  const three = 'pattern a\nkick x-\npattern b\nsnare x\npattern c\nclap x---\nplay (a (b)*2 c)*3 b*4\n';
+  for (const [edit, play, names] of [
+    [(g) => core.deletePattern(g, 1), '(a c)*3', 'a c'],
+    [(g) => core.deletePattern(g, 0), '((b)*2 c)*3 b*4', 'b c'],
+    [(g) => core.renamePattern(g, 1, 'fill.2'), '(a (fill.2)*2 c)*3 fill.2*4', 'a fill.2 c'],
+    [(g) => core.renamePattern(g, 2, 'c'), '(a (b)*2 c)*3 b*4', 'a b c'],
+    [(g) => core.renamePattern(g, 0, 'c'), "pattern 'c' given twice", ''],
+    [(g) => core.renamePattern(g, 0, 'two words'), "a pattern's name is 1 to 32 letters, digits, '_', '-' or " +
+                                                   "'.', got 'two words'", ''],
+    [(g) => core.deletePattern(core.parseBeat('pattern a\nkick x\n'), 0), 'a song keeps at least one pattern', ''],
+  ]) {
+    const result = edit(core.parseBeat(three));
+    const got = result.ok ? [result.play, result.patterns.map((p) => p.name).join(' ')] : [result.message, ''];
+    assert.deepStrictEqual(got, [play, names]);
+    if (result.ok) assert.ok(core.parseBeat(core.writeBeat(result)).ok);
+  }
+
   // A beat the page's memory cannot hold is refused as the command refuses it, and the core goes
   // on rendering: 1.7 billion samples fit a WAV file but not a 2 GB heap.
   const huge = core.renderBeat('tempo 1\nsteps 1\nrepeat 300\nkick x\n', { rate: 96000, loop: false });
