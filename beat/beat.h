@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "compose/notes.h"
+#include "track/drum_keys.h"
 #include "track/drum_kinds.h"
 #include "track/limits.h"
 #include "track/status.h"
@@ -28,29 +29,56 @@ namespace kettorin {
 
 // What a grid cell plays.
 enum class Step : uint8_t {
-  kRest,    // - or .
-  kHit,     // x or o: level 0.7
-  kAccent,  // X or O: level 1.0
-  kGhost,   // g: level 0.35
+  kRest,        // - or .
+  kHit,         // x or o: level 0.7
+  kAccent,      // X or O: level 1.0
+  kGhost,       // g: level 0.35
+  kOpen,        // o on a hihat line: an open hi-hat, 0.7
+  kOpenAccent,  // O on a hihat line: an open hi-hat, 1.0
+  kVelocity1,   // 1 to 9: float(d) / 9.0f
+  kVelocity9 = kVelocity1 + 8,
+  kFlam,        // f: the hit (0.7) and a grace note (0.35) G samples before it
+  kFlamAccent,  // F: the same with the hit at 1.0
+  kDrag,        // d: the hit (0.7) and grace notes G and G / 2 samples before it
+  kDragAccent,  // D: the same with the hit at 1.0
+  kChance,      // ?: a hit (0.7) that sounds or not, by a seeded draw with the line's chance
+  kBracket,     // [ ... ]: the step divided evenly among the cells of the line's next bracket
 };
 
+// The level of a cell's hit (0 for a rest or a bracket), and of its grace notes.
 float StepLevel(Step step);
+inline constexpr float kGraceLevel = 0.35f;
+// How many grace notes come before a cell's hit: 1 for a flam, 2 for a drag.
+int32_t GraceNotes(Step step);
+// The factor an accented step gives each of its hits: an accented x plays as an X.
+inline constexpr float kAccentFactor = 1.4285715f;
+inline constexpr int32_t kMaxBracketCells = 16;
 
-// What a grid symbol plays: - . rest, x o hit, X O accent, g ghost; nothing for any other.
-std::optional<Step> ReadStep(char symbol);
+// What a grid symbol plays: - . rest, x o hit, X O accent, g ghost, 1 to 9, f F d D ?; on a
+// hihat line o and O are open; nothing for any other (brackets are read by the reader).
+std::optional<Step> ReadStep(char symbol, bool hihatLine = false);
 
 // A line's pitch=: a letter A to G with an optional # or b; nothing for any other text.
 std::optional<NoteName> ReadPitch(std::string_view text);
 
 struct BeatLine {
   int32_t lineNumber = 0;  // in the text, from 1
-  DrumKind kind = DrumKind::kKick;
+  DrumKind kind = DrumKind::kKick;  // a hihat line's closed hat
+  bool hihat = false;      // a hihat line: o O play the open hi-hat, the rest the closed one
+  std::optional<int32_t> key;   // the General MIDI key number it was named by
   NoteName pitch{{'C', 0, 0}};  // letter and accidental, as written
   float frequency = 0;          // the note frequency of the pitch (Hz)
   float ring = 0;               // seconds a hit sounds at most
+  bool ringGiven = false;       // ring= was given (a hihat line's kinds keep their own without)
   float level = 1.0f;           // the line's level
+  float flam = 0.02f;           // seconds a flam's grace note comes early (a drag's first)
+  float chance = 0.5f;          // the probability that a ? sounds
+  float shift = 0;              // milliseconds every hit of the line moves
   std::vector<Step> steps;
+  std::vector<std::vector<Step>> brackets;  // the cells of each kBracket step, in order
 };
+
+inline constexpr float kDefaultFlam = 0.02f, kDefaultChance = 0.5f;
 
 // A pattern: drum lines of one grid length, played as a whole, with the tempo, steps and swing
 // it sets for itself (the song's where it sets none).
@@ -59,6 +87,8 @@ struct BeatPattern {
   int32_t lineNumber = 0;  // its `pattern` line (0 without one)
   std::optional<int32_t> tempo, steps, swing;
   std::vector<BeatLine> lines;
+  std::vector<bool> accents;   // the accent line's steps, each accented or not; empty: none
+  int32_t accentLine = 0;      // where the accent line stands
 
   int32_t GridSteps() const {
     return lines.empty() ? 0 : static_cast<int32_t>(lines[0].steps.size());
@@ -84,6 +114,10 @@ struct Beat {
   int32_t steps = 4;    // steps per beat
   int32_t swing = 50;   // percent: odd steps come late by 2 x (swing - 50) hundredths of a step
   int32_t repeat = 1;   // times the whole order is played
+  uint32_t seed = 0;           // the draws of ? cells and of the human feel
+  int32_t humanizeMs = 0;      // hits move by up to +-MS milliseconds
+  int32_t humanizePercent = 0; // and their levels by up to +-PERCENT %
+  bool choke = true;           // a closed hi-hat stops an open one ringing
   std::vector<BeatPattern> patterns;  // in text order; one without a name for a plain grid
   std::vector<PlayItem> order;        // empty: every pattern once, in text order
 
@@ -100,8 +134,9 @@ struct BeatError {
   std::string message;
 };
 
-// Reads a beat from UTF-8 text (CRLF, tabs and a leading byte-order mark accepted).
-std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat);
+// Reads a beat from UTF-8 text (CRLF, tabs and a leading byte-order mark accepted). Lines named
+// by a key number play the kind the key map (over the General MIDI keys) gives it.
+std::optional<BeatError> ReadBeat(std::string_view text, Beat& beat, const KeyMap& keys = {});
 
 // Reads the items of a `play` line ("intro (verse*3 fill)*2 outro") against the beat's patterns
 // and appends them to its order; a refusal comes with line 0.
@@ -122,7 +157,7 @@ int64_t PlayCount(const Beat& beat, int32_t repeat);
 // The patterns in the order they play (at most kMaxPlays of them).
 std::vector<int32_t> ExpandOrder(const Beat& beat, int32_t repeat);
 
-// The symbol a step is written with: x, X, g or -.
+// The symbol a step is written with: x, X, g, o, O, 1 to 9, f, F, d, D, ?, - ('[' for a bracket).
 char StepSymbol(Step step);
 
 // "line 7: unknown drum ..." (or the message alone for the text as a whole).
@@ -134,6 +169,10 @@ struct BeatOptions {
   std::optional<int32_t> tempo;   // instead of the text's
   std::optional<int32_t> repeat;  // instead of the text's
   bool loop = false;              // last hits ring over into the start: a seamless loop
+  std::optional<uint32_t> seed;   // instead of the text's
+  std::optional<std::pair<int32_t, int32_t>> humanize;  // MS, PERCENT instead of the text's
+  std::optional<bool> choke;      // instead of the text's
+  KeyMap keys;                    // KEY=DRUM for lines named by a key number
 };
 
 // The most hits a beat may have, to keep the hit list far below the size of the mix: a 4-line
@@ -155,12 +194,22 @@ struct Segment {
 };
 
 // How a beat was laid out: the plays, the segments, and how often each pattern played.
+// What a drum line played in the whole song: its hits (bracket cells each one, grace notes
+// none), its flams and drags, and its ? cells, and of those the ones that sounded.
+struct LineTally {
+  int64_t hits = 0, flams = 0, drags = 0, chances = 0, sounded = 0;
+};
+
 struct BeatLayout {
   int32_t tempo = 0;   // the song's tempo after the options
   int32_t repeat = 0;  // after the options
+  uint32_t seed = 0;   // after the options, with the human feel and the choke
+  int32_t humanizeMs = 0, humanizePercent = 0;
+  bool choke = true;
   std::vector<int32_t> plays;
   std::vector<Segment> segments;
-  std::vector<int64_t> playsOf;  // per pattern
+  std::vector<int64_t> playsOf;              // per pattern
+  std::vector<std::vector<LineTally>> tally;  // per pattern, per line
 };
 
 // Turns the beat into timed hits. Each lane (a kind's first line in a pattern, its second, ...;

@@ -7,7 +7,7 @@ std::optional<Failure> PlanBeat(std::string_view text, const BeatOptions& option
                                 Beat& beat, Track& track, BeatLayout& layout,
                                 std::optional<BeatError>& readError) {
   if (auto failure = CheckSampleRate(options.sampleRate)) return failure;
-  readError = ReadBeat(text, beat);
+  readError = ReadBeat(text, beat, options.keys);
   if (readError) return Failure{kStatusBadInput, Describe(*readError)};
   return BeatTrack(beat, options, limit, track, &layout);
 }

@@ -1,5 +1,7 @@
 // From a beat to timed hits: exact step times, hit lengths, levels.
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 #include "beat/beat.h"
@@ -36,24 +38,28 @@ int64_t StepStart(int64_t step, int32_t sampleRate, int32_t tempo, int32_t steps
 namespace {
 
 // The lanes: a pattern's first line of a kind is the kind's first lane, its second line the
-// second lane, and so on, in every pattern alike; lanes are numbered as they first appear.
+// second lane, and so on, in every pattern alike (hihat lines have lanes of their own); lanes are
+// numbered as they first appear.
 struct Lanes {
-  std::vector<DrumKind> kinds;                 // per lane
-  std::vector<std::vector<int32_t>> ofLine;    // per pattern, per line: its lane
+  std::vector<DrumKind> kinds;               // per lane
+  std::vector<bool> hihat;                   // per lane: a hihat line's lane
+  std::vector<std::vector<int32_t>> ofLine;  // per pattern, per line: its lane
 };
 
 Lanes NumberLanes(const Beat& beat) {
   Lanes lanes;
-  std::vector<std::vector<int32_t>> byKind(kDrumKindCount);  // the kind's lanes, first to last
+  // Each kind's lanes, first to last, and after them the hihat lines'.
+  std::vector<std::vector<int32_t>> byKind(kDrumKindCount + 1);
   for (const BeatPattern& pattern : beat.patterns) {
     std::vector<int32_t>& ofLine = lanes.ofLine.emplace_back();
-    std::vector<size_t> used(kDrumKindCount, 0);
+    std::vector<size_t> used(kDrumKindCount + 1, 0);
     for (const BeatLine& line : pattern.lines) {
-      const auto kind = static_cast<size_t>(line.kind);
+      const size_t kind = line.hihat ? kDrumKindCount : static_cast<size_t>(line.kind);
       const size_t ordinal = used[kind]++;
       if (ordinal == byKind[kind].size()) {
         byKind[kind].push_back(static_cast<int32_t>(lanes.kinds.size()));
         lanes.kinds.push_back(line.kind);
+        lanes.hihat.push_back(line.hihat);
       }
       ofLine.push_back(byKind[kind][ordinal]);
     }
@@ -61,33 +67,78 @@ Lanes NumberLanes(const Beat& beat) {
   return lanes;
 }
 
-// A pattern's hits, line by line and in step order, as the grid holds them.
-struct PatternHit {
+// A cell of a pattern that sounds (or, for a ?, may): where it stands and its level before the
+// human feel, cell level x line level, x the accent factor on an accented step.
+struct PatternCell {
   int32_t line;
   int32_t step;
+  int32_t cell, cells;  // which of the step's cells: 0 of 1 without a bracket
+  Step symbol;
   float level;
+  float graceLevel;
 };
 
-std::vector<std::vector<PatternHit>> PatternHits(const Beat& beat) {
-  std::vector<std::vector<PatternHit>> hits;
+std::vector<std::vector<PatternCell>> PatternCells(const Beat& beat) {
+  std::vector<std::vector<PatternCell>> all;
   for (const BeatPattern& pattern : beat.patterns) {
-    std::vector<PatternHit>& of = hits.emplace_back();
+    std::vector<PatternCell>& of = all.emplace_back();
     for (size_t l = 0; l < pattern.lines.size(); ++l) {
       const BeatLine& line = pattern.lines[l];
+      size_t bracket = 0;
       for (size_t j = 0; j < line.steps.size(); ++j) {
-        if (line.steps[j] == Step::kRest) continue;
-        of.push_back({static_cast<int32_t>(l), static_cast<int32_t>(j),
-                      StepLevel(line.steps[j]) * line.level});
+        const bool accented = !pattern.accents.empty() && pattern.accents[j];
+        const auto add = [&](Step symbol, int32_t cell, int32_t cells) {
+          if (symbol == Step::kRest) return;
+          float level = StepLevel(symbol) * line.level;
+          float grace = kGraceLevel * line.level;
+          if (accented) {
+            level = level * kAccentFactor;
+            grace = grace * kAccentFactor;
+          }
+          of.push_back({static_cast<int32_t>(l), static_cast<int32_t>(j), cell, cells, symbol,
+                        level, grace});
+        };
+        if (line.steps[j] != Step::kBracket) {
+          add(line.steps[j], 0, 1);
+          continue;
+        }
+        const std::vector<Step>& cells = line.brackets[bracket++];
+        for (size_t c = 0; c < cells.size(); ++c) {
+          add(cells[c], static_cast<int32_t>(c), static_cast<int32_t>(cells.size()));
+        }
       }
     }
   }
-  return hits;
+  return all;
 }
 
 Failure TooLong(int64_t limit) {
   return Failure{kStatusNoStorage, "The beat is too long for a WAV file: more than " +
                                        std::to_string(limit) + " samples."};
 }
+
+// trunc(x) for a float that may lie outside 64 bits (it never does for the ranges read).
+int64_t Truncate(float x) {
+  return std::isfinite(x) && std::fabs(x) < 9.0e18f ? static_cast<int64_t>(x) : 0;
+}
+
+// The seeded draws of one lane: u(p, lane, j) = NextExcitation(H(H(seed + p) + lane) + j), p 0
+// for chance, 1 for time, 2 for level, in wrapping 32-bit arithmetic.
+struct LaneDraws {
+  std::array<uint32_t, 3> base;
+  LaneDraws(uint32_t seed, uint32_t lane) {
+    for (uint32_t p = 0; p < 3; ++p) base[p] = ExcitationHash(ExcitationHash(seed + p) + lane);
+  }
+  float U(uint32_t p, uint32_t j) const { return NextExcitation(base[p] + j); }
+};
+
+// A hit before its length: where it starts, what it plays, how loud.
+struct Placed {
+  Onset onset;
+  DrumKind kind;
+  const BeatLine* line;
+  float level;
+};
 
 }  // namespace
 
@@ -106,6 +157,10 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   BeatLayout laid;
   laid.tempo = tempo;
   laid.repeat = repeat;
+  laid.seed = options.seed.value_or(beat.seed);
+  laid.humanizeMs = options.humanize ? options.humanize->first : beat.humanizeMs;
+  laid.humanizePercent = options.humanize ? options.humanize->second : beat.humanizePercent;
+  laid.choke = options.choke.value_or(beat.choke);
   laid.plays = ExpandOrder(beat, repeat);
   laid.playsOf.assign(beat.patterns.size(), 0);
   for (int32_t p : laid.plays) ++laid.playsOf[static_cast<size_t>(p)];
@@ -117,6 +172,7 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     return std::array<int32_t, 3>{pattern.tempo.value_or(tempo), beat.StepsOf(pattern),
                                   beat.SwingOf(pattern)};
   };
+  std::vector<int64_t> segmentSteps;
   int64_t length = 0;
   for (size_t i = 0; i < laid.plays.size();) {
     const std::array<int32_t, 3> settings = settingsOf(laid.plays[i]);
@@ -138,13 +194,16 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     segment.length = *samples;
     length += *samples;
     laid.segments.push_back(segment);
+    segmentSteps.push_back(steps);
   }
 
-  const std::vector<std::vector<PatternHit>> patternHits = PatternHits(beat);
-  int64_t hits = 0;
+  const std::vector<std::vector<PatternCell>> patternCells = PatternCells(beat);
+  int64_t most = 0;  // hits and grace notes, if every ? sounds
   for (size_t p = 0; p < beat.patterns.size(); ++p) {
-    hits += static_cast<int64_t>(patternHits[p].size()) * laid.playsOf[p];
-    if (hits > kMaxBeatHits) {
+    int64_t of = 0;
+    for (const PatternCell& cell : patternCells[p]) of += 1 + GraceNotes(cell.symbol);
+    most += of * laid.playsOf[p];
+    if (most > kMaxBeatHits) {
       return Failure{kStatusNoStorage, "The beat has too many hits: more than " +
                                            std::to_string(kMaxBeatHits) + "."};
     }
@@ -156,46 +215,108 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   track.length = length;
   track.wrap = options.loop;
   track.stemKinds = lanes.kinds;
-  // Every hit, lane by lane and in time order within a lane: a lane's last hit rings to the end
-  // of the track, or in a loop into the lane's first hit coming round. The plays run in time
-  // order, so each lane's hits are gathered in order as the plays are walked.
-  struct Source {
-    const BeatLine* line;
-    float level;
-  };
-  std::vector<size_t> laneHits(lanes.kinds.size() + 1, 0);
-  for (int32_t p : laid.plays) {
-    for (const PatternHit& hit : patternHits[static_cast<size_t>(p)]) {
-      ++laneHits[static_cast<size_t>(lanes.ofLine[static_cast<size_t>(p)]
-                                                  [static_cast<size_t>(hit.line)]) + 1];
-    }
+  track.hihatStems = lanes.hihat;
+  laid.tally.resize(beat.patterns.size());
+  for (size_t p = 0; p < beat.patterns.size(); ++p) {
+    laid.tally[p].assign(beat.patterns[p].lines.size(), {});
   }
-  for (size_t lane = 1; lane < laneHits.size(); ++lane) laneHits[lane] += laneHits[lane - 1];
-  std::vector<Onset> onsets(static_cast<size_t>(hits));
-  std::vector<Source> sources(static_cast<size_t>(hits));
-  for (const Segment& segment : laid.segments) {
+
+  // Every cell in song order: play by play, line by line, step by step, cell by cell; each
+  // lane's cells number its draws.
+  const float rateF = static_cast<float>(rate);
+  const float humanizeSamples =
+      (rateF * static_cast<float>(laid.humanizeMs)) / 1000.0f;  // D: the largest move
+  const float humanizeLevel = static_cast<float>(laid.humanizePercent) / 100.0f;
+  std::vector<LaneDraws> draws;
+  for (size_t lane = 0; lane < lanes.kinds.size(); ++lane) {
+    draws.emplace_back(laid.seed, static_cast<uint32_t>(lane));
+  }
+  std::vector<uint32_t> drawn(lanes.kinds.size(), 0);
+  std::vector<std::vector<Placed>> byLane(lanes.kinds.size());
+  const auto place = [&](int64_t start) {
+    if (options.loop) return length == 0 ? 0 : ((start % length) + length) % length;
+    return std::max<int64_t>(start, 0);
+  };
+  for (size_t k = 0; k < laid.segments.size(); ++k) {
+    const Segment& segment = laid.segments[k];
+    const auto stepStart = [&](int64_t s) {
+      if (s >= segmentSteps[k]) return segment.start + segment.length;
+      return segment.start + StepStart(s, rate, segment.tempo, segment.steps, segment.swing);
+    };
     int64_t base = 0;  // the play's first step, counted from the segment's start
     for (int64_t i = segment.firstPlay; i < segment.firstPlay + segment.plays; ++i) {
       const auto p = static_cast<size_t>(laid.plays[static_cast<size_t>(i)]);
       const BeatPattern& pattern = beat.patterns[p];
-      for (const PatternHit& hit : patternHits[p]) {
-        const BeatLine& line = pattern.lines[static_cast<size_t>(hit.line)];
-        const int32_t lane = lanes.ofLine[p][static_cast<size_t>(hit.line)];
-        const size_t at = laneHits[static_cast<size_t>(lane)]++;
-        const int64_t start = segment.start + StepStart(base + hit.step, rate, segment.tempo,
-                                                        segment.steps, segment.swing);
-        onsets[at] = {start, lane, line.ring};
-        sources[at] = {&line, hit.level};
+      for (const PatternCell& cell : patternCells[p]) {
+        const BeatLine& line = pattern.lines[static_cast<size_t>(cell.line)];
+        LineTally& tally = laid.tally[p][static_cast<size_t>(cell.line)];
+        const int32_t lane = lanes.ofLine[p][static_cast<size_t>(cell.line)];
+        const LaneDraws& draw = draws[static_cast<size_t>(lane)];
+        const uint32_t j = drawn[static_cast<size_t>(lane)]++;
+        if (cell.symbol == Step::kChance) {
+          ++tally.chances;
+          const bool sounds = line.chance >= 1.0f ||
+                              (line.chance > 0.0f && draw.U(0, j) * 0.5f + 0.5f < line.chance);
+          if (!sounds) continue;
+          ++tally.sounded;
+        }
+        ++tally.hits;
+        const int32_t graces = GraceNotes(cell.symbol);
+        tally.flams += graces == 1;
+        tally.drags += graces == 2;
+
+        const int64_t s = base + cell.step;
+        const int64_t from = stepStart(s);
+        const int64_t cellStart = from + cell.cell * (stepStart(s + 1) - from) / cell.cells;
+        const int64_t shift = Truncate((rateF * line.shift) / 1000.0f);
+        const int64_t move =
+            laid.humanizeMs != 0 ? Truncate(draw.U(1, j) * humanizeSamples) : 0;
+        float level = cell.level;
+        float graceLevel = cell.graceLevel;
+        if (laid.humanizePercent != 0) {
+          const float feel = 1.0f + draw.U(2, j) * humanizeLevel;
+          level = level * feel;
+          graceLevel = graceLevel * feel;
+        }
+        const bool open = cell.symbol == Step::kOpen || cell.symbol == Step::kOpenAccent;
+        const auto add = [&](int64_t at, DrumKind kind, float hitLevel) {
+          Onset onset{place(at + shift + move), lane,
+                      line.hihat && !line.ringGiven ? Info(kind).ringSeconds : line.ring};
+          if (kind == DrumKind::kHiHatOpen) onset.hihat = Onset::HiHat::kOpen;
+          if (kind == DrumKind::kHiHatClosed) onset.hihat = Onset::HiHat::kClosed;
+          byLane[static_cast<size_t>(lane)].push_back({onset, kind, &line, hitLevel});
+        };
+        // The grace notes first, the earliest first, then the hit.
+        const DrumKind graceKind = line.hihat ? DrumKind::kHiHatClosed : line.kind;
+        const int64_t g = Truncate(rateF * line.flam);
+        if (graces >= 1) add(cellStart - g, graceKind, graceLevel);
+        if (graces == 2) add(cellStart - g / 2, graceKind, graceLevel);
+        add(cellStart, open ? DrumKind::kHiHatOpen : line.kind, level);
       }
       base += pattern.GridSteps();
     }
   }
-  const std::vector<int32_t> lengths = CutLengths(onsets, rate, {track.length, options.loop});
+
+  // Each lane's hits in the order of their starts (those on one sample in song order), lane by
+  // lane: the order they are cut and mixed in.
+  std::vector<Onset> onsets;
+  std::vector<const Placed*> placed;
+  for (std::vector<Placed>& hits : byLane) {
+    std::stable_sort(hits.begin(), hits.end(), [](const Placed& a, const Placed& b) {
+      return a.onset.start < b.onset.start;
+    });
+    for (const Placed& hit : hits) {
+      onsets.push_back(hit.onset);
+      placed.push_back(&hit);
+    }
+  }
+  const std::vector<int32_t> lengths =
+      CutLengths(onsets, rate, {track.length, options.loop, laid.choke});
   for (size_t h = 0; h < onsets.size(); ++h) {
     if (lengths[h] == 0) continue;
-    const BeatLine& line = *sources[h].line;
-    track.hits.push_back(MakeHit(line.kind, onsets[h].start, lengths[h], rate, line.frequency,
-                                 sources[h].level, onsets[h].lane));
+    const Placed& hit = *placed[h];
+    track.hits.push_back(MakeHit(hit.kind, onsets[h].start, lengths[h], rate,
+                                 hit.line->frequency, hit.level, onsets[h].lane));
   }
   if (layout != nullptr) *layout = std::move(laid);
   return std::nullopt;

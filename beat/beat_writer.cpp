@@ -21,20 +21,76 @@ std::string ShortestDecimal(float value) {
   return text;
 }
 
-// The drum and the settings that differ from the kind's defaults.
+// The drum and the settings that differ from the defaults.
 std::string LineHead(const BeatLine& line) {
-  std::string head(ShortName(line.kind));
+  std::string head = line.hihat ? std::string("hihat")
+                     : line.key ? std::to_string(*line.key)
+                                : std::string(ShortName(line.kind));
   if (line.pitch.text[0] != 'C' || line.pitch.text[1] != '\0') {
     head.append(" pitch=").append(line.pitch.c_str());
   }
-  if (line.ring != Info(line.kind).ringSeconds) head += " ring=" + ShortestDecimal(line.ring);
+  // A hihat line without ring= gives each of its kinds its own ring.
+  const bool ring = line.hihat ? line.ringGiven : line.ring != Info(line.kind).ringSeconds;
+  if (ring) head += " ring=" + ShortestDecimal(line.ring);
   if (line.level != 1.0f) head += " level=" + ShortestDecimal(line.level);
+  if (line.flam != kDefaultFlam) head += " flam=" + ShortestDecimal(line.flam);
+  if (line.chance != kDefaultChance) head += " chance=" + ShortestDecimal(line.chance);
+  if (line.shift != 0.0f) head += " shift=" + ShortestDecimal(line.shift);
   return head;
+}
+
+// A line's cells, a bracket's in [ ], with a bar line after every `bar` steps for the eye.
+std::string Cells(const std::vector<Step>& steps, const std::vector<std::vector<Step>>& brackets,
+                  size_t bar) {
+  std::string text;
+  size_t bracket = 0;
+  for (size_t s = 0; s < steps.size(); ++s) {
+    if (s > 0 && s % bar == 0) text += '|';
+    if (steps[s] != Step::kBracket) {
+      text += StepSymbol(steps[s]);
+      continue;
+    }
+    text += '[';
+    for (Step cell : brackets[bracket]) text += StepSymbol(cell);
+    text += ']';
+    ++bracket;
+  }
+  return text;
+}
+
+// A pattern's drum lines, and its accent line last, their heads padded to one width so that the
+// grids line up.
+void WriteLines(const BeatPattern& pattern, int32_t stepsPerBeat, std::string& text) {
+  std::vector<std::string> heads;
+  std::vector<std::string> grids;
+  // A bar line after every four beats, for the eye, when the grid is longer than a bar.
+  const size_t bar = static_cast<size_t>(std::max(stepsPerBeat, 1)) * 4;
+  for (const BeatLine& line : pattern.lines) {
+    heads.push_back(LineHead(line));
+    grids.push_back(Cells(line.steps, line.brackets, bar));
+  }
+  if (!pattern.accents.empty()) {
+    std::vector<Step> accents;
+    for (bool accented : pattern.accents) accents.push_back(accented ? Step::kAccent : Step::kRest);
+    heads.emplace_back("accent");
+    grids.push_back(Cells(accents, {}, bar));
+  }
+  size_t width = 0;
+  for (const std::string& head : heads) width = std::max(width, head.size());
+  for (size_t l = 0; l < heads.size(); ++l) {
+    text += heads[l];
+    text.append(width - heads[l].size() + 2, ' ');
+    text += grids[l];
+    text += '\n';
+  }
 }
 
 }  // namespace
 
 char StepSymbol(Step step) {
+  if (step >= Step::kVelocity1 && step <= Step::kVelocity9) {
+    return static_cast<char>('1' + (static_cast<int>(step) - static_cast<int>(Step::kVelocity1)));
+  }
   switch (step) {
     case Step::kHit:
       return 'x';
@@ -42,37 +98,26 @@ char StepSymbol(Step step) {
       return 'X';
     case Step::kGhost:
       return 'g';
-    case Step::kRest:
-      break;
-  }
-  return '-';
-}
-
-namespace {
-
-// A pattern's drum lines, their heads padded to one width so that the grids line up.
-void WriteLines(const BeatPattern& pattern, int32_t stepsPerBeat, std::string& text) {
-  std::vector<std::string> heads;
-  size_t width = 0;
-  for (const BeatLine& line : pattern.lines) {
-    heads.push_back(LineHead(line));
-    width = std::max(width, heads.back().size());
-  }
-  // A bar line after every four beats, for the eye, when the grid is longer than a bar.
-  const size_t bar = static_cast<size_t>(std::max(stepsPerBeat, 1)) * 4;
-  for (size_t l = 0; l < pattern.lines.size(); ++l) {
-    const std::vector<Step>& steps = pattern.lines[l].steps;
-    text += heads[l];
-    text.append(width - heads[l].size() + 2, ' ');
-    for (size_t s = 0; s < steps.size(); ++s) {
-      if (s > 0 && s % bar == 0) text += '|';
-      text += StepSymbol(steps[s]);
-    }
-    text += '\n';
+    case Step::kOpen:
+      return 'o';
+    case Step::kOpenAccent:
+      return 'O';
+    case Step::kFlam:
+      return 'f';
+    case Step::kFlamAccent:
+      return 'F';
+    case Step::kDrag:
+      return 'd';
+    case Step::kDragAccent:
+      return 'D';
+    case Step::kChance:
+      return '?';
+    case Step::kBracket:
+      return '[';
+    default:
+      return '-';
   }
 }
-
-}  // namespace
 
 std::string WriteBeat(const Beat& beat) {
   std::string text;
@@ -80,6 +125,12 @@ std::string WriteBeat(const Beat& beat) {
   text += "steps " + std::to_string(beat.steps) + "\n";
   if (beat.swing != 50) text += "swing " + std::to_string(beat.swing) + "\n";
   if (beat.repeat != 1) text += "repeat " + std::to_string(beat.repeat) + "\n";
+  if (beat.seed != 0) text += "seed " + std::to_string(beat.seed) + "\n";
+  if (beat.humanizeMs != 0 || beat.humanizePercent != 0) {
+    text += "humanize " + std::to_string(beat.humanizeMs) + " " +
+            std::to_string(beat.humanizePercent) + "\n";
+  }
+  if (!beat.choke) text += "choke off\n";
   for (const BeatPattern& pattern : beat.patterns) {
     text += "\n";
     if (beat.IsSong()) {

@@ -33,9 +33,10 @@ constexpr const char* kUsage =
     "usage: kettorin [-d|--drum NAME] [-r|--rate HZ] [-t|--tempo BPM] [-o|--output FILE] "
     "NOTES...\n"
     "       kettorin beat FILE [-o OUT] [-r HZ] [-t BPM] [--repeat N] [--gain DB] "
-    "[--no-normalize] [--loop] [--stems]\n"
+    "[--no-normalize] [--loop] [--stems] [--seed N] [--humanize MS,PERCENT] [--no-choke] "
+    "[--map KEY=DRUM]...\n"
     "       kettorin midi FILE [-o OUT] [-r HZ] [--channel N] [--map KEY=DRUM]... [--gain DB] "
-    "[--no-normalize] [--stems] [--list]\n";
+    "[--no-normalize] [--stems] [--no-choke] [--list]\n";
 
 constexpr const char* kNotesHelp =
     "Notes: a letter A to G, then optionally # (sharp) or b (flat), then optionally a duration\n"
@@ -282,6 +283,8 @@ struct TrackCommandOptions {
   std::optional<double> gainDb;
   bool noNormalize = false;
   bool stems = false;
+  bool noChoke = false;
+  std::vector<std::string> map;
   OutputOptions out;
 
   kettorin::Request Request(kettorin::Source source, std::string_view input) const {
@@ -290,11 +293,14 @@ struct TrackCommandOptions {
     request.options.gainDb = gainDb;
     request.options.normalize = !noNormalize;
     request.options.stems = stems;
+    if (noChoke) request.options.choke = false;
+    request.options.keyMap = keyMap;
     request.sourceName = sourceName;
     return request;
   }
 
   std::string sourceName;  // set by PrepareTrackCommand
+  kettorin::KeyMap keyMap;  // read from `map` by PrepareTrackCommand
 };
 
 void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std::string& fileHelp,
@@ -315,10 +321,21 @@ void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std:
   command.add_flag("--no-normalize", options.noNormalize,
                    "keep the mix as it is even when its peak passes full scale");
   command.add_flag("--stems", options.stems, stemsHelp);
+  command
+      .add_option("--map", options.map,
+                  "KEY=DRUM: play key 0 to 127 with a drum (repeatable), such as 54=cowbell")
+      ->allow_extra_args(false);
+  command.add_flag("--no-choke", options.noChoke,
+                   "let an open hi-hat ring on through the closed hi-hats after it");
 }
 
 // Fills in the default output and reads the input file; an exit code when that fails.
 std::variant<std::string, int> PrepareTrackCommand(TrackCommandOptions& options) {
+  for (const std::string& mapping : options.map) {
+    if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, options.keyMap)) {
+      return UsageError("--map: " + *problem);
+    }
+  }
   if (options.out.output.empty()) {
     options.out.output = options.file == "-" ? "out.wav" : WavBeside(options.file);
   }
@@ -342,6 +359,7 @@ struct BeatCommandOptions {
   std::optional<int32_t> tempo;
   std::optional<int32_t> repeat;
   bool loop = false;
+  std::optional<std::string> seed, humanize;  // checked by the options' own rules
   TrackCommandOptions track;
 };
 
@@ -353,6 +371,14 @@ int RunBeat(BeatCommandOptions options) {
   request.options.tempo = options.tempo;
   request.options.repeat = options.repeat;
   request.options.loop = options.loop;
+  for (const auto& [name, value] : {std::pair{"seed", options.seed},
+                                    std::pair{"humanize", options.humanize}}) {
+    if (!value) continue;
+    if (const std::optional<kettorin::Failure> bad =
+            kettorin::SetOption(request.options, name, *value)) {
+      return UsageError("--" + std::string(name) + ": " + bad->message);
+    }
+  }
   return FinishCommand([&] {
     return kettorin::RenderToFiles(request, options.track.out.Wav(), options.track.out.Printer());
   });
@@ -362,18 +388,11 @@ int RunBeat(BeatCommandOptions options) {
 
 struct MidiCommandOptions {
   int32_t channel = kettorin::kDefaultMidiChannel;
-  std::vector<std::string> map;
   bool list = false;
   TrackCommandOptions track;
 };
 
 int RunMidi(MidiCommandOptions options) {
-  kettorin::KeyMap map;
-  for (const std::string& mapping : options.map) {
-    if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, map)) {
-      return UsageError("--map: " + *problem);
-    }
-  }
   if (options.list) {  // nothing is written: no output to check
     options.track.out.output = "-";
     options.track.stems = false;
@@ -383,7 +402,6 @@ int RunMidi(MidiCommandOptions options) {
   kettorin::Request request =
       options.track.Request(kettorin::Source::kMidi, std::get<std::string>(content));
   request.options.channel = options.channel;
-  request.options.keyMap = map;
   const kettorin::Printer print = options.track.out.Printer();
   return FinishCommand([&] {
     if (!options.list) return kettorin::RenderToFiles(request, options.track.out.Wav(), print);
@@ -433,6 +451,11 @@ int Run(std::vector<std::string> args) {
       ->check(CLI::Range(kettorin::kMinRepeat, kettorin::kMaxRepeat));
   beatCommand->add_flag("--loop", beat.loop,
                         "let the last hits ring over into the start: a seamless loop");
+  beatCommand->add_option("--seed", beat.seed,
+                          "the seed of ? cells and the human feel, instead of the file's");
+  beatCommand->add_option("--humanize", beat.humanize,
+                          "MS,PERCENT: hits move by up to +-MS ms and their levels by up to "
+                          "+-PERCENT %, instead of the file's");
 
   MidiCommandOptions midi;
   CLI::App* midiCommand =
@@ -443,10 +466,6 @@ int Run(std::vector<std::string> args) {
   midiCommand
       ->add_option("--channel", midi.channel, "the channel of the drums, 1 to 16 (default 10)")
       ->check(CLI::Range(kettorin::kMinMidiChannel, kettorin::kMaxMidiChannel));
-  midiCommand
-      ->add_option("--map", midi.map,
-                   "KEY=DRUM: play key 0 to 127 with a drum (repeatable), such as 54=cowbell")
-      ->allow_extra_args(false);
   midiCommand->add_flag("--list", midi.list,
                         "print the hits found and the keys skipped; render nothing");
 

@@ -80,48 +80,6 @@ std::string DivisionText(const MidiFile& file) {
 
 }  // namespace
 
-std::optional<DrumKind> GeneralMidiDrum(int32_t key) {
-  // Each kind's General MIDI key, then the alternates real files use (40 more often than 38).
-  constexpr std::pair<int32_t, DrumKind> kKeys[] = {
-      {36, DrumKind::kKick},        {35, DrumKind::kKick},        {38, DrumKind::kSnare},
-      {40, DrumKind::kSnare},       {37, DrumKind::kSnare},       {39, DrumKind::kClap},
-      {42, DrumKind::kHiHatClosed}, {44, DrumKind::kHiHatClosed}, {46, DrumKind::kHiHatOpen},
-      {41, DrumKind::kLowTom},      {43, DrumKind::kLowTom},      {45, DrumKind::kLowTom},
-      {47, DrumKind::kMidTom},      {48, DrumKind::kMidTom},      {50, DrumKind::kHighTom},
-      {56, DrumKind::kCowbell},     {51, DrumKind::kRide},        {53, DrumKind::kRide},
-      {59, DrumKind::kRide},        {49, DrumKind::kCrash},       {52, DrumKind::kCrash},
-      {55, DrumKind::kCrash},       {57, DrumKind::kCrash},
-  };
-  for (const auto& [k, kind] : kKeys) {
-    if (k == key) return kind;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map) {
-  const size_t equals = text.find('=');
-  if (equals == std::string_view::npos) {
-    return "a mapping is KEY=DRUM, such as 54=cowbell; got '" + std::string(text) + "'";
-  }
-  const std::string_view keyText = text.substr(0, equals);
-  const std::string_view name = text.substr(equals + 1);
-  int32_t key = -1;
-  const auto [end, problem] = std::from_chars(keyText.data(), keyText.data() + keyText.size(), key);
-  if (keyText.empty() || problem != std::errc() || end != keyText.data() + keyText.size() ||
-      key < 0 || key > 127) {
-    return "a mapping's key is 0 to 127; got '" + std::string(keyText) + "'";
-  }
-  const std::optional<DrumKind> kind = FindDrumKind(name);
-  if (!kind) {
-    std::string choices;
-    for (const DrumKindInfo& info : kDrumKinds) {
-      choices += (choices.empty() ? "" : ", ") + std::string(ShortName(info.kind));
-    }
-    return "unknown drum '" + std::string(name) + "' (" + choices + ")";
-  }
-  map.emplace_back(key, *kind);
-  return std::nullopt;
-}
 
 namespace {
 
@@ -208,14 +166,6 @@ class FileTimes {
   std::vector<Uint128> ends_;  // each track's end
 };
 
-// The kind each key plays: the General MIDI table under the caller's mappings.
-std::array<std::optional<DrumKind>, 128> KeyKinds(const MidiOptions& options) {
-  std::array<std::optional<DrumKind>, 128> kinds;
-  for (int32_t key = 0; key < 128; ++key) kinds[static_cast<size_t>(key)] = GeneralMidiDrum(key);
-  for (const auto& [key, kind] : options.map) kinds[static_cast<size_t>(key & 0x7F)] = kind;
-  return kinds;
-}
-
 // The notes of the drum channel whose keys play a drum, as hits in the order (first sample,
 // track, position in the track), and the latest end of track in `length`; 13 past the limit.
 std::optional<Failure> NotesToHits(const MidiFile& file, const FileTimes& times,
@@ -235,7 +185,7 @@ std::optional<Failure> NotesToHits(const MidiFile& file, const FileTimes& times,
     if (!sample) return tooLong;
     length = std::max(length, *sample);
   }
-  const std::array<std::optional<DrumKind>, 128> kinds = KeyKinds(options);
+  const std::array<std::optional<DrumKind>, 128> kinds = KeyKinds(options.map);
   const auto channel = static_cast<uint8_t>(options.channel - 1);
   for (size_t t = 0; t < file.tracks.size(); ++t) {
     for (const MidiNote& note : file.tracks[t].notes) {
@@ -261,15 +211,21 @@ std::optional<Failure> NotesToHits(const MidiFile& file, const FileTimes& times,
   return std::nullopt;
 }
 
-// Each hit's length by the cut rule (each kind a lane, its last hit ringing out in full), the
+// Each hit's length by the cut rule (each kind a lane, its last hit ringing out in full; with the
+// choke, an open hi-hat also stops at the next closed one), the
 // hits of each kind counted, and `length` stretched over every hit's end.
-void GiveLengths(int32_t rate, MidiPlan& plan, int64_t& length) {
+void GiveLengths(int32_t rate, bool choke, MidiPlan& plan, int64_t& length) {
   std::vector<Onset> onsets;
   onsets.reserve(plan.hits.size());
   for (const MidiHit& hit : plan.hits) {
-    onsets.push_back({hit.start, static_cast<int32_t>(hit.kind), Info(hit.kind).ringSeconds});
+    Onset onset{hit.start, static_cast<int32_t>(hit.kind), Info(hit.kind).ringSeconds};
+    if (hit.kind == DrumKind::kHiHatOpen) onset.hihat = Onset::HiHat::kOpen;
+    if (hit.kind == DrumKind::kHiHatClosed) onset.hihat = Onset::HiHat::kClosed;
+    onsets.push_back(onset);
   }
-  const std::vector<int32_t> lengths = CutLengths(onsets, rate, {});
+  LaneEnd end;
+  end.choke = choke;
+  const std::vector<int32_t> lengths = CutLengths(onsets, rate, end);
   for (size_t h = 0; h < plan.hits.size(); ++h) {
     plan.hits[h].length = lengths[h];
     length = std::max(length, plan.hits[h].start + lengths[h]);
@@ -334,7 +290,7 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   if (auto failure = NotesToHits(file, times, options, limit, tooLong, plan, length)) {
     return failure;
   }
-  GiveLengths(rate, plan, length);
+  GiveLengths(rate, options.choke, plan, length);
   if (length > limit) return tooLong;
   LayOutTrack(rate, length, plan);
   return std::nullopt;

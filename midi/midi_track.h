@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "midi/midi_file.h"
+#include "track/drum_keys.h"
 #include "track/drum_kinds.h"
 #include "track/limits.h"
 #include "track/status.h"
@@ -24,18 +25,10 @@ namespace kettorin {
 struct MidiOptions {
   int32_t sampleRate = 44100;
   int32_t channel = kDefaultMidiChannel;  // 1 to 16: the channel whose notes are drums
-  std::vector<std::pair<int32_t, DrumKind>> map;  // KEY=DRUM over the General MIDI keys
+  KeyMap map;  // KEY=DRUM over the General MIDI keys
+  bool choke = true;  // a closed hi-hat stops the open hi-hat ringing before it
 };
 
-// The kind a General MIDI drum key plays: the key of each kind and the alternates real files use.
-std::optional<DrumKind> GeneralMidiDrum(int32_t key);
-
-// KEY=DRUM mappings, in order: a later one for a key wins.
-using KeyMap = std::vector<std::pair<int32_t, DrumKind>>;
-
-// Reads "KEY=DRUM" (KEY 0 to 127, DRUM named as on a beat line) into the map, or says what is
-// wrong with it.
-std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map);
 inline std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {
   return AddKeyMapping(text, options.map);
 }

@@ -338,10 +338,14 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(int32_t source, const void
                                                       int64_t* sampleCount, char* message,
                                                       int32_t messageSize);
 
+/* A stem's kind for a beat's hihat line: one lane of open and closed hi-hats, named "hihat". */
+#define KETTORIN_HIHAT_LANE 11
+
 /* The stems of an input with these options: how many, and each one's drum kind as its index in
- * the order of KettorinDrumKinds. kinds may be null to ask only for the count; fewer than the
- * stems gives KETTORIN_BUFFER_TOO_SMALL. A note string has none. Other arguments and statuses as
- * for KettorinRenderWith. */
+ * the order of KettorinDrumKinds (KETTORIN_HIHAT_LANE for a hihat line's lane). The command names
+ * a stem's file after its kind's first name, with ".2", ".3" for the kind's later stems. kinds may
+ * be null to ask only for the count; fewer than the stems gives KETTORIN_BUFFER_TOO_SMALL. A note
+ * string has none. Other arguments and statuses as for KettorinRenderWith. */
 KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(int32_t source, const void* input,
                                                      int64_t size, const KettorinOptions* options,
                                                      int32_t* kinds, int32_t capacity,

@@ -336,8 +336,10 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
                      "The buffer holds " + std::to_string(std::max(capacity, 0)) +
                          " kinds; the input has " + std::to_string(stems) + " stems."};
     }
-    for (int32_t s = 0; s < stems; ++s)
-      kinds[s] = static_cast<int32_t>(kettorin::StemKind(plan, s));
+    for (int32_t s = 0; s < stems; ++s) {
+      kinds[s] = kettorin::StemIsHiHat(plan, s) ? KETTORIN_HIHAT_LANE
+                                                : static_cast<int32_t>(kettorin::StemKind(plan, s));
+    }
     return std::nullopt;
   });
 }

@@ -50,12 +50,7 @@ bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float
 }  // namespace
 
 OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
-  const DrumKind kind = StemKind(plan, stem);
-  int32_t ordinal = 1;  // which stem of its kind
-  for (int32_t s = 0; s < stem; ++s) ordinal += StemKind(plan, s) == kind;
-  std::string infix(1, '.');
-  infix.append(Info(kind).keys[0]);
-  if (ordinal > 1) infix.append(1, '.').append(std::to_string(ordinal));
+  const std::string infix = "." + StemName(plan, stem);
   return {WithInfix(mix.display, infix), WithInfix(mix.native, infix)};
 }
 

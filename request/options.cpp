@@ -11,7 +11,7 @@ namespace kettorin {
 
 namespace {
 
-constexpr std::array<OptionInfo, 12> kOptions{{
+constexpr std::array<OptionInfo, 15> kOptions{{
     {"rate", "HZ", "samples per second, at least 1 (default 44100)"},
     {"tempo", "BPM",
      "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
@@ -22,7 +22,14 @@ constexpr std::array<OptionInfo, 12> kOptions{{
     {"normalize", "BOOL", "lower the mix to full scale when its peak passes it (default 1)"},
     {"channel", "N", "the MIDI channel of the drums, 1 to 16 (default 10)"},
     {"drum", "NAME", "the drum a note string plays, matched as a prefix; others play the kick"},
-    {"map", "KEY=DRUM", "play MIDI key 0 to 127 with a drum; each one adds a mapping, \"\" clears"},
+    {"map", "KEY=DRUM",
+     "play MIDI key 0 to 127 (a MIDI file's, or a beat line's number) with a drum; each one adds "
+     "a mapping, \"\" clears"},
+    {"seed", "N", "a beat's seed for ? cells and the human feel, 0 to 4294967295, instead of its own"},
+    {"humanize", "MS,PERCENT",
+     "a beat's hits move by up to +-MS ms and their levels by +-PERCENT %, 0 to 100 each, instead "
+     "of its own"},
+    {"choke", "BOOL", "a closed hi-hat stops an open one ringing (default 1; a beat's own without)"},
     {"float", "BOOL", "store 32-bit float samples instead of 16-bit PCM"},
     {"stems", "BOOL", "also write one file per drum line or drum kind, beside the output"},
     {"quiet", "BOOL", "print no report"},
@@ -109,6 +116,32 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
     bool isFloat = false;
     if (auto failure = truth(isFloat)) return failure;
     options.format = isFloat ? WavFormat::kFloat32 : WavFormat::kPcm16;
+    return std::nullopt;
+  }
+  if (name == "seed") {
+    uint32_t seed = 0;
+    const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), seed);
+    if (value.empty() || problem != std::errc() || end != value.data() + value.size()) {
+      return BadValue(name, "a whole number 0 to 4294967295", value);
+    }
+    options.seed = seed;
+    return std::nullopt;
+  }
+  if (name == "humanize") {
+    const size_t comma = value.find(',');
+    const std::optional<int32_t> ms = WholeNumber(value.substr(0, comma));
+    const std::optional<int32_t> percent =
+        comma == std::string_view::npos ? std::nullopt : WholeNumber(value.substr(comma + 1));
+    if (!ms || !percent || *ms < 0 || *ms > 100 || *percent < 0 || *percent > 100) {
+      return BadValue(name, "MS,PERCENT, two whole numbers 0 to 100", value);
+    }
+    options.humanize = std::pair{*ms, *percent};
+    return std::nullopt;
+  }
+  if (name == "choke") {
+    bool choke = true;
+    if (auto failure = truth(choke)) return failure;
+    options.choke = choke;
     return std::nullopt;
   }
   if (name == "map") {

@@ -60,19 +60,45 @@ std::string PitchColumn(DrumKind kind, const char* name, float noteFrequency) {
   return column;
 }
 
-// The drum lines of a pattern played `plays` times: one line each, with its hits.
-void DrumLines(std::string& text, const BeatPattern& pattern, int64_t plays) {
-  for (const BeatLine& line : pattern.lines) {
-    const DrumKindInfo& info = Info(line.kind);
-    int64_t hits = 0;
-    for (Step step : line.steps) hits += step != Step::kRest;
-    hits *= plays;
-    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s  level %g\n",
-           Width(info.displayName), info.displayName.data(), static_cast<long long>(hits),
-           hits == 1 ? " " : "s",
-           PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(),
-           static_cast<double>(line.ring), static_cast<double>(line.level));
+// The drum lines of a pattern, one line each, with what they played in the whole song: hits,
+// flams and drags, and the ? cells that sounded.
+void DrumLines(std::string& text, const BeatPattern& pattern, const std::vector<LineTally>& tally) {
+  for (size_t l = 0; l < pattern.lines.size(); ++l) {
+    const BeatLine& line = pattern.lines[l];
+    const LineTally& played = tally[l];
+    const std::string_view name = line.hihat ? "HI-HAT" : Info(line.kind).displayName;
+    std::string ring;
+    Append(ring, "%g s", static_cast<double>(line.ring));
+    if (line.hihat && !line.ringGiven) {
+      Append(ring, " (open %g s)", static_cast<double>(Info(DrumKind::kHiHatOpen).ringSeconds));
+    }
+    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %s  level %g", Width(name), name.data(),
+           static_cast<long long>(played.hits), played.hits == 1 ? " " : "s",
+           PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(), ring.c_str(),
+           static_cast<double>(line.level));
+    if (played.flams > 0) {
+      Append(text, "  %lld flam%s", static_cast<long long>(played.flams),
+             played.flams == 1 ? "" : "s");
+    }
+    if (played.drags > 0) {
+      Append(text, "  %lld drag%s", static_cast<long long>(played.drags),
+             played.drags == 1 ? "" : "s");
+    }
+    if (played.chances > 0) {
+      Append(text, "  ? sounded %lld of %lld", static_cast<long long>(played.sounded),
+             static_cast<long long>(played.chances));
+    }
+    text += '\n';
   }
+}
+
+// The human feel and the choke, where they change anything.
+void Feel(std::string& text, const BeatLayout& layout) {
+  if (layout.humanizeMs != 0 || layout.humanizePercent != 0) {
+    Append(text, "Humanize: +-%d ms, +-%d %% level, seed %u\n", layout.humanizeMs,
+           layout.humanizePercent, layout.seed);
+  }
+  if (!layout.choke) text += "Choke: off (open hi-hats ring through closed ones)\n";
 }
 
 // The order as it plays, name by name, when that fits a line; otherwise as the play lines give it.
@@ -108,6 +134,7 @@ void SongHead(std::string& text, const Plan& plan) {
          layout.repeat, plan.options.loop ? ", loop" : "");
   Append(text, "Tempo: %d BPM, %d steps per beat, swing %d%%\n", layout.tempo, beat.steps,
          beat.swing);
+  Feel(text, layout);
   for (size_t p = 0; p < beat.patterns.size(); ++p) {
     const BeatPattern& pattern = beat.patterns[p];
     const int64_t plays = layout.playsOf[p];
@@ -119,7 +146,7 @@ void SongHead(std::string& text, const Plan& plan) {
     if (beat.StepsOf(pattern) != beat.steps) Append(text, ", %d per beat", *pattern.steps);
     if (beat.SwingOf(pattern) != beat.swing) Append(text, ", swing %d%%", *pattern.swing);
     Append(text, ", played %lld time%s\n", static_cast<long long>(plays), plays == 1 ? "" : "s");
-    DrumLines(text, pattern, plays);
+    DrumLines(text, pattern, layout.tally[p]);
   }
   Append(text, "\nOrder: %s\n", OrderLine(beat, layout).c_str());
   if (layout.segments.size() > 1) {
@@ -147,8 +174,10 @@ void BeatHead(std::string& text, const Plan& plan) {
   Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
          static_cast<int>(grid.lines.size()), grid.lines.size() == 1 ? "" : "s", grid.GridSteps(),
          beat.steps, beat.swing, repeat, plan.options.loop ? ", loop" : "");
-  Append(text, "Tempo: %d BPM\n\n", tempo);
-  DrumLines(text, grid, repeat);
+  Append(text, "Tempo: %d BPM\n", tempo);
+  Feel(text, plan.layout);
+  text += '\n';
+  DrumLines(text, grid, plan.layout.tally[0]);
 }
 
 void MidiHead(std::string& text, const Plan& plan) {

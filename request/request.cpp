@@ -28,6 +28,8 @@ std::optional<Failure> CheckApplicable(const Request& request) {
       if (o.gainDb) return DoesNotApply("gain", kNotes);
       if (!o.normalize) return DoesNotApply("normalize", kNotes);
       if (o.stems) return DoesNotApply("stems", kNotes);
+      if (o.choke) return DoesNotApply("choke", kNotes);
+      if (!o.keyMap.empty()) return DoesNotApply("map", kNotes);
       break;
     }
     case Source::kBeat:
@@ -38,11 +40,16 @@ std::optional<Failure> CheckApplicable(const Request& request) {
       if (o.loop) return Failure{kStatusBadInput, "A MIDI file cannot be rendered as a loop."};
       if (o.tempo) return DoesNotApply("tempo", kMidi);
       if (o.repeat) return DoesNotApply("repeat", kMidi);
+      if (o.seed) return DoesNotApply("seed", kMidi);
+      if (o.humanize) return DoesNotApply("humanize", kMidi);
       return std::nullopt;
     }
   }
   if (o.channel != kDefaultMidiChannel) return DoesNotApply("channel", "a note string or a beat");
-  if (!o.keyMap.empty()) return DoesNotApply("map", "a note string or a beat");
+  if (request.source == Source::kNotes) {
+    if (o.seed) return DoesNotApply("seed", "a note string");
+    if (o.humanize) return DoesNotApply("humanize", "a note string");
+  }
   return std::nullopt;
 }
 
@@ -78,6 +85,10 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       beat.tempo = o.tempo;
       beat.repeat = o.repeat;
       beat.loop = o.loop;
+      beat.seed = o.seed;
+      beat.humanize = o.humanize;
+      beat.choke = o.choke;
+      beat.keys = o.keyMap;
       if (auto failure =
               PlanBeat(request.input, beat, limit, plan.beat, plan.track, plan.layout,
                        plan.readError)) {
@@ -90,6 +101,7 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       midi.sampleRate = o.sampleRate;
       midi.channel = o.channel;
       midi.map = o.keyMap;
+      midi.choke = o.choke.value_or(true);
       const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(request.input.data()),
                                            request.input.size());
       if (auto failure = PlanMidi(bytes, midi, limit, plan.midi)) return failure;
@@ -147,6 +159,22 @@ int32_t StemCount(const Plan& plan) {
 
 DrumKind StemKind(const Plan& plan, int32_t stem) {
   return plan.track.stemKinds[static_cast<size_t>(stem)];
+}
+
+bool StemIsHiHat(const Plan& plan, int32_t stem) {
+  const std::vector<bool>& hihat = plan.track.hihatStems;
+  return static_cast<size_t>(stem) < hihat.size() && hihat[static_cast<size_t>(stem)];
+}
+
+std::string StemName(const Plan& plan, int32_t stem) {
+  const auto key = [&](int32_t s) {
+    return StemIsHiHat(plan, s) ? std::string_view("hihat") : Info(StemKind(plan, s)).keys[0];
+  };
+  int32_t ordinal = 1;  // which stem of its name
+  for (int32_t s = 0; s < stem; ++s) ordinal += key(s) == key(stem);
+  std::string name(key(stem));
+  if (ordinal > 1) name.append(1, '.').append(std::to_string(ordinal));
+  return name;
 }
 
 void RenderStem(const Plan& plan, int32_t stem, const Levels& mixLevels, std::span<float> out) {

@@ -40,7 +40,10 @@ struct RenderOptions {
   std::optional<double> gainDb;   // beats and MIDI: the mix raised or lowered before its peak
   bool normalize = true;          // beats and MIDI: lowered to full scale when it passes it
   int32_t channel = kDefaultMidiChannel;  // MIDI: the channel of the drums
-  KeyMap keyMap;                          // MIDI: KEY=DRUM over the General MIDI keys
+  KeyMap keyMap;                          // MIDI and beats: KEY=DRUM over the General MIDI keys
+  std::optional<uint32_t> seed;           // beats: the draws' seed instead of the text's
+  std::optional<std::pair<int32_t, int32_t>> humanize;  // beats: MS, PERCENT instead of the text's
+  std::optional<bool> choke;              // beats and MIDI: a closed hi-hat stops an open one
   WavFormat format = WavFormat::kPcm16;   // files: 16-bit PCM or 32-bit float
   bool stems = false;                     // files: also one file per drum line or kind
   bool quiet = false;                     // file calls: no report
@@ -92,6 +95,10 @@ Levels RenderMix(const Plan& plan, std::span<float> out);
 // rendered on its own, from its hits alone, with the factors the mix was given.
 int32_t StemCount(const Plan& plan);
 DrumKind StemKind(const Plan& plan, int32_t stem);
+// A beat's hihat lane (open and closed hats in one stem).
+bool StemIsHiHat(const Plan& plan, int32_t stem);
+// The stem's lane as files name it: "kick", "kick.2" for the kind's second, "hihat".
+std::string StemName(const Plan& plan, int32_t stem);
 void RenderStem(const Plan& plan, int32_t stem, const Levels& mixLevels, std::span<float> out);
 
 // ---- The report, as the text the doors print -----------------------------------------------

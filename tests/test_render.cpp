@@ -452,6 +452,8 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
       {KETTORIN_BEAT, kGroove, {{"tempo", "0"}, {"repeat", "0"}}, 4},  // 0 keeps the beat's
       {KETTORIN_BEAT, kGroove, {{"loop", "yes"}, {"gain", "-6"}, {"normalize", "off"}}, 4},
       {KETTORIN_BEAT, kGroove, {{"gain", "3.5"}, {"loop", "1"}}, 4},
+      {KETTORIN_BEAT, "humanize 3 4\n54 x?x?x?x?\nhh x-o-xoxx", {{"map", "54=cowbell"}, {"seed", "7"},
+                                                         {"humanize", "5,10"}, {"choke", "0"}}, 2},
       {KETTORIN_MIDI, kMidi, {{"rate", "8000"}, {"gain", "120"}}, 2},
       {KETTORIN_MIDI, kMidi, {{"map", "54=cowbell"}, {"gain", "4"}, {"normalize", "0"}}, 3},
       {KETTORIN_MIDI, kMidi, {{"map", "54=ride"}, {"map", ""}}, 2},  // "" clears the map
@@ -497,11 +499,11 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
           KettorinStemsWith(c.source, text.c_str(), -1, options, kinds, 16, &stems, nullptr, 0),
           KETTORIN_DONE);
     }
-    int32_t ordinals[11] = {};
+    int32_t ordinals[12] = {};
     for (int32_t s = 0; s < stems; ++s) {
       const auto kind = static_cast<kettorin::DrumKind>(kinds[s]);
       const std::string infix =
-          std::string(kettorin::Info(kind).keys[0]) +
+          std::string(kinds[s] == KETTORIN_HIHAT_LANE ? "hihat" : kettorin::Info(kind).keys[0]) +
           (++ordinals[kinds[s]] > 1 ? "." + std::to_string(ordinals[kinds[s]]) : "");
       const std::vector<float> stemFile =
           FloatSamples(ReadBytes(folder_ / ("float." + infix + ".wav")));
@@ -558,7 +560,21 @@ TEST_F(Options, RefusalsCarryTheirStatusAndMessage) {
        KETTORIN_MIX,
        15,
        "Unknown option 'speed' (rate, tempo, repeat, loop, gain, normalize, channel, drum, map, "
-       "float, stems, quiet)."},
+       "seed, humanize, choke, float, stems, quiet)."},
+      {KETTORIN_BEAT, "kick x", {{"humanize", "6"}}, KETTORIN_MIX, 15,
+       "The option 'humanize' takes MS,PERCENT, two whole numbers 0 to 100. Got: '6'"},
+      {KETTORIN_BEAT, "kick x", {{"humanize", "6,101"}}, KETTORIN_MIX, 15,
+       "The option 'humanize' takes MS,PERCENT, two whole numbers 0 to 100. Got: '6,101'"},
+      {KETTORIN_BEAT, "kick x", {{"seed", "4294967296"}}, KETTORIN_MIX, 15,
+       "The option 'seed' takes a whole number 0 to 4294967295. Got: '4294967296'"},
+      {KETTORIN_MIDI, kMidi, {{"seed", "3"}}, KETTORIN_MIX, 15,
+       "The option 'seed' does not apply to a MIDI file."},
+      {KETTORIN_NOTES, "C", {{"choke", "0"}}, KETTORIN_MIX, 15,
+       "The option 'choke' does not apply to a note string."},
+      {KETTORIN_NOTES, "C", {{"map", "54=ride"}}, KETTORIN_MIX, 15,
+       "The option 'map' does not apply to a note string."},
+      {KETTORIN_BEAT, "54 x", {}, KETTORIN_MIX, 15,
+       "line 1: key 54 plays no drum (--map 54=DRUM gives it one)"},
       {KETTORIN_BEAT,
        "kick x",
        {{"gain", "130"}},

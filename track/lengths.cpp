@@ -14,6 +14,35 @@ int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds) {
   return static_cast<int32_t>(std::clamp<int64_t>(std::min(gap, ringSamples), 0, INT32_MAX));
 }
 
+namespace {
+
+// An open hi-hat stops where the next closed hi-hat starts, strictly after its own start; in a
+// loop, past the last one, where the first comes round again.
+void Choke(std::span<const Onset> onsets, const LaneEnd& laneEnd, std::vector<int32_t>& lengths) {
+  std::vector<int64_t> closed;
+  for (const Onset& onset : onsets) {
+    if (onset.hihat == Onset::HiHat::kClosed) closed.push_back(onset.start);
+  }
+  if (closed.empty()) return;
+  std::sort(closed.begin(), closed.end());
+  for (size_t i = 0; i < onsets.size(); ++i) {
+    if (onsets[i].hihat != Onset::HiHat::kOpen) continue;
+    const int64_t start = onsets[i].start;
+    const auto next = std::upper_bound(closed.begin(), closed.end(), start);
+    int64_t stop = 0;
+    if (next != closed.end()) {
+      stop = *next;
+    } else if (laneEnd.wrap && laneEnd.end) {
+      stop = *laneEnd.end + closed.front();
+    } else {
+      continue;
+    }
+    lengths[i] = static_cast<int32_t>(std::min<int64_t>(lengths[i], stop - start));
+  }
+}
+
+}  // namespace
+
 std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRate,
                                 const LaneEnd& laneEnd) {
   constexpr size_t kNone = std::numeric_limits<size_t>::max();
@@ -42,6 +71,13 @@ std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRat
     if (laneEnd.end) gap = *laneEnd.end - onset.start + (laneEnd.wrap ? first[lane] : 0);
     lengths[last[lane]] = HitLength(gap, sampleRate, onset.ring);
   }
+  if (laneEnd.end && !laneEnd.wrap) {
+    for (size_t i = 0; i < onsets.size(); ++i) {
+      const int64_t room = std::max<int64_t>(*laneEnd.end - onsets[i].start, 0);
+      lengths[i] = static_cast<int32_t>(std::min<int64_t>(lengths[i], room));
+    }
+  }
+  if (laneEnd.choke) Choke(onsets, laneEnd, lengths);
   return lengths;
 }
 

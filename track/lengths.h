@@ -16,20 +16,25 @@ int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds);
 // longest it rings.
 struct Onset {
   int64_t start = 0;
-  int32_t lane = 0;  // from 0: a beat's drum line, a MIDI track's drum kind
+  int32_t lane = 0;  // from 0: a beat's lane, a MIDI track's drum kind
   float ring = 0;    // seconds
+  // For the choke: an open hi-hat stops where the next closed hi-hat starts, on any lane.
+  enum class HiHat : uint8_t { kNone, kOpen, kClosed } hihat = HiHat::kNone;
 };
 
 // Where a lane's last hit stops: at `end` (the end of the track; in a loop, where the lane's first
-// hit comes round again, end + its start), or, without an end, only at its ring.
+// hit comes round again, end + its start), or, without an end, only at its ring. Without a loop
+// no hit sounds past the end.
 struct LaneEnd {
   std::optional<int64_t> end;
   bool wrap = false;
+  bool choke = false;  // open hi-hats stop at the next closed one (round the loop in a loop)
 };
 
 // The cut rule: a hit sounds until the next hit of its lane starts, at most its ring
-// (HitLength). The onsets of one lane are in time order; lanes may interleave. Gives the length
-// of each onset, in the onsets' order.
+// (HitLength); with the choke, an open hi-hat also stops where the next closed hi-hat starts
+// (strictly after its own start) on any lane. The onsets of one lane are in time order; lanes may
+// interleave. Gives the length of each onset, in the onsets' order.
 std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRate,
                                 const LaneEnd& laneEnd);
 

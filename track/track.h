@@ -36,6 +36,7 @@ struct Track {
   int64_t length = 0;     // E: samples in the track
   bool wrap = false;      // samples at or past E land at (position - E): a seamless loop
   std::vector<DrumKind> stemKinds;  // stem s holds hits of kind stemKinds[s]
+  std::vector<bool> hihatStems;     // per stem (none for MIDI): a beat's hihat lane, open and closed
   std::vector<Hit> hits;  // in the order their samples are added
 };
 

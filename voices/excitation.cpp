@@ -5,7 +5,7 @@
 
 namespace kettorin {
 
-float NextExcitation(uint32_t seed) {
+uint32_t ExcitationHash(uint32_t seed) {
   // Avalanche: every seed bit reaches every output bit, so neighbouring seeds sound unrelated.
   uint32_t x = seed;
   x ^= x >> 16;
@@ -13,6 +13,11 @@ float NextExcitation(uint32_t seed) {
   x ^= x >> 15;
   x *= 0x846ca68bU;
   x ^= x >> 16;
+  return x;
+}
+
+float NextExcitation(uint32_t seed) {
+  const uint32_t x = ExcitationHash(seed);
   // The top 24 bits are exact in single precision; centre them on zero and scale to [-1, 1].
   constexpr float kHalfRange = 8388607.5f;
   return (static_cast<float>(x >> 8) - kHalfRange) / kHalfRange;

@@ -13,6 +13,10 @@ using ExcitationSource = float (*)(uint32_t seed);
 // [-1, 1].
 float NextExcitation(uint32_t seed);
 
+// The integer hash inside NextExcitation, before the conversion to float: the three xor-shift
+// and multiply steps. A beat's seeded draws chain it.
+uint32_t ExcitationHash(uint32_t seed);
+
 // The nine voices. The eleven drum kinds play them: the three toms share one voice.
 enum class Voice : uint8_t {
   kKick,
