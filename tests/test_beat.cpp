@@ -115,6 +115,30 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"pattern a\nkick x\nplay (((((((((a)))))))))", 3, "groups nest at most 8 deep"},
         Refused{"pattern a\npattern b\n", 0,
                 "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
+        // Expression and the names drummers write.
+        Refused{"54 x-x-", 1, "key 54 plays no drum (--map 54=DRUM gives it one)"},
+        Refused{"128 x-x-", 1, "a key number is 0 to 127, got 128"},
+        Refused{"kick x-x-\nac level=2 x---", 2, "the accent line takes no settings"},
+        Refused{"kick x-x-\nac x---\naccent -x--", 3, "a second accent line (the first is on line 2)"},
+        Refused{"kick x-x-\nac [xx]---", 2, "the accent line has no brackets"},
+        Refused{"ac x---\nkick x-x", 2, "3 steps, but line 1 (the first drum line) has 4"},
+        Refused{"kick x[x-x", 1, "'[' without its ']' (a bracket holds cells, with no blanks or |)"},
+        Refused{"kick x[x -]", 1, "'[' without its ']' (a bracket holds cells, with no blanks or |)"},
+        Refused{"kick x-]", 1, "']' without its '['"},
+        Refused{"kick x[]", 1, "a bracket holds 1 to 16 cells, got 0"},
+        Refused{"kick [xxxxxxxxxxxxxxxxx]", 1, "a bracket holds 1 to 16 cells, got 17"},
+        Refused{"kick [x|x]", 1, "unexpected '|' in a bracket (cells only: no brackets, blanks or |)"},
+        Refused{"kick [x[x]]", 1, "unexpected '[' in a bracket (cells only: no brackets, blanks or |)"},
+        Refused{"kick flam=0.2 f", 1, "flam must be 0.001 to 0.1 seconds, got '0.2'"},
+        Refused{"kick chance=1.5 ?", 1, "chance must be 0 to 1, got '1.5'"},
+        Refused{"kick shift=-51 x", 1, "shift must be -50 to 50 milliseconds, got '-51'"},
+        Refused{"kick shift=-+5 x", 1, "shift must be -50 to 50 milliseconds, got '-+5'"},
+        Refused{"humanize 6\nkick x", 1, "humanize takes two whole numbers: MS PERCENT"},
+        Refused{"humanize 6 101\nkick x", 1, "humanize must be 0 to 100, got 101"},
+        Refused{"seed 4294967296\nkick x", 1, "seed must be 0 to 4294967295, got 4294967296"},
+        Refused{"choke maybe\nkick x", 1, "choke takes on or off"},
+        Refused{"pattern a\nseed 1\nkick x\npattern b\nseed 2\nkick x", 5,
+                "seed given twice (first on line 2)"},
         Refused{"# only a comment\r\n\ttempo 100\n", 0,
                 "no drum lines: a line names a drum and gives its steps, such as 'kick x---x---'"},
         Refused{
@@ -146,6 +170,49 @@ TEST(BeatReader, ReadsDirectivesSettingsAndGrids) {
   EXPECT_EQ(beat.patterns[0].lines[1].kind, DrumKind::kHiHatOpen);
   EXPECT_EQ(beat.patterns[0].lines[1].ring, 1.0f);  // the kind's default
   EXPECT_EQ(beat.patterns[0].lines[1].frequency, 262.0f);
+}
+
+// The names drummers write: tab names, key numbers, hihat lines, in any case; today's names keep
+// their meaning.
+TEST(BeatNames, TabNamesKeysAndTodaysNamesPlayTheirKinds) {
+  using K = DrumKind;
+  const struct {
+    std::string name;
+    K kind;
+    bool hihat;
+  } cases[] = {
+      {"BD", K::kKick, false},        {"b", K::kKick, false},         {"K", K::kKick, false},
+      {"SD", K::kSnare, false},       {"sn", K::kSnare, false},       {"S", K::kSnare, false},
+      {"CH", K::kHiHatClosed, false}, {"oh", K::kHiHatOpen, false},   {"HF", K::kHiHatClosed, false},
+      {"fh", K::kHiHatClosed, false}, {"T", K::kHighTom, false},      {"t1", K::kHighTom, false},
+      {"HT", K::kHighTom, false},     {"t2", K::kMidTom, false},      {"MT", K::kMidTom, false},
+      {"T3", K::kLowTom, false},      {"FT", K::kLowTom, false},      {"lt", K::kLowTom, false},
+      {"F", K::kLowTom, false},       {"CB", K::kCowbell, false},     {"cp", K::kClap, false},
+      {"R", K::kRide, false},         {"rc", K::kRide, false},        {"RD", K::kRide, false},
+      {"c", K::kCrash, false},        {"CC", K::kCrash, false},       {"cr", K::kCrash, false},
+      {"hihat", K::kHiHatClosed, true}, {"HH", K::kHiHatClosed, true},
+      {"36", K::kKick, false},        {"42", K::kRide, false},  // --map 42=ride below
+      {"46", K::kHiHatOpen, false},   {"0", K::kCowbell, false},
+      // Today's rule: the kinds' keys as prefixes.
+      {"kick", K::kKick, false},      {"snare_drum", K::kSnare, false}, {"hihatc", K::kHiHatClosed, false},
+      {"tom", K::kHighTom, false},    {"Crash", K::kCrash, false},
+  };
+  const KeyMap keys{{42, K::kRide}, {0, K::kCowbell}};
+  for (const auto& c : cases) {
+    Beat beat;
+    // A count line first, and the name glued to its grid by a bar.
+    ASSERT_FALSE(ReadBeat("  1 e + a 2 & 3 . 4\n" + c.name + "|x-x-|", beat, keys)) << c.name;
+    const BeatLine& line = beat.patterns[0].lines.at(0);
+    EXPECT_EQ(line.kind, c.kind) << c.name;
+    EXPECT_EQ(line.hihat, c.hihat) << c.name;
+    EXPECT_EQ(line.steps.size(), 4u) << c.name;
+  }
+  for (const char* accent : {"accent", "AC", "Accent"}) {
+    Beat beat;
+    ASSERT_FALSE(ReadBeat(std::string("kick x-x-\n") + accent + " -X.o", beat));
+    EXPECT_EQ(beat.patterns[0].lines.size(), 1u);
+    EXPECT_EQ(beat.patterns[0].accents, (std::vector<bool>{false, true, false, true}));
+  }
 }
 
 // The writer's text reads back as the same beat, and writing that beat again gives the same text.
@@ -330,6 +397,73 @@ TEST(SongTrack, SegmentsLanesAndTheOrderLaidOutExactly) {
     repeated.push_back({double(h.start), double(h.length), h.level, double(h.stem), h.frequency});
   }
   EXPECT_EQ(counted, repeated);
+}
+
+// Where each hit lands and how long it sounds: {stem, start, length} in mixing order.
+std::vector<std::vector<int64_t>> Laid(const std::string& text, bool loop = false) {
+  BeatOptions at8k;
+  at8k.sampleRate = 8000;  // a step is 1000 samples at tempo 120
+  at8k.loop = loop;
+  std::vector<std::vector<int64_t>> laid;
+  for (const Hit& hit : Hits(text, at8k)) laid.push_back({hit.stem, hit.start, hit.length});
+  return laid;
+}
+
+TEST(BeatCells, GraceNotesBracketsShiftAndChokeLandWhereTheyShould) {
+  using Rows = std::vector<std::vector<int64_t>>;
+  // A flam's grace note 160 samples early (trunc(8000 x 0.02)) is put at 0 and cut at once by its
+  // hit; a drag's two come 160 and 80 early; a bracket of three divides its step.
+  EXPECT_EQ(Laid("snare ring=9 f-d-[x-x]---"),
+            (Rows{{0, 0, 1840}, {0, 1840, 80}, {0, 1920, 80}, {0, 2000, 2000}, {0, 4000, 666},
+                  {0, 4666, 3334}}));
+  // In a loop the grace note before the first step lands at the end of the file, and rings round.
+  EXPECT_EQ(Laid("snare ring=9 f-d-[x-x]---", true),
+            (Rows{{0, 0, 1840}, {0, 1840, 80}, {0, 1920, 80}, {0, 2000, 2000}, {0, 4000, 666},
+                  {0, 4666, 3174}, {0, 7840, 160}}));
+  // A bracket of 16 as the last step divides the rest of the track.
+  EXPECT_EQ(Laid("kick ring=9 x[x--------------x]").back(), (std::vector<int64_t>{0, 1937, 63}));
+  // Shift: 10 ms early is 80 samples (at 0 without a loop, round the end with one), 2.5 ms late 20.
+  EXPECT_EQ(Laid("snare shift=-10 x---\nkick shift=+2.5 x---"), (Rows{{0, 0, 4000}, {1, 20, 3980}}));
+  EXPECT_EQ(Laid("snare shift=-10 x---", true), (Rows{{0, 3920, 4000}}));
+  // A grace note that falls before the previous hit of its lane sounds first and is cut by it.
+  EXPECT_EQ(Laid("snare ring=9 flam=0.1 xf--"), (Rows{{0, 0, 200}, {0, 200, 800}, {0, 1000, 3000}}));
+  // The choke: an open hi-hat stops at the next closed one on any lane, round the loop in a
+  // loop; a hihat line's o is open, its x closed; choke off rings on.
+  EXPECT_EQ(Laid("hihato ring=9 x---\nhihatc ring=9 --x-"), (Rows{{0, 0, 2000}, {1, 2000, 2000}}));
+  EXPECT_EQ(Laid("choke off\nhihato ring=9 x---\nhihatc ring=9 --x-"),
+            (Rows{{0, 0, 4000}, {1, 2000, 2000}}));
+  EXPECT_EQ(Laid("hihato ring=9 --x-\nhihatc ring=9 -x--", true),
+            (Rows{{0, 2000, 3000}, {1, 1000, 4000}}));
+  EXPECT_EQ(Laid("hh ring=9 o---\nch ring=9 ---x"), (Rows{{0, 0, 3000}, {1, 3000, 1000}}));
+}
+
+TEST(BeatCells, LevelsOfVelocitiesAccentsAndTheHumanFeel) {
+  BeatOptions at8k;
+  at8k.sampleRate = 8000;
+  std::vector<float> levels;
+  for (const Hit& hit : Hits("kick ring=9 level=0.5 19[gX]F\nac ---x", at8k)) {
+    levels.push_back(hit.level);
+  }
+  const float a = kAccentFactor;
+  EXPECT_EQ(levels, (std::vector<float>{1.0f / 9.0f * 0.5f, 9.0f / 9.0f * 0.5f, 0.35f * 0.5f,
+                                        1.0f * 0.5f, 0.35f * 0.5f * a, 1.0f * 0.5f * a}));
+  // The same seed gives the same track, another seed another one; humanize 0 0 and a chance of
+  // 1 change nothing, a chance of 0 sounds nothing.
+  const std::string groove = "humanize 8 10\nhh x?x?o?x?\nsnare ----x--x\n";
+  const auto hits = [&](const std::string& text, std::optional<uint32_t> seed) {
+    BeatOptions options = at8k;
+    options.seed = seed;
+    std::vector<std::vector<double>> all;
+    for (const Hit& h : Hits(text, options)) {
+      all.push_back({double(h.start), double(h.length), h.level, double(h.kind)});
+    }
+    return all;
+  };
+  EXPECT_EQ(hits(groove, 5), hits(groove, 5));
+  EXPECT_NE(hits(groove, 5), hits(groove, 6));
+  EXPECT_EQ(hits(groove, std::nullopt), hits("seed 0\n" + groove, std::nullopt));
+  EXPECT_EQ(hits("humanize 0 0\nhh chance=1 x?x?o?x?", 9), hits("hh xxxxoxxx", std::nullopt));
+  EXPECT_EQ(hits("kick chance=0 ????x", 9), hits("kick ----x", std::nullopt));
 }
 
 TEST(SongTrack, PlaysAreCountedWithoutExpandingThem) {
