@@ -61,7 +61,9 @@ void Write(const Beat& beat, const std::vector<PlayItem>& items, std::string& te
 }
 
 std::string Quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string quoted(1, '\'');
+  quoted.append(text).append(1, '\'');
+  return quoted;
 }
 
 }  // namespace

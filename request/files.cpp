@@ -50,7 +50,8 @@ bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float
 }  // namespace
 
 OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
-  const std::string infix = "." + StemName(plan, stem);
+  std::string infix(1, '.');
+  infix.append(StemName(plan, stem));
   return {WithInfix(mix.display, infix), WithInfix(mix.native, infix)};
 }
 
