@@ -238,6 +238,13 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
        "tempo 90\nsteps 4\nrepeat 2\n\npattern a\nsteps 2\nkick  x-x-\n\npattern b\ntempo 100\n"
        "swing 60\nkick            x---\nkick ring=0.25  --x-\n\nplay a (b*3 a)*2\n"},
       {"pattern x.1\nsnare x\npattern y-2\nsnare X\n", ""},
+      // Every cell and setting, the names drummers write, an accent line and the song's feel.
+      {"seed 77\nhumanize 6 8\nchoke off\nHH|x-o-[xxO]-x-|\n42 ring=0.3 flam=0.05 chance=0.25 "
+       "shift=-2.5 19fFdD?g\nac -x-x-x-x\n",
+       "tempo 120\nsteps 4\nseed 77\nhumanize 6 8\nchoke off\n\n"
+       "hihat                                         x-o-[xxO]-x-\n"
+       "42 ring=0.3 flam=0.05 chance=0.25 shift=-2.5  19fFdD?g\n"
+       "accent                                        -X-X-X-X\n"},
   };
   for (const RoundTrip& c : cases) {
     Beat read, reread;
@@ -247,8 +254,11 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
       EXPECT_EQ(written, c.written);
     }
     ASSERT_FALSE(ReadBeat(written, reread)) << written;
-    EXPECT_EQ((std::vector<int32_t>{reread.tempo, reread.steps, reread.swing, reread.repeat}),
-              (std::vector<int32_t>{read.tempo, read.steps, read.swing, read.repeat}));
+    EXPECT_EQ((std::vector<int64_t>{reread.tempo, reread.steps, reread.swing, reread.repeat,
+                                    reread.seed, reread.humanizeMs, reread.humanizePercent,
+                                    reread.choke}),
+              (std::vector<int64_t>{read.tempo, read.steps, read.swing, read.repeat, read.seed,
+                                    read.humanizeMs, read.humanizePercent, read.choke}));
     ASSERT_EQ(reread.patterns.size(), read.patterns.size()) << written;
     EXPECT_EQ(WriteOrder(reread), WriteOrder(read));
     for (size_t p = 0; p < read.patterns.size(); ++p) {
@@ -265,7 +275,12 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
         EXPECT_EQ(b.ring, a.ring) << written;
         EXPECT_EQ(b.level, a.level) << written;
         EXPECT_EQ(b.steps, a.steps) << written;
+        EXPECT_EQ(b.brackets, a.brackets) << written;
+        EXPECT_EQ((std::vector{b.flam, b.chance, b.shift}), (std::vector{a.flam, a.chance, a.shift}));
+        EXPECT_EQ((std::tuple{b.hihat, b.key}), (std::tuple{a.hihat, a.key}));
+        if (a.hihat) EXPECT_EQ(b.ringGiven, a.ringGiven);
       }
+      EXPECT_EQ(is.accents, was.accents);
     }
     EXPECT_EQ(WriteBeat(reread), written);
   }
