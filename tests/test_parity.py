@@ -28,6 +28,19 @@ PAGE = PAGE if PAGE and (Path(PAGE) / "kettorin.js").exists() else ""
 GROOVE = (SOURCE / "examples" / "groove.beat").read_text()
 SONG = (SOURCE / "examples" / "song.beat").read_text()
 LOUD = GROOVE + "mid_tom level=3 " + "-" * 28 + "xx--\n"  # past full scale
+# A drum tab: two hihat lines, an accent line, flams, drags, a bracket, a ? cell and a key that
+# only a mapping plays.
+TAB = """tempo 96
+steps 4
+seed 3
+    1 e + a 2 e + a 3 e + a 4 e + a
+HH |x-x-o-x-[xxx]-O-?-x-|
+SD |----O--g-f--O-d-|
+BD |o-----o---o--o--|
+54 |--x---x---x---x-|
+hihat ring=0.3 |--x---o---x-o--o|
+AC |x-------x-------|
+"""
 
 
 def midi_file() -> bytes:
@@ -50,10 +63,14 @@ ROWS = [
     ("beat gain", "beat", LOUD, {"rate": 16000, "gain": -6.0}),
     ("song tempo repeat loop", "beat", SONG, {"rate": 8000, "tempo": 100, "repeat": 2, "loop": True}),
     ("beat no normalize", "beat", LOUD, {"rate": 16000, "normalize": False, "gain": 2.5}),
+    ("tab seed humanize choke map", "beat", TAB,
+     {"rate": 11025, "seed": 9, "humanize": "6,8", "choke": False, "map": ["54=cowbell"],
+      "loop": True}),
     ("midi", "midi", MIDI, {"rate": 22050}),
     ("midi channel", "midi", MIDI, {"rate": 8000, "channel": 1}),
     ("midi map", "midi", MIDI, {"rate": 8000, "map": ["54=cowbell", "42=ride"]}),
     ("midi gain", "midi", MIDI, {"rate": 8000, "gain": 9.0, "normalize": False}),
+    ("midi no choke", "midi", MIDI, {"rate": 8000, "map": ["54=hihato"], "choke": False}),
 ]
 
 
@@ -78,7 +95,7 @@ class Doors:
         out = self.folder / "command.wav"
         args = ["-q", "--float", "-o", str(out)]
         flags = {"rate": "-r", "tempo": "-t", "repeat": "--repeat", "gain": "--gain",
-                 "channel": "--channel", "drum": "-d"}
+                 "channel": "--channel", "drum": "-d", "seed": "--seed", "humanize": "--humanize"}
         for name, value in options.items():
             if name in flags:
                 args += [flags[name], str(value)]
@@ -89,6 +106,8 @@ class Doors:
                 args.append("--loop")
             elif name == "normalize" and not value:
                 args.append("--no-normalize")
+            elif name == "choke" and not value:
+                args.append("--no-choke")
         if source == "notes":
             command = [COMMAND, *args, text]
         else:
@@ -110,7 +129,7 @@ class Doors:
         seen: dict[str, int] = {}
         infixes = []
         for kind in self.c(source, text, options, kinds_only=True):
-            key = keys[kind]
+            key = "hihat" if kind == 11 else keys[kind]  # a hihat line's lane
             seen[key] = seen.get(key, 0) + 1
             infixes.append(key if seen[key] == 1 else f"{key}.{seen[key]}")
         return infixes
@@ -170,6 +189,8 @@ class Doors:
     def python(self, source, text, options):
         words = {"gain": "gain_db"}
         keywords = {words.get(k, k): v for k, v in options.items() if k != "drum"}
+        if "humanize" in keywords:
+            keywords["humanize"] = tuple(int(n) for n in keywords["humanize"].split(","))
         if source == "notes":
             return [bits(kettorin.render(options["drum"], text, **keywords)), []]
         call = kettorin.render_beat if source == "beat" else kettorin.render_midi

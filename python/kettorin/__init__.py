@@ -9,15 +9,17 @@ arrays (mono, full scale at -1 and 1).
     >>> y = kettorin.render_beat(open("groove.beat").read(), rate=48000)
     >>> kettorin.write("out.wav", y, rate=48000)
     >>> mix, stems, levels = kettorin.render_beat(open("groove.beat").read(), stems=True)
+    >>> h = kettorin.render_beat(open("tab.beat").read(), seed=7, humanize=(6, 8), choke=False)
     >>> z = kettorin.render_midi(open("song.mid", "rb").read(), channel=10, map={54: "cowbell"})
     >>> kettorin.compose_beat(open("groove.beat").read(), "groove.wav", float=True, stems=True)
     >>> [drum.key for drum in kettorin.drums()]
     ['kick', 'snare', 'hihat_close', ...]
 
-The options only the command had (MIDI channels and key maps, stems, float files, the file calls
-compose, compose_beat and compose_midi) reach the library through its options object; a library
-from before it refuses them with the status ``UNSUPPORTED``. Calls without them use the calls they
-always did, so an older library still serves those.
+The options only the command had (MIDI channels and key maps, stems, float files, a beat's seed,
+human feel, hi-hat choke and key map, the file calls compose, compose_beat and compose_midi) reach
+the library through its options object; a library from before it refuses them with the status
+``UNSUPPORTED``. Calls without them use the calls they always did, so an older library still
+serves those.
 
 Failures raise :class:`kettorin.Error`, carrying the library's status and message; nothing is
 rendered for a call that is refused. Calls hold no shared state and release the interpreter lock
@@ -55,6 +57,7 @@ _LOOP, _NO_NORMALIZE = 1, 2
 _NOTES, _BEAT, _MIDI = 1, 2, 3  # what the calls over the options object render
 _MIX = -1                       # their stem argument for the whole mix
 _TO_NUL = -1                    # their size for a text that ends at its NUL
+_HIHAT_LANE = 11                # a stem's kind for a beat's hihat line, past the drum kinds
 
 
 class Status(enum.IntEnum):
@@ -108,8 +111,9 @@ class Rendering(NamedTuple):
 
     stems maps each stem's name to its samples, in the order the command writes their files:
     the name is what the command puts between the output's name and ``.wav`` (``groove.kick.wav``),
-    the drum's key ('kick', 'hihat_close', ...), with '.2', '.3', ... for a second or third stem of
-    the same drum ('kick.2'). A stem is one drum line of a beat, or one drum kind of a MIDI file,
+    the drum's key ('kick', 'hihat_close', ...), or 'hihat' for a beat's hihat line (open and
+    closed hats in one lane), with '.2', '.3', ... for a second or third stem of the same drum
+    ('kick.2', 'hihat.2'). A stem is one drum line of a beat, or one drum kind of a MIDI file,
     rendered from its own hits with the mix's factors (the levels), as long as the mix.
     """
     mix: Samples
@@ -205,7 +209,7 @@ def _beat_settings(rate: int, tempo: int | None, repeat: int | None, loop: bool,
 
 
 def _mappings(keys: Mapping[int, str] | Iterable[str] | None) -> list[str]:
-    """A MIDI key map as the option's KEY=DRUM texts."""
+    """A key map as the option's KEY=DRUM texts."""
     if keys is None:
         return []
     if isinstance(keys, str):
@@ -215,11 +219,27 @@ def _mappings(keys: Mapping[int, str] | Iterable[str] | None) -> list[str]:
     return [str(mapping) for mapping in keys]
 
 
-def _midi_settings(rate: int, normalize: bool, gain_db: float, channel: int,
+def _feel_settings(seed: int | None, humanize: tuple[int, int] | None, choke: bool | None,
                    mappings: list[str]) -> list[tuple[str, object]]:
+    """A beat's seed, human feel, choke and key map: only those given, so that a call without
+    them is served by a library from before them. The library checks their ranges."""
+    settings: list[tuple[str, object]] = [("map", mapping) for mapping in mappings]
+    if seed is not None:
+        settings.append(("seed", seed))
+    if humanize is not None:
+        ms, percent = humanize
+        settings.append(("humanize", f"{ms},{percent}"))
+    if choke is not None:
+        settings.append(("choke", bool(choke)))
+    return settings
+
+
+def _midi_settings(rate: int, normalize: bool, gain_db: float, channel: int,
+                   mappings: list[str], choke: bool) -> list[tuple[str, object]]:
     return [("rate", _int(rate, "rate")), ("normalize", bool(normalize)),
             ("gain", builtins.float(gain_db)), ("channel", _int(channel, "channel")),
-            *(("map", mapping) for mapping in mappings)]
+            *(("map", mapping) for mapping in mappings),
+            *([] if choke else [("choke", False)])]  # on is the default: older libraries serve it
 
 
 def _midi_input(data: bytes) -> tuple[ctypes.Array, int]:
@@ -247,7 +267,7 @@ def _stems(handle: ctypes.CDLL, source: int, data: object, size: int, options: o
     stems: dict[str, Samples] = {}
     ordinals: dict[str, int] = {}
     for stem in range(count.value):
-        key = keys[kinds[stem]]
+        key = "hihat" if kinds[stem] == _HIHAT_LANE else keys[kinds[stem]]
         ordinals[key] = ordinals.get(key, 0) + 1
         samples = np.empty(length, dtype=np.float32)
         made = ctypes.c_int64(0)
@@ -317,22 +337,30 @@ def render(drum: str, notes: str, rate: int = 44100, tempo: int = 120) -> npt.ND
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
+                seed: int | None = ..., humanize: tuple[int, int] | None = ...,
+                choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
+                seed: int | None = ..., humanize: tuple[int, int] | None = ...,
+                choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 with_levels: Literal[True], stems: Literal[False] = ...
                 ) -> tuple[Samples, Levels]: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
+                seed: int | None = ..., humanize: tuple[int, int] | None = ...,
+                choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
 
 
 def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
                 repeat: int | None = None, loop: bool = False, normalize: bool = True,
-                gain_db: float = 0.0, with_levels: bool = False, stems: bool = False
-                ) -> Samples | tuple[Samples, Levels] | Rendering:
+                gain_db: float = 0.0, seed: int | None = None,
+                humanize: tuple[int, int] | None = None, choke: bool | None = None,
+                map: Mapping[int, str] | Iterable[str] | None = None, with_levels: bool = False,
+                stems: bool = False) -> Samples | tuple[Samples, Levels] | Rendering:
     """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files), one grid or
     a song of patterns and a play order.
 
@@ -343,21 +371,34 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
     loop      let the last hits ring over into the start: a seamless loop.
     normalize lower the mix to full scale when its peak passes it (the default).
     gain_db   decibels (-120 to 120) the mix is changed by before its peak is measured.
+    seed      the seed (0 to 4294967295) of the ? cells and the human feel instead of the beat's
+              ``seed`` line (the command's ``--seed``); None keeps the beat's. The same seed
+              renders the same samples every time.
+    humanize  (ms, percent), 0 to 100 each: every hit moves by up to +-ms milliseconds and its
+              level by up to +-percent %, instead of the beat's ``humanize`` line (the command's
+              ``--humanize MS,PERCENT``); None keeps the beat's, (0, 0) turns it off.
+    choke     whether a closed hi-hat stops an open one ringing: False is the command's
+              ``--no-choke``, True turns it on over a ``choke off`` line; None keeps the beat's
+              (on unless it says ``choke off``).
+    map       drums for the lines named by a key number, over the General MIDI ones:
+              {54: 'cowbell'} or ['54=cowbell'] (the command's ``--map``), as for render_midi.
     with_levels  also return the Levels: what the gain and the normalising did.
     stems     also render each lane (drum line) on its own: returns a Rendering (mix, stems,
-              levels), whatever with_levels says; stems is {'kick': ..., 'snare': ..., 'kick.2': ...}, the
-              samples of the command's ``--stems --float`` files ``OUT.kick.wav``, ... in order.
+              levels), whatever with_levels says; stems is {'kick': ..., 'snare': ...,
+              'kick.2': ..., 'hihat': ...}, the samples of the command's ``--stems --float``
+              files ``OUT.kick.wav``, ... in order.
 
     Returns the samples of ``kettorin beat FILE --float`` with the same options.
     Raises Error: BAD_SAMPLE_RATE, BAD_INPUT ('line 3: unknown drum ...', an option out of
-    range), BAD_TEMPO, NO_STORAGE; UNSUPPORTED for stems from a library without its options
-    object.
+    range), BAD_TEMPO, NO_STORAGE; UNSUPPORTED for stems, seed, humanize, choke or map from a
+    library without its options object.
     """
     beat = _utf16(text, "text")
-    if stems:
+    feel = _feel_settings(seed, humanize, choke, _mappings(map))
+    if stems or feel:
         return _render_with(_BEAT, beat, _TO_NUL,
-                            _beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
-                            stems=True, with_levels=True)
+                            [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db), *feel],
+                            stems=stems, with_levels=with_levels or stems)
     options = KettorinBeatOptions(_int(rate, "rate"), _int(tempo or 0, "tempo"),
                                   _int(repeat or 0, "repeat"),
                                   (_LOOP if loop else 0) | (0 if normalize else _NO_NORMALIZE),
@@ -373,21 +414,22 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
+                choke: bool = ..., with_levels: Literal[False] = ...,
+                stems: Literal[False] = ...) -> Samples: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                with_levels: Literal[True], stems: Literal[False] = ...
+                choke: bool = ..., with_levels: Literal[True], stems: Literal[False] = ...
                 ) -> tuple[Samples, Levels]: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
+                choke: bool = ..., with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
 
 
 def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
                 gain_db: float = 0.0, channel: int = 10,
-                map: Mapping[int, str] | Iterable[str] | None = None,
+                map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
                 with_levels: bool = False, stems: bool = False
                 ) -> Samples | tuple[Samples, Levels] | Rendering:
     """Renders a Standard MIDI File (its bytes) with the drum kinds.
@@ -396,19 +438,21 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
     channel   the MIDI channel of the drums, 1 to 16 (10, General MIDI's, by default).
     map       more keys to play, over the General MIDI ones: {54: 'cowbell'} or ['54=cowbell']
               (the command's ``--map 54=cowbell``); a key is 0 to 127, a drum as for drums().
+    choke     a closed hi-hat (keys 42 and 44) stops an open one (46) ringing, as a drummer's
+              foot does (the default); False lets it ring through (the command's --no-choke).
     stems     also render each drum kind on its own: a Rendering, as for render_beat.
 
     Returns the samples of ``kettorin midi FILE --float`` with the same options.
     Raises Error with status UNSUPPORTED when the loaded library has no MIDI support (or, for
-    channel, map and stems, no options object), and BAD_INPUT for data that cannot be read, a
-    channel out of range or a mapping that names no key or drum.
+    channel, map, choke=False and stems, no options object), and BAD_INPUT for data that cannot
+    be read, a channel out of range or a mapping that names no key or drum.
     """
     handle = _midi_library()
     buffer, size = _midi_input(data)
     mappings = _mappings(map)
-    if stems or mappings or _int(channel, "channel") != 10:
+    if stems or mappings or not choke or _int(channel, "channel") != 10:
         return _render_with(_MIDI, buffer, size,
-                            _midi_settings(rate, normalize, gain_db, channel, mappings),
+                            _midi_settings(rate, normalize, gain_db, channel, mappings, choke),
                             stems=stems, with_levels=with_levels)
     r, flags = _int(rate, "rate"), 0 if normalize else _NO_NORMALIZE
     levels = KettorinLevels()
@@ -475,14 +519,18 @@ def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 
 
 def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
                  tempo: int | None = None, repeat: int | None = None, loop: bool = False,
-                 normalize: bool = True, gain_db: float = 0.0, float: bool = False,
+                 normalize: bool = True, gain_db: float = 0.0, seed: int | None = None,
+                 humanize: tuple[int, int] | None = None, choke: bool | None = None,
+                 map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
                  stems: bool = False, quiet: bool = True) -> None:
     """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
 
-    rate, tempo, repeat, loop, normalize and gain_db are as for render_beat.
+    rate, tempo, repeat, loop, normalize, gain_db, seed, humanize, choke and map are as for
+    render_beat.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     stems     also write one file per drum line beside it: groove.wav -> groove.kick.wav,
-              groove.snare.wav, and groove.kick.2.wav for a second kick line.
+              groove.snare.wav, and groove.kick.2.wav for a second kick line (groove.hihat.wav
+              for a hihat line).
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
               is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
@@ -491,16 +539,17 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     """
     _compose(_BEAT, _utf16(text, "text"), _TO_NUL, path,
              [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
+              *_feel_settings(seed, humanize, choke, _mappings(map)),
               ("float", bool(float)), ("stems", bool(stems))], quiet)
 
 
 def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, channel: int = 10,
-                 map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
-                 stems: bool = False, quiet: bool = True) -> None:
+                 map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
+                 float: bool = False, stems: bool = False, quiet: bool = True) -> None:
     """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
 
-    rate, normalize, gain_db, channel and map are as for render_midi.
+    rate, normalize, gain_db, channel, map and choke are as for render_midi.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     stems     also write one file per drum kind beside it: song.wav -> song.kick.wav, ...
     quiet     print no report (the default here, unlike the command's). The library prints the
@@ -512,7 +561,7 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
     _midi_library()
     buffer, size = _midi_input(data)
     _compose(_MIDI, buffer, size, path,
-             [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map)),
+             [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map), choke),
               ("float", bool(float)), ("stems", bool(stems))], quiet)
 
 

@@ -42,6 +42,10 @@ def midi_file(*events):
 CHANNEL_3 = midi_file((0, 0x92, 36, 100), (0, 0x99, 38, 90), (48, 0x92, 54, 80),
                       (48, 0x92, 36, 70), (0, 0x99, 54, 127), (96, 0x92, 38, 60))
 TWO_KICKS = "tempo 100\nkick x---x---\nsnare ----X---\nkick pitch=G --x---x-\n"
+# Two hihat lines (stems 'hihat' and 'hihat.2'), a ? cell and a key only a mapping plays.
+HATS = "tempo 100\nHH |x-o-[xx]-O-?-o-x-x-|\nhihat --o---o---x-o---\n54 x---x---x---x---\n"
+OPEN_AND_CLOSED = midi_file((0, 0x99, 46, 100), (24, 0x99, 42, 90), (24, 0x99, 46, 80),
+                            (48, 0x99, 44, 70))
 
 
 @pytest.mark.parametrize("drum, notes, rate, tempo", [
@@ -64,6 +68,7 @@ def test_render_gives_the_commands_float_samples_bit_for_bit(tmp_path, drum, not
     (["-t", "90", "--repeat", "2", "--loop"], {"tempo": 90, "repeat": 2, "loop": True}),
     (["--gain", "9", "--no-normalize"], {"gain_db": 9.0, "normalize": False}),
     (["--gain", "-12.5"], {"gain_db": -12.5}),
+    (["--seed", "5", "--humanize", "4,10"], {"seed": 5, "humanize": (4, 10)}),
 ])
 def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, options, keywords):
     (tmp_path / "groove.beat").write_text(GROOVE)
@@ -82,6 +87,7 @@ def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, opti
     (CHANNEL_3, 22050, ["--channel", "3", "--map", "54=cowbell", "--map", "38=clap"],
      {"channel": 3, "map": {54: "cowbell", 38: "clap"}}),
     (CHANNEL_3, 8000, ["--map", "54=ride", "--gain", "-3"], {"map": ["54=ride"], "gain_db": -3}),
+    ("bench/three_minutes.mid", 8000, ["--no-choke"], {"choke": False}),
 ])
 def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name, rate, options,
                                                                    keywords):
@@ -99,6 +105,9 @@ def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name
     ("midi", CHANNEL_3, ["--channel", "3", "--map", "54=cowbell"],
      {"channel": 3, "map": {54: "cowbell"}}),
     ("midi", (SOURCE / "tests/fuzz/corpus/midi/format1_tempo_map.mid").read_bytes(), [], {}),
+    ("beat", HATS, ["--seed", "4", "--humanize", "3,5", "--no-choke", "--map", "54=cowbell"],
+     {"seed": 4, "humanize": (3, 5), "choke": False, "map": {54: "cowbell"}}),
+    ("midi", OPEN_AND_CLOSED, ["--no-choke"], {"choke": False}),
 ])
 def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, options, keywords):
     """Rendered stems are the command's --stems --float files; compose writes the same files."""
@@ -161,6 +170,10 @@ S = kettorin.Status
      "The option 'map': a mapping is KEY=DRUM, such as 54=cowbell; got '54'."),
     (lambda: kettorin.render_midi(CHANNEL_3, channel=0, stems=True), S.BAD_INPUT,
      "channel must be 1 to 16, got 0"),
+    (lambda: kettorin.render_beat("kick x", seed=-1), S.BAD_INPUT,
+     "The option 'seed' takes a whole number 0 to 4294967295. Got: '-1'"),
+    (lambda: kettorin.compose_beat("kick x", MISSING, humanize=(101, 0)), S.BAD_INPUT,
+     "The option 'humanize' takes MS,PERCENT, two whole numbers 0 to 100. Got: '101,0'"),
     (lambda: kettorin.compose("kick", "C", MISSING, tempo=0), S.BAD_TEMPO,
      "BPM must be between 1 and 999. Got: 0"),
     (lambda: kettorin.compose_beat("kick x\nsnar3 x", MISSING), S.BAD_INPUT,
@@ -209,6 +222,8 @@ class OlderLibrary:
 @pytest.mark.parametrize("call", [
     lambda: kettorin.render_beat(GROOVE, stems=True),
     lambda: kettorin.render_midi(CHANNEL_3, channel=3),
+    lambda: kettorin.render_midi(CHANNEL_3, choke=False),
+    lambda: kettorin.render_beat(GROOVE, seed=1),
     lambda: kettorin.write(MISSING, np.zeros(3), rate=8000, float=True),
     lambda: kettorin.compose_beat(GROOVE, MISSING),
 ])
