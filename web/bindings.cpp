@@ -51,36 +51,119 @@ val DrumKinds() {
   return kinds;
 }
 
-// A pattern's lines for the page: [{kind, pitch, ring, level, steps, lineNumber}], steps as a
-// string of x X g -.
+// A line's cells as the page edits them, one string a step: a symbol, or a bracket's cells in
+// [ ] ("[xxx]"), as the writer writes them.
+std::vector<std::string> StepCells(const BeatLine& line) {
+  std::vector<std::string> cells;
+  size_t bracket = 0;
+  for (Step step : line.steps) {
+    if (step != Step::kBracket) {
+      cells.emplace_back(1, StepSymbol(step));
+      continue;
+    }
+    std::string cell = "[";
+    for (Step inner : line.brackets[bracket++]) cell += StepSymbol(inner);
+    cells.push_back(cell + "]");
+  }
+  return cells;
+}
+
+// A pattern's lines for the page: [{kind, hihat, key, pitch, ring, ringGiven, level, flam, chance,
+// shift, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General MIDI key
+// a line was named by (null for a name); `steps` holds every cell, a bracket's in [ ] ("x-[xx]-"),
+// and `cells` the same one step a string.
 val LineRows(const BeatPattern& pattern) {
   val lines = val::array();
   for (const BeatLine& line : pattern.lines) {
     val row = val::object();
     row.set("kind", std::string(ShortName(line.kind)));
+    row.set("hihat", line.hihat);
+    row.set("key", line.key ? val(*line.key) : val::null());
     row.set("pitch", std::string(line.pitch.c_str()));
     row.set("ring", line.ring);
+    row.set("ringGiven", line.ringGiven);
     row.set("level", line.level);
+    row.set("flam", line.flam);
+    row.set("chance", line.chance);
+    row.set("shift", line.shift);
     std::string steps;
-    for (Step step : line.steps) steps += StepSymbol(step);
+    val cells = val::array();
+    for (const std::string& cell : StepCells(line)) {
+      steps += cell;
+      cells.call<void>("push", cell);
+    }
     row.set("steps", steps);
+    row.set("cells", cells);
     row.set("lineNumber", line.lineNumber);
     lines.call<void>("push", row);
   }
   return lines;
 }
 
+// The accent line as the page shows it, X for an accented step and - for the others; null for a
+// pattern without one.
+val AccentRow(const BeatPattern& pattern) {
+  if (pattern.accents.empty()) return val::null();
+  std::string row;
+  for (bool accented : pattern.accents) row += accented ? 'X' : '-';
+  return val(row);
+}
+
+// What each cell symbol plays, for the page to draw: [{symbol, level, graces, graceLevel, open}],
+// the level of its hit, how many grace notes come before it and theirs; `open` for a hihat line's
+// open hat.
+val CellKinds() {
+  val kinds = val::array();
+  for (int s = static_cast<int>(Step::kRest); s < static_cast<int>(Step::kBracket); ++s) {
+    const auto step = static_cast<Step>(s);
+    val kind = val::object();
+    kind.set("symbol", std::string(1, StepSymbol(step)));
+    kind.set("level", StepLevel(step));
+    kind.set("graces", GraceNotes(step));
+    kind.set("graceLevel", kGraceLevel);
+    kind.set("open", step == Step::kOpen || step == Step::kOpenAccent);
+    kinds.call<void>("push", kind);
+  }
+  return kinds;
+}
+
 val Optional(const std::optional<int32_t>& value) {
   return value ? val(*value) : val::null();
 }
 
-// Beat text -> {ok, tempo, steps, swing, repeat, song, patterns: [{name, tempo, steps, swing,
-// lineNumber, lines}], play, lines}: a pattern's tempo, steps and swing are null where it takes
-// the song's; `play` is the order as a play line gives it ("" for every pattern once); `lines`
-// are the first pattern's. Or the reader's refusal.
-val ParseBeat(const std::string& text) {
+// The page's options, {name: value}, set by name through the road's own option table, so that
+// every option the road has reaches the page with the same words and checks.
+std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
+  if (given.isUndefined() || given.isNull()) return std::nullopt;
+  const val names = val::global("Object").call<val>("keys", given);
+  const int32_t count = names["length"].as<int32_t>();
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string name = names[i].as<std::string>();
+    const val value = given[name];
+    if (value.isUndefined() || value.isNull()) continue;
+    // A list sets the option once for each of its values: each "map" adds one mapping.
+    const bool list = val::global("Array").call<bool>("isArray", value);
+    const int32_t values = list ? value["length"].as<int32_t>() : 1;
+    for (int32_t v = 0; v < values; ++v) {
+      const val one = list ? value[v] : value;
+      const std::string text = one.isTrue()    ? "1"
+                               : one.isFalse() ? "0"
+                                               : val::global("String")(one).as<std::string>();
+      if (auto failure = SetOption(options, name, text)) return failure;
+    }
+  }
+  return std::nullopt;
+}
+
+// Beat text -> {ok, tempo, steps, swing, repeat, seed, humanizeMs, humanizePercent, choke, song,
+// patterns: [{name, tempo, steps, swing, lineNumber, lines, accent, accentLine}], play, lines}: a
+// pattern's tempo, steps and swing are null where it takes the song's, its accent null without an
+// accent line; `play` is the order as a play line gives it ("" for every pattern once); `lines` are
+// the first pattern's. Or the reader's refusal. Lines named by a key number play what `keys` gives
+// them over the General MIDI table.
+val GridOf(const std::string& text, const KeyMap& keys) {
   Beat beat;
-  if (const std::optional<BeatError> error = ReadBeat(text, beat)) {
+  if (const std::optional<BeatError> error = ReadBeat(text, beat, keys)) {
     return Refusal(error->line, Describe(*error));
   }
   val grid = val::object();
@@ -89,6 +172,10 @@ val ParseBeat(const std::string& text) {
   grid.set("steps", beat.steps);
   grid.set("swing", beat.swing);
   grid.set("repeat", beat.repeat);
+  grid.set("seed", beat.seed);
+  grid.set("humanizeMs", beat.humanizeMs);
+  grid.set("humanizePercent", beat.humanizePercent);
+  grid.set("choke", beat.choke);
   grid.set("song", beat.IsSong());
   val patterns = val::array();
   for (const BeatPattern& pattern : beat.patterns) {
@@ -99,6 +186,8 @@ val ParseBeat(const std::string& text) {
     entry.set("swing", Optional(pattern.swing));
     entry.set("lineNumber", pattern.lineNumber);
     entry.set("lines", LineRows(pattern));
+    entry.set("accent", AccentRow(pattern));
+    entry.set("accentLine", pattern.accentLine);
     patterns.call<void>("push", entry);
   }
   grid.set("patterns", patterns);
@@ -107,47 +196,138 @@ val ParseBeat(const std::string& text) {
   return grid;
 }
 
+// The same, with the road's options: {map: ["54=cowbell"]} for lines named by a key number.
+val ParseBeatWith(const std::string& text, const val& options) {
+  RenderOptions read;
+  if (auto failure = ReadOptions(options, read)) return Refusal(0, failure->message);
+  return GridOf(text, read.keyMap);
+}
+
+val ParseBeat(const std::string& text) {
+  return GridOf(text, {});
+}
+
+// A beat's text read back as the grid ParseBeat gives, its lines named by a key number playing
+// the drums they play now, whatever map they were first read with.
+val ReadBack(const Beat& beat) {
+  KeyMap keys;
+  for (const BeatPattern& pattern : beat.patterns) {
+    for (const BeatLine& line : pattern.lines) {
+      if (line.key) keys.emplace_back(*line.key, line.kind);
+    }
+  }
+  return GridOf(WriteBeat(beat), keys);
+}
+
 std::optional<int32_t> OptionalInt(const val& value) {
   if (value.isUndefined() || value.isNull()) return std::nullopt;
   return value.as<int32_t>();
 }
 
-// A pattern's rows from the page into lines; or a refusal naming the row (from 1).
-std::optional<val> ReadRows(const val& rows, BeatPattern& pattern) {
+bool Given(const val& value) {
+  return !value.isUndefined() && !value.isNull();
+}
+
+float FloatOr(const val& value, float otherwise) {
+  return Given(value) ? static_cast<float>(value.as<double>()) : otherwise;
+}
+
+// A pattern's rows from the page into lines, and its accent row (a string of X and -, or null);
+// or a refusal naming the row (from 1; the accent row after the drum rows). Settings a row leaves
+// out take the reader's defaults. The cells are read by the reader itself, each row's as the grid
+// of a line of its own in one pattern, so that a symbol or a bracket means on the page what it
+// means in a file and the rows are held to one length; what would end a grid word early (a blank,
+// a comment, a setting, a line end) is refused first.
+std::optional<val> ReadRows(const val& rows, const val& accent, BeatPattern& pattern) {
   const int32_t count = rows["length"].as<int32_t>();
+  std::string cells;
+  auto addCells = [&](std::string_view name, const std::string& row) -> std::optional<std::string> {
+    for (char c : row) {
+      const auto code = static_cast<unsigned char>(c);
+      if (code <= ' ' || code >= 127 || c == '#' || c == '=') {
+        return "unexpected '" + std::string(1, c) + "' in the grid";
+      }
+    }
+    cells.append(name).append(1, ' ').append(row).append(1, '\n');
+    return std::nullopt;
+  };
   for (int32_t r = 0; r < count; ++r) {
     const val row = rows[r];
     BeatLine line;
     const std::optional<DrumKind> kind = FindDrumKind(row["kind"].as<std::string>());
     if (!kind) return Refusal(r + 1, "unknown drum '" + row["kind"].as<std::string>() + "'");
     line.kind = *kind;
+    line.hihat = Given(row["hihat"]) && row["hihat"].as<bool>();
+    line.key = OptionalInt(row["key"]);
     const std::string pitch = row["pitch"].as<std::string>();
     const std::optional<NoteName> name = ReadPitch(pitch);
     if (!name) return Refusal(r + 1, "pitch '" + pitch + "' is no note");
     line.pitch = *name;
     line.frequency = NoteFrequency(line.pitch);
     line.ring = static_cast<float>(row["ring"].as<double>());
+    line.ringGiven = Given(row["ringGiven"]) ? row["ringGiven"].as<bool>()
+                                              : line.ring != Info(line.kind).ringSeconds;
     line.level = static_cast<float>(row["level"].as<double>());
-    for (char c : row["steps"].as<std::string>()) {
-      const std::optional<Step> step = ReadStep(c);
-      if (!step) return Refusal(r + 1, "unexpected '" + std::string(1, c) + "' in the grid");
-      line.steps.push_back(*step);
-    }
+    line.flam = FloatOr(row["flam"], kDefaultFlam);
+    line.chance = FloatOr(row["chance"], kDefaultChance);
+    line.shift = FloatOr(row["shift"], 0.0f);
+    const std::string_view as = line.hihat ? "hihat" : ShortName(line.kind);
+    if (auto wrong = addCells(as, row["steps"].as<std::string>())) return Refusal(r + 1, *wrong);
     pattern.lines.push_back(std::move(line));
   }
+  if (Given(accent)) {
+    if (auto wrong = addCells("accent", accent.as<std::string>())) return Refusal(count + 1, *wrong);
+  }
+  if (cells.empty()) return std::nullopt;
+  Beat read;
+  if (const std::optional<BeatError> error = ReadBeat(cells, read)) {
+    return Refusal(error->line, error->message);
+  }
+  for (size_t l = 0; l < pattern.lines.size(); ++l) {
+    pattern.lines[l].steps = std::move(read.patterns[0].lines[l].steps);
+    pattern.lines[l].brackets = std::move(read.patterns[0].lines[l].brackets);
+  }
+  pattern.accents = std::move(read.patterns[0].accents);
+  return std::nullopt;
+}
+
+// A whole number of the song's from the page, in the reader's range for its directive; or the
+// reader's words for one out of it.
+std::optional<val> ReadWhole(const val& grid, const char* name, const char* directive, int64_t max,
+                             int64_t& into) {
+  const val value = grid[name];
+  if (!Given(value)) return std::nullopt;
+  const double number = value.as<double>();
+  if (!(number >= 0 && number <= static_cast<double>(max)) || number != static_cast<int64_t>(number)) {
+    return Refusal(0, std::string(directive) + " must be 0 to " + std::to_string(max) + ", got " +
+                          val::global("String")(value).as<std::string>());
+  }
+  into = static_cast<int64_t>(number);
   return std::nullopt;
 }
 
 // The grid structure ParseBeat gives -> a beat; or a refusal naming the row that holds something
 // no beat can, or the pattern name or play items that are wrong. A song (`song` true) from its
-// `patterns` and `play`; otherwise one grid from `lines`.
+// `patterns` and `play`; otherwise one grid from `lines`, with the accent row of its one pattern.
 std::optional<val> ReadGrid(const val& grid, Beat& beat) {
   beat.tempo = grid["tempo"].as<int32_t>();
   beat.steps = grid["steps"].as<int32_t>();
   beat.swing = grid["swing"].as<int32_t>();
   beat.repeat = grid["repeat"].as<int32_t>();
-  if (!grid["song"].as<bool>()) return ReadRows(grid["lines"], beat.patterns.emplace_back());
+  int64_t seed = 0, ms = 0, percent = 0;
+  if (auto refused = ReadWhole(grid, "seed", "seed", UINT32_MAX, seed)) return refused;
+  if (auto refused = ReadWhole(grid, "humanizeMs", "humanize", 100, ms)) return refused;
+  if (auto refused = ReadWhole(grid, "humanizePercent", "humanize", 100, percent)) return refused;
+  beat.seed = static_cast<uint32_t>(seed);
+  beat.humanizeMs = static_cast<int32_t>(ms);
+  beat.humanizePercent = static_cast<int32_t>(percent);
+  beat.choke = !Given(grid["choke"]) || grid["choke"].as<bool>();
   const val patterns = grid["patterns"];
+  if (!grid["song"].as<bool>()) {
+    const bool one = Given(patterns) && patterns["length"].as<int32_t>() > 0;
+    return ReadRows(grid["lines"], one ? patterns[0]["accent"] : val::null(),
+                    beat.patterns.emplace_back());
+  }
   const int32_t count = patterns["length"].as<int32_t>();
   for (int32_t p = 0; p < count; ++p) {
     const val entry = patterns[p];
@@ -156,10 +336,10 @@ std::optional<val> ReadGrid(const val& grid, Beat& beat) {
     pattern.tempo = OptionalInt(entry["tempo"]);
     pattern.steps = OptionalInt(entry["steps"]);
     pattern.swing = OptionalInt(entry["swing"]);
-    if (auto refused = ReadRows(entry["lines"], pattern)) return refused;
+    if (auto refused = ReadRows(entry["lines"], entry["accent"], pattern)) return refused;
   }
   const val play = grid["play"];
-  if (!play.isUndefined() && !play.isNull()) {
+  if (Given(play)) {
     if (const std::optional<BeatError> error = ReadOrder(play.as<std::string>(), beat)) {
       return Refusal(0, error->message);
     }
@@ -202,7 +382,7 @@ val RenamePattern(const val& grid, int32_t index, const std::string& name) {
   }
   if (auto refused = CheckName(beat, name, static_cast<size_t>(index))) return *refused;
   beat.patterns[static_cast<size_t>(index)].name = name;
-  return ParseBeat(WriteBeat(beat));
+  return ReadBack(beat);
 }
 
 // The items without pattern `removed`, later patterns renumbered; groups left empty go too.
@@ -230,31 +410,7 @@ val DeletePattern(const val& grid, int32_t index) {
   }
   beat.patterns.erase(beat.patterns.begin() + index);
   RemoveFromOrder(beat.order, index);
-  return ParseBeat(WriteBeat(beat));
-}
-
-// The page's options, {name: value}, set by name through the road's own option table, so that
-// every option the road has reaches the page with the same words and checks.
-std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
-  if (given.isUndefined() || given.isNull()) return std::nullopt;
-  const val names = val::global("Object").call<val>("keys", given);
-  const int32_t count = names["length"].as<int32_t>();
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string name = names[i].as<std::string>();
-    const val value = given[name];
-    if (value.isUndefined() || value.isNull()) continue;
-    // A list sets the option once for each of its values: each "map" adds one mapping.
-    const bool list = val::global("Array").call<bool>("isArray", value);
-    const int32_t values = list ? value["length"].as<int32_t>() : 1;
-    for (int32_t v = 0; v < values; ++v) {
-      const val one = list ? value[v] : value;
-      const std::string text = one.isTrue()    ? "1"
-                               : one.isFalse() ? "0"
-                                               : val::global("String")(one).as<std::string>();
-      if (auto failure = SetOption(options, name, text)) return failure;
-    }
-  }
-  return std::nullopt;
+  return ReadBack(beat);
 }
 
 // Where each play of a beat starts, for the playhead: {start: Float64Array of samples, pattern:
@@ -290,7 +446,7 @@ val Plays(const Plan& plan) {
   return plays;
 }
 
-// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind,
+// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind, name,
 // file, samples}]} or the refusal the command would print. `source` is "notes", "beat" or "midi"
 // (input: a Uint8Array).
 val Render(const std::string& source, const val& input, const val& options) {
@@ -336,8 +492,10 @@ val Render(const std::string& source, const val& input, const val& options) {
     for (int32_t s = 0; s < StemCount(plan); ++s) {
       RenderStem(plan, s, levels, stem);
       val one = val::object();
-      const DrumKind kind = StemKind(plan, s);
-      one.set("kind", std::string(ShortName(kind)));
+      // A hihat line's stem holds both hats: it is named for the line.
+      one.set("kind", StemIsHiHat(plan, s) ? std::string("hihat")
+                                           : std::string(ShortName(StemKind(plan, s))));
+      one.set("name", StemName(plan, s));
       one.set("file", StemPath(plan, s, {mixName, mixName}).display);
       one.set("samples", Float32Copy(stem));
       stems.call<void>("push", one);
@@ -400,7 +558,9 @@ val OptionList() {
 
 EMSCRIPTEN_BINDINGS(kettorin) {
   emscripten::function("drumKinds", &kettorin::DrumKinds);
+  emscripten::function("cellKinds", &kettorin::CellKinds);
   emscripten::function("parseBeat", &kettorin::ParseBeat);
+  emscripten::function("parseBeat", &kettorin::ParseBeatWith);
   emscripten::function("writeBeat", &kettorin::WriteGrid);
   emscripten::function("renamePattern", &kettorin::RenamePattern);
   emscripten::function("deletePattern", &kettorin::DeletePattern);
