@@ -5,8 +5,17 @@ const core = await globalThis.KettorinModule();
 const kinds = core.drumKinds();
 const $ = (id) => document.getElementById(id);
 
+// What each cell symbol plays, as the core says: its level and grace notes, drawn as its height.
+const cellKinds = new Map(core.cellKinds().map((kind) => [kind.symbol, kind]));
+// A click cycles a cell through these; any other cell goes to a rest first.
 const kStepCycle = ['-', 'x', 'X', 'g'];
-const kStepNames = { '-': 'rest', x: 'hit', X: 'accent', g: 'ghost' };
+// The symbols typed into a focused cell as they are, and the keys that type a rest.
+const kTypedCells = new Set('123456789fFdD?xXgoO-');
+const kRestKeys = new Set(['.', 'Backspace', 'Delete']);
+const kCellNames = { '-': 'rest', x: 'hit', X: 'accent', g: 'ghost', o: 'open', O: 'open accent', f: 'flam',
+                     F: 'accented flam', d: 'drag', D: 'accented drag', '?': 'chance' };
+// The hi-hat line: one row of open and closed hats, offered beside the kinds.
+const kHiHatLine = { key: 'hihat', name: 'HI-HAT LINE' };
 // Every pitch a beat line takes: each letter flat, natural and sharp.
 const kPitches = [...'CDEFGAB'].flatMap((letter) => [`${letter}b`, letter, `${letter}#`]);
 const kDefaultBeat = `# Four to the floor, snare on two and four, swung hats
@@ -53,9 +62,16 @@ function adopt(result, keep) {
 // The pattern the grid edits.
 const pattern = () => grid.patterns[selected];
 
+// The options the core reads beat text with: the key map for lines named by a key number.
+function beatMap() {
+  return $('beat-map').value.split(/[\s,]+/).filter(Boolean);
+}
+
+const parse = (text) => core.parseBeat(text, { map: beatMap() });
+
 // The text changed: the grid follows when the core reads it, otherwise the error is shown.
 function fromText() {
-  const result = core.parseBeat($('beat-text').value);
+  const result = parse($('beat-text').value);
   if (!result.ok) {
     showError($('beat-error'), $('beat-text'), result);
     return;
@@ -66,14 +82,18 @@ function fromText() {
   settle();
 }
 
-// The grid changed: the core writes the text.
+// The grid changed: the core writes the text, and the grid becomes what the core reads back from
+// it, so that a cell shows what it plays (an o on a kick is a hit, x).
 function fromGrid() {
   const text = core.writeBeat(grid);
   if (typeof text !== 'string') {
     showError($('beat-error'), $('beat-text'), text);
     return;
   }
+  const result = parse(text);
+  if (result.ok) adopt(result, pattern().name);
   showText(text);
+  if (!result.ok) showError($('beat-error'), $('beat-text'), result);
 }
 
 function showText(text) {
@@ -85,14 +105,31 @@ function showText(text) {
 
 // After either view changed: the link, and a render once the edits pause.
 function settle() {
-  const link = '#beat=' + encodeURIComponent($('beat-text').value);
+  const map = $('beat-map').value.trim();
+  const link = '#beat=' + encodeURIComponent($('beat-text').value) + (map ? '&map=' + encodeURIComponent(map) : '');
   $('share').href = link;
   history.replaceState(null, '', link);
   scheduleRender();
 }
 
 function gridLength() {
-  return pattern().lines.length ? pattern().lines[0].steps.length : 16;
+  return pattern().lines.length ? pattern().lines[0].cells.length : 16;
+}
+
+// A row's cell s set to a symbol: the row's steps are its cells, one string a step, as the core
+// gave them.
+function setCell(line, s, symbol) {
+  line.cells = line.cells.map((cell, i) => (i === s ? symbol : cell));
+  line.steps = line.cells.join('');
+}
+
+// Every row and the accent row cut or padded with rests to a length.
+function setLength(target, length) {
+  for (const line of target.lines) {
+    line.cells = Array.from({ length }, (_, i) => line.cells[i] ?? '-');
+    line.steps = line.cells.join('');
+  }
+  if (target.accent !== null) target.accent = target.accent.slice(0, length).padEnd(length, '-');
 }
 
 function option(value, label, selected) {
@@ -124,8 +161,60 @@ function numberInput(value, min, max, step, label, onChange) {
   return input;
 }
 
+// The symbols of a step: one, or a bracket's cells ("[xxx]" is three).
+const symbolsOf = (cell) => [...cell].filter((c) => c !== '[' && c !== ']');
+
+// What a screen reader says for a symbol; on a hi-hat line x and X are the closed hat.
+function cellName(symbol, hihat) {
+  if (symbol >= '1' && symbol <= '9') return `velocity ${symbol} of 9`;
+  if (hihat && (symbol === 'x' || symbol === 'X')) return symbol === 'x' ? 'closed' : 'closed accent';
+  return kCellNames[symbol];
+}
+
+function describeCell(cell, hihat) {
+  const symbols = symbolsOf(cell);
+  if (cell.startsWith('[')) return `${symbols.length} in one step: ${symbols.map((c) => cellName(c, hihat)).join(', ')}`;
+  return cellName(cell, hihat);
+}
+
+// A step drawn as bars as tall as its hits' levels: a bracket's cells side by side, a flam's or a
+// drag's grace notes as short bars before its hit, an open hat hollow, a chance hit striped.
+function drawCell(button, cell) {
+  const bars = [];
+  for (const symbol of symbolsOf(cell)) {
+    const kind = cellKinds.get(symbol);
+    for (let g = 0; g < kind.graces; ++g) bars.push(bar('grace', kind.graceLevel, symbol));
+    bars.push(bar('hit', kind.level, symbol));
+  }
+  button.replaceChildren(...bars);
+  if (/^[fFdD?1-9]$/.test(cell)) {
+    const mark = document.createElement('span');
+    mark.className = 'mark';
+    mark.textContent = cell;
+    button.append(mark);
+  }
+}
+
+function bar(role, level, symbol) {
+  const element = document.createElement('span');
+  element.className = `bar ${role}`;
+  element.dataset.symbol = symbol;
+  element.style.height = `${(100 * level).toFixed(1)}%`;
+  const kind = cellKinds.get(symbol);
+  if (kind.open) element.classList.add('open');
+  if (symbol === '?') element.classList.add('chance');
+  element.classList.add(level >= 1 ? 'loud' : level < 0.4 ? 'soft' : 'normal');
+  return element;
+}
+
+// The rows of the pattern being edited: open and closed hats are one row's cells on a hi-hat line.
+const openRows = new Set();  // rows whose flam, chance and shift are shown: "pattern:row"
+
 function drawGrid() {
-  for (const id of ['tempo', 'steps', 'swing', 'repeat']) $(id).value = grid[id];
+  for (const id of ['tempo', 'steps', 'swing', 'repeat', 'seed']) $(id).value = grid[id];
+  $('humanize-ms').value = grid.humanizeMs;
+  $('humanize-percent').value = grid.humanizePercent;
+  $('choke').checked = grid.choke;
   $('length').value = gridLength();
   drawPatterns();
   const lines = pattern().lines;
@@ -142,10 +231,22 @@ function drawGrid() {
     header.append(span);
   }
   container.replaceChildren(header);
+  const cellButton = (r, s, label) => {
+    const cell = document.createElement('button');
+    cell.type = 'button';
+    cell.className = 'cell' + (s > 0 && s % stepsPerBeat === 0 ? ' beat-start' : '');
+    cell.setAttribute('role', 'gridcell');
+    cell.dataset.cell = `${r},${s}`;
+    cell.tabIndex = r === 0 && s === 0 ? 0 : -1;
+    cell.setAttribute('aria-label', label);
+    cell.addEventListener('keydown', (event) => moveFocus(event, r, s));
+    return cell;
+  };
   lines.forEach((line, r) => {
     const kind = kinds.find((k) => k.key === line.kind);
+    const drum = line.hihat ? spoken(kHiHatLine.name) : spoken(kind.name);
     const row = document.createElement('div');
-    row.className = 'row';
+    row.className = 'row' + (line.hihat ? ' hihat' : '');
     row.setAttribute('role', 'row');
     const controls = document.createElement('div');
     controls.className = 'controls';
@@ -153,13 +254,13 @@ function drawGrid() {
 
     const kindSelect = document.createElement('select');
     kindSelect.setAttribute('aria-label', `Drum of line ${r + 1}`);
-    for (const k of kinds) kindSelect.append(option(k.key, spoken(k.name), k.key === line.kind));
-    kindSelect.addEventListener('change', () => {
-      const next = kinds.find((k) => k.key === kindSelect.value);
-      if (line.ring === kind.ring) line.ring = next.ring;  // a default ring follows the drum
-      line.kind = next.key;
-      fromGrid();
-    });
+    const shown = line.hihat ? kHiHatLine.key : line.kind;
+    for (const k of [...kinds, kHiHatLine]) {
+      // A line named by a key number says so beside its drum; choosing a drum names it by the drum.
+      const key = k.key === shown && line.key !== null ? ` (key ${line.key})` : '';
+      kindSelect.append(option(k.key, spoken(k.name) + key, k.key === shown));
+    }
+    kindSelect.addEventListener('change', () => setKind(line, kindSelect.value));
     const pitch = document.createElement('select');
     pitch.className = 'pitch';
     pitch.setAttribute('aria-label', `Pitch of line ${r + 1}`);
@@ -167,41 +268,147 @@ function drawGrid() {
     for (const p of kPitches) pitch.append(option(p, p, p === line.pitch));
     pitch.addEventListener('change', () => { line.pitch = pitch.value; fromGrid(); });
     const ring = numberInput(line.ring, 0.001, 60, 0.01, `Ring of line ${r + 1} in seconds`,
-                             (v) => { line.ring = v; fromGrid(); });
-    ring.title = 'ring (s)';
+                             (v) => { line.ring = v; line.ringGiven = true; fromGrid(); });
+    ring.title = line.hihat && !line.ringGiven ? 'ring (s): each hat its own' : 'ring (s)';
     const level = numberInput(line.level, 0, 4, 0.05, `Level of line ${r + 1}`, (v) => { line.level = v; fromGrid(); });
     level.title = 'level';
+    const id = `${selected}:${r}`;
+    const more = document.createElement('button');
+    more.type = 'button';
+    more.className = 'more';
+    more.textContent = '⋯';
+    more.setAttribute('aria-label', `Flam, chance and shift of line ${r + 1}`);
+    more.setAttribute('aria-expanded', String(openRows.has(id)));
+    more.setAttribute('aria-controls', `line-settings-${r}`);
+    more.addEventListener('click', () => {
+      if (!openRows.delete(id)) openRows.add(id);
+      drawGrid();
+      $(`line-settings-${r}`)?.previousElementSibling?.querySelector('.more')?.focus();
+    });
     const remove = document.createElement('button');
     remove.type = 'button';
     remove.textContent = '×';
     remove.setAttribute('aria-label', `Remove line ${r + 1}`);
     remove.disabled = lines.length === 1;
     remove.addEventListener('click', () => { lines.splice(r, 1); fromGrid(); });
-    controls.append(kindSelect, pitch, ring, level, remove);
+    controls.append(kindSelect, pitch, ring, level, more, remove);
 
     const cells = document.createElement('div');
     cells.className = 'cells';
-    [...line.steps].forEach((step, s) => {
-      const cell = document.createElement('button');
-      cell.type = 'button';
-      cell.className = 'cell' + (s > 0 && s % stepsPerBeat === 0 ? ' beat-start' : '');
-      cell.setAttribute('role', 'gridcell');
+    line.cells.forEach((step, s) => {
+      const cell = cellButton(r, s, `${drum}, step ${s + 1}: ${describeCell(step, line.hihat)}`);
       cell.dataset.step = step;
-      cell.dataset.cell = `${r},${s}`;
-      cell.tabIndex = r === 0 && s === 0 ? 0 : -1;
-      cell.setAttribute('aria-label', `${spoken(kind.name)}, step ${s + 1}: ${kStepNames[step]}`);
-      cell.addEventListener('click', () => {
-        const next = kStepCycle[(kStepCycle.indexOf(line.steps[s]) + 1) % kStepCycle.length];
-        line.steps = line.steps.slice(0, s) + next + line.steps.slice(s + 1);
+      drawCell(cell, step);
+      cell.addEventListener('click', (event) => {
+        // Shift and a click opens or closes a hi-hat line's hat, as the o key does.
+        if (event.shiftKey && line.hihat) { typeCell(line, r, s, 'o', false); return; }
+        const next = kStepCycle[(kStepCycle.indexOf(line.cells[s]) + 1) % kStepCycle.length];
+        setCell(line, s, next);
         fromGrid();
       });
-      cell.addEventListener('keydown', (event) => moveFocus(event, r, s));
+      cell.addEventListener('keydown', (event) => {
+        if (event.ctrlKey || event.metaKey || event.altKey) return;
+        const symbol = kRestKeys.has(event.key) ? '-' : event.key;
+        if (!kTypedCells.has(symbol)) return;
+        event.preventDefault();
+        typeCell(line, r, s, symbol, true);
+      });
       cells.append(cell);
     });
     row.append(controls, cells);
     container.append(row);
+    if (openRows.has(id)) container.append(lineSettings(line, r));
   });
+  container.append(accentRow(lines.length, stepsPerBeat, cellButton));
+  // The accent row's cells under the lines' cells.
+  const width = container.querySelector('.row:not(.header) .controls')?.offsetWidth;
+  if (width) container.querySelector('.accent-row .controls').style.width = `${width}px`;
   if (focused) focusCell(...focused.split(',').map(Number));
+}
+
+// A symbol typed into a cell, and the focus on to the next step, as typing text moves on. On a
+// hi-hat line o opens a closed hat and closes an open one, keeping its accent.
+function typeCell(line, r, s, symbol, advance) {
+  let next = symbol;
+  if (symbol === 'o' && line.hihat) {
+    next = { o: 'x', O: 'X', X: 'O' }[line.cells[s]] ?? 'o';
+  }
+  setCell(line, s, next);
+  fromGrid();
+  focusCell(r, advance ? Math.min(s + 1, gridLength() - 1) : s);
+}
+
+// A line's drum chosen: named by the drum from now on. A ring left at its drum's default follows
+// the new drum's; a hi-hat line without a ring of its own gives each hat its own.
+function setKind(line, key) {
+  const before = kinds.find((k) => k.key === line.kind);
+  const hihat = key === kHiHatLine.key;
+  const next = kinds.find((k) => k.key === (hihat ? 'hihatc' : key));
+  const defaultRing = line.hihat ? !line.ringGiven : line.ring === before.ring;
+  if (defaultRing) {
+    line.ring = next.ring;
+    line.ringGiven = false;
+  }
+  line.kind = next.key;
+  line.hihat = hihat;
+  line.key = null;
+  fromGrid();
+}
+
+// A line's flam, chance and shift, under its row when opened.
+function lineSettings(line, r) {
+  const row = document.createElement('div');
+  row.className = 'row line-settings';
+  row.id = `line-settings-${r}`;
+  row.setAttribute('role', 'row');
+  const cell = document.createElement('div');
+  cell.setAttribute('role', 'gridcell');
+  const fields = [
+    ['Flam', 'flam', 0.001, 0.1, 0.001, `Flam of line ${r + 1} in seconds`, 's: how early a flam\'s grace note comes'],
+    ['Chance', 'chance', 0, 1, 0.05, `Chance of line ${r + 1}`, 'that a ? cell sounds, 0 to 1'],
+    ['Shift', 'shift', -50, 50, 1, `Shift of line ${r + 1} in milliseconds`, 'ms: every hit of the line early or late'],
+  ];
+  for (const [label, key, min, max, step, aria, help] of fields) {
+    const field = document.createElement('label');
+    field.title = help;
+    field.append(`${label} `, numberInput(line[key], min, max, step, aria, (v) => { line[key] = v; fromGrid(); }));
+    cell.append(field);
+  }
+  row.append(cell);
+  return row;
+}
+
+// The accent row under the pattern's lines: an accented step makes every hit on it louder, by as
+// much as an X is louder than an x.
+function accentRow(r, stepsPerBeat, cellButton) {
+  const target = pattern();
+  const length = gridLength();
+  const accent = target.accent ?? '-'.repeat(length);
+  const row = document.createElement('div');
+  row.className = 'row accent-row';
+  row.setAttribute('role', 'row');
+  const head = document.createElement('div');
+  head.className = 'controls';
+  head.setAttribute('role', 'rowheader');
+  head.textContent = 'Accent';
+  const cells = document.createElement('div');
+  cells.className = 'cells';
+  for (let s = 0; s < length; ++s) {
+    const on = accent[s] === 'X';
+    const cell = cellButton(r, s, `Accent, step ${s + 1}: ${on ? 'accented' : 'none'}`);
+    cell.classList.add('accent-cell');
+    cell.dataset.step = on ? 'X' : '-';
+    if (on) cell.append(bar('accent', 1, 'X'));
+    const toggle = () => {
+      const next = accent.slice(0, s) + (on ? '-' : 'X') + accent.slice(s + 1);
+      target.accent = next.includes('X') ? next : null;  // no accents: no accent line
+      fromGrid();
+    };
+    cell.addEventListener('click', toggle);
+    cells.append(cell);
+  }
+  row.append(head, cells);
+  return row;
 }
 
 // A drum's name as a screen reader should say it: SNARE as Snare, not as letters.
@@ -217,25 +424,27 @@ function focusCell(r, s) {
   cell.focus();
 }
 
-// Arrows move between cells; space and enter press the cell (a button), cycling its step.
+// Arrows move between cells, the accent row's too; space and enter press the cell (a button),
+// cycling its step.
 function moveFocus(event, r, s) {
   const moves = { ArrowLeft: [0, -1], ArrowRight: [0, 1], ArrowUp: [-1, 0], ArrowDown: [1, 0] };
   const move = moves[event.key];
   if (!move) return;
   event.preventDefault();
-  const rows = pattern().lines.length, steps = gridLength();
+  const rows = pattern().lines.length + 1, steps = gridLength();
   focusCell((r + move[0] + rows) % rows, (s + move[1] + steps) % steps);
 }
 
-function setDirective(id) {
+// A whole-number setting of the song's, from its field (`key` in the grid).
+function setDirective(id, key = id) {
   $(id).addEventListener('change', () => {
     const input = $(id);
     const value = Number(input.value);
-    if (!Number.isInteger(value) || value < Number(input.min) || value > Number(input.max)) {
-      input.value = grid[id];
+    if (input.value === '' || !Number.isInteger(value) || value < Number(input.min) || value > Number(input.max)) {
+      input.value = grid[key];
       return;
     }
-    grid[id] = value;
+    grid[key] = value;
     fromGrid();
   });
 }
@@ -334,9 +543,10 @@ function addPattern(copy) {
     grid.song = true;
     from.name = freshName();
   }
-  const lines = from.lines.map((line) => ({ ...line, steps: copy ? line.steps : '-'.repeat(line.steps.length) }));
-  const settings = copy ? { tempo: from.tempo, steps: from.steps, swing: from.swing }
-                        : { tempo: null, steps: null, swing: null };
+  const rests = (line) => ({ cells: line.cells.map(() => '-'), steps: '-'.repeat(line.cells.length) });
+  const lines = from.lines.map((line) => ({ ...line, ...(copy ? {} : rests(line)) }));
+  const settings = copy ? { tempo: from.tempo, steps: from.steps, swing: from.swing, accent: from.accent }
+                        : { tempo: null, steps: null, swing: null, accent: null };
   grid.patterns.splice(selected + 1, 0, { name: copy ? copyName(from.name) : freshName(), ...settings, lines });
   selected += 1;
   fromGrid();
@@ -461,7 +671,7 @@ function request(stems = false) {
   const mix = { ...file, gain: $('gain').value || '0', normalize: !$('no-normalize').checked, stems };
   if (mode === 'beat') {
     return { mode, source: 'beat', input: $('beat-text').value,
-             options: { ...mix, loop: $('loop').checked } };
+             options: { ...mix, loop: $('loop').checked, map: beatMap() } };
   }
   if (mode === 'midi') {
     const map = $('midi-map').value.split(/[\s,]+/).filter(Boolean);
@@ -722,17 +932,22 @@ for (const name of kTabs) {
     $(`tab-${next}`).focus();
   });
 }
-for (const id of ['tempo', 'steps', 'swing', 'repeat']) setDirective(id);
+for (const id of ['tempo', 'steps', 'swing', 'repeat', 'seed']) setDirective(id);
+setDirective('humanize-ms', 'humanizeMs');
+setDirective('humanize-percent', 'humanizePercent');
+$('choke').addEventListener('change', () => { grid.choke = $('choke').checked; fromGrid(); });
 $('length').addEventListener('change', () => {
   const length = Number($('length').value);
   if (!Number.isInteger(length) || length < 1 || length > 256) { $('length').value = gridLength(); return; }
-  for (const line of pattern().lines) line.steps = line.steps.slice(0, length).padEnd(length, '-');
+  setLength(pattern(), length);
   fromGrid();
 });
 $('add-line').addEventListener('click', () => {
   const used = new Set(pattern().lines.map((line) => line.kind));
   const kind = kinds.find((k) => !used.has(k.key)) ?? kinds[0];
-  pattern().lines.push({ kind: kind.key, pitch: 'C', ring: kind.ring, level: 1, steps: '-'.repeat(gridLength()) });
+  const cells = Array.from({ length: gridLength() }, () => '-');
+  pattern().lines.push({ kind: kind.key, hihat: false, key: null, pitch: 'C', ring: kind.ring, ringGiven: false,
+                         level: 1, cells, steps: cells.join('') });
   fromGrid();
 });
 for (const [id, key] of [['pattern-tempo', 'tempo'], ['pattern-steps', 'steps'], ['pattern-swing', 'swing']]) {
@@ -749,6 +964,7 @@ $('arrangement').addEventListener('input', () => {
   typing = null;
 });
 $('beat-text').addEventListener('input', fromText);
+$('beat-map').addEventListener('input', fromText);
 for (const id of ['loop', 'gain', 'no-normalize', 'float']) $(id).addEventListener('change', scheduleRender);
 for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);
 $('midi-file').addEventListener('change', async () => {
@@ -763,11 +979,12 @@ $('play').addEventListener('click', play);
 $('download').addEventListener('click', download);
 $('download-stems').addEventListener('click', downloadStems);
 
-const shared = new URLSearchParams(location.hash.slice(1)).get('beat');
-$('beat-text').value = shared ?? kDefaultBeat;
+const shared = new URLSearchParams(location.hash.slice(1));
+$('beat-text').value = shared.get('beat') ?? kDefaultBeat;
+$('beat-map').value = shared.get('map') ?? '';
 adopt(core.parseBeat(kDefaultBeat), '');
 fromText();
-if (!core.parseBeat($('beat-text').value).ok) drawGrid();
+if (!parse($('beat-text').value).ok) drawGrid();
 await render();
 page.ready = true;
 page.renderNow = render;
