@@ -4,6 +4,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -69,9 +70,9 @@ std::vector<std::string> StepCells(const BeatLine& line) {
 }
 
 // A pattern's lines for the page: [{kind, hihat, key, pitch, ring, ringGiven, level, flam, chance,
-// shift, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General MIDI key
-// a line was named by (null for a name); `steps` holds every cell, a bracket's in [ ] ("x-[xx]-"),
-// and `cells` the same one step a string.
+// shift, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General MIDI
+// key a line was named by (null for a name); `steps` holds every cell, a bracket's in [ ]
+// ("x-[xx]-"), and `cells` the same one step a string.
 val LineRows(const BeatPattern& pattern) {
   val lines = val::array();
   for (const BeatLine& line : pattern.lines) {
@@ -266,7 +267,7 @@ std::optional<val> ReadRows(const val& rows, const val& accent, BeatPattern& pat
     line.frequency = NoteFrequency(line.pitch);
     line.ring = static_cast<float>(row["ring"].as<double>());
     line.ringGiven = Given(row["ringGiven"]) ? row["ringGiven"].as<bool>()
-                                              : line.ring != Info(line.kind).ringSeconds;
+                                             : line.ring != Info(line.kind).ringSeconds;
     line.level = static_cast<float>(row["level"].as<double>());
     line.flam = FloatOr(row["flam"], kDefaultFlam);
     line.chance = FloatOr(row["chance"], kDefaultChance);
@@ -276,7 +277,9 @@ std::optional<val> ReadRows(const val& rows, const val& accent, BeatPattern& pat
     pattern.lines.push_back(std::move(line));
   }
   if (Given(accent)) {
-    if (auto wrong = addCells("accent", accent.as<std::string>())) return Refusal(count + 1, *wrong);
+    if (auto wrong = addCells("accent", accent.as<std::string>())) {
+      return Refusal(count + 1, *wrong);
+    }
   }
   if (cells.empty()) return std::nullopt;
   Beat read;
@@ -292,15 +295,19 @@ std::optional<val> ReadRows(const val& rows, const val& accent, BeatPattern& pat
 }
 
 // A whole number of the song's from the page, in the reader's range for its directive; or the
-// reader's words for one out of it.
+// reader's words for what it would say of the number in a text.
 std::optional<val> ReadWhole(const val& grid, const char* name, const char* directive, int64_t max,
                              int64_t& into) {
   const val value = grid[name];
   if (!Given(value)) return std::nullopt;
   const double number = value.as<double>();
-  if (!(number >= 0 && number <= static_cast<double>(max)) || number != static_cast<int64_t>(number)) {
-    return Refusal(0, std::string(directive) + " must be 0 to " + std::to_string(max) + ", got " +
-                          val::global("String")(value).as<std::string>());
+  const std::string text = val::global("String")(value).as<std::string>();
+  if (!(number >= 0) || number != std::floor(number)) {
+    return Refusal(0, std::string(directive) + " takes a whole number, got '" + text + "'");
+  }
+  if (number > static_cast<double>(max)) {
+    return Refusal(
+        0, std::string(directive) + " must be 0 to " + std::to_string(max) + ", got " + text);
   }
   into = static_cast<int64_t>(number);
   return std::nullopt;
@@ -446,9 +453,9 @@ val Plays(const Plan& plan) {
   return plays;
 }
 
-// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind, name,
-// file, samples}]} or the refusal the command would print. `source` is "notes", "beat" or "midi"
-// (input: a Uint8Array).
+// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind,
+// name, file, samples}]} or the refusal the command would print. `source` is "notes", "beat" or
+// "midi" (input: a Uint8Array).
 val Render(const std::string& source, const val& input, const val& options) {
   std::string text;
   Request request;
