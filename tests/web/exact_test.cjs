@@ -28,13 +28,14 @@ function floatFile(file) {
   return new Float32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
 }
 
-// The command's words for the road's options: {gain: -6, normalize: false, map: [...]} ->
-// --gain -6 --no-normalize --map A --map B.
+// The command's words for the road's options: {gain: -6, normalize: false, choke: false, map: [...]}
+// -> --gain -6 --no-normalize --no-choke --map A --map B.
 function commandArgs(options) {
   const args = [];
   for (const [name, value] of Object.entries(options)) {
     for (const one of [value].flat()) {
       if (name === 'normalize') args.push(...(one ? [] : ['--no-normalize']));
+      else if (name === 'choke') args.push(...(one ? [] : ['--no-choke']));
       else if (['loop', 'stems', 'float'].includes(name)) args.push(...(one ? [`--${name}`] : []));
       else args.push(`--${name}`, String(one));
     }
@@ -107,11 +108,15 @@ async function main() {
   }
 
   const song = fs.readFileSync(path.join(source, 'examples', 'song.beat'), 'utf8');
+  const tab = fs.readFileSync(path.join(source, 'examples', 'tab.beat'), 'utf8');
+  const book = fs.readFileSync(path.join(source, 'examples', 'pattern_book.beat'), 'utf8');
   const beats = [{ text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 44100,
                    loop: false },
                  { text: fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8'), rate: 48000,
                    loop: true },
                  { text: song, rate: 22050, loop: true },
+                 { text: tab, rate: 44100, loop: false },
+                 { text: book, rate: 22050, loop: true },
                  ...randomBeats(randomCount)];
   for (const [i, beat] of beats.entries()) {
     const page = core.renderBeat(beat.text, { rate: beat.rate, loop: beat.loop });
@@ -140,6 +145,10 @@ async function main() {
     ['beat', groove, { gain: -30, stems: true, rate: 8000, float: true }],
     ['beat', twoKicks, { tempo: 140, repeat: 2, loop: true, gain: 6, normalize: false, stems: true }],
     ['beat', song, { tempo: 100, repeat: 2, stems: true, rate: 8000 }],
+    ['beat', tab, { seed: 7, humanize: '4,10', stems: true, rate: 22050 }],
+    ['beat', tab, { seed: 4294967295, humanize: '100,100', choke: false, loop: true }],
+    ['beat', book, { seed: 11, stems: true }],
+    ['beat', book, { humanize: '0,0', choke: false, map: ['42=ride', '36=low_tom'], rate: 48000 }],
     ['notes', 'C D8 E2 F#', { drum: 'hihato', tempo: 90, rate: 22050 }],
     ['midi', midi, {}],
     ['midi', midi, { channel: 2 }],
@@ -171,6 +180,7 @@ async function main() {
 
   // A request the road refuses is refused with the command's message.
   for (const [kind, input, options] of [
+    ['beat', '54 x-x-\n', {}],
     ['beat', groove, { tempo: 1000 }],
     ['beat', 'kick x-\nsnare x\n', {}],
     ['beat', 'pattern a\nkick x-\nplay a*2 (a b)\npattern b\n', {}],
@@ -205,6 +215,80 @@ async function main() {
     const got = result.ok ? [result.play, result.patterns.map((p) => p.name).join(' ')] : [result.message, ''];
     assert.deepStrictEqual(got, [play, names]);
     if (result.ok) assert.ok(core.parseBeat(core.writeBeat(result)).ok);
+  }
+
+  // Every cell and setting through the page's rows: text -> grid -> text -> grid is the same grid
+  // and the same text, and both texts render the same samples, with the rows as the page edits
+  // them (a step a cell, a bracket's cells in [ ]).
+  const everything = 'tempo 100\nswing 54\nseed 7\nhumanize 5 10\nchoke off\n' +
+    'hihat ring=0.2 level=0.9 shift=3  x-o-O-X-[xo]g-x-xx-\n' +
+    'snare pitch=D flam=0.03 chance=0.8 shift=-4.5  5fFdD?-123456789\n' +
+    '36 ring=0.3  9--[x]-[xxx]-[1234]--.-----\n' +
+    'hihato  [xxxxxxxxxxxxxxxx]-O-o-----------\n' +
+    'accent X---x---1---X--.\n';
+  const twoPatterns = 'pattern a\nkick x-[xx]-\nac -X--\npattern b\nsteps 3\nhh ring=0.125 o-x-[oo]\nplay a b*2\n';
+  const rows = (grid) => JSON.stringify(grid.patterns.map(({ lineNumber, accentLine, ...p }) => ({
+    ...p, lines: p.lines.map(({ lineNumber: _, ...line }) => line) })));
+  for (const [text, first, accent] of [
+    [everything, ['x-o-O-X-[xo]g-x-xx-', '5fFdD?-123456789', '9--[x]-[xxx]-[1234]--------',
+                  '[xxxxxxxxxxxxxxxx]-X-x-----------'], 'X---X---X---X---'],
+    [twoPatterns, ['x-[xx]-'], '-X--'],
+    [tab, ['X-------------------------------', 'x-x-x-x-x-x-x-o-x-x-x-x-x-x-x-[xxx]-',
+           '----X--g-g--X-------X--g-f--X-d-', 'x-----x---x-----x-----x-x-------'], null],
+    [book, ['x-xx-xx-xxxx', '---x-----x-x', 'x-x--xx-x-x-'], '---X-----X--'],
+    [song, null, null],
+  ]) {
+    const grid = core.parseBeat(text);
+    assert.ok(grid.ok, grid.message);
+    if (first) assert.deepStrictEqual(grid.patterns[0].lines.map((line) => line.steps), first);
+    assert.strictEqual(grid.patterns[0].accent, accent);
+    for (const line of grid.patterns[0].lines) assert.strictEqual(line.cells.join(''), line.steps);
+    const written = core.writeBeat(grid);
+    assert.strictEqual(typeof written, 'string', written.message);
+    const again = core.parseBeat(written);
+    assert.strictEqual(rows(again), rows(grid), written);
+    assert.strictEqual(core.writeBeat(again), written);
+    for (const key of ['tempo', 'steps', 'swing', 'repeat', 'seed', 'humanizeMs', 'humanizePercent', 'choke', 'play']) {
+      assert.strictEqual(again[key], grid[key], key);
+    }
+    const problem = compare(`the written text of\n${text}`, core.renderBeat(written, { rate: 8000 }).samples,
+                            commandSamples(['beat'], ['-r', '8000', '-'], text));
+    if (problem) failures.push(problem);
+    ++checked;
+  }
+  // What each key line is, through a map, and the map's kinds kept when the core rewrites the song.
+  const keyed = core.parseBeat('pattern a\n54 x-\n38 -x\n', { map: ['54=cowbell'] });
+  assert.deepStrictEqual(keyed.lines.map((line) => [line.kind, line.key]), [['cowbell', 54], ['snare', 38]]);
+  assert.ok(core.renamePattern(keyed, 0, 'b').ok);
+
+  // What no beat can hold is refused by the reader's rules, in its words: the command's for the
+  // same text.
+  const plain = core.parseBeat('kick x---\nsnare ----\n');
+  const edited = (change) => { const grid = structuredClone(plain); change(grid); return grid; };
+  for (const [change, line, message, text] of [
+    [(g) => { g.lines[1].steps = '[x'; }, 2, "'[' without its ']' (a bracket holds cells, with no blanks or |)",
+     'kick x\nsnare [x\n'],
+    [(g) => { g.lines[1].steps = '[]--'; }, 2, 'a bracket holds 1 to 16 cells, got 0', 'kick x\nsnare []--\n'],
+    [(g) => { g.lines[0].steps = 'x[[x]]-'; }, 1, "unexpected '[' in a bracket (cells only: no brackets, blanks or |)",
+     'kick x[[x]]-\n'],
+    [(g) => { g.lines[0].steps = 'x-]'; }, 1, "']' without its '['", 'kick x-]\n'],
+    [(g) => { g.lines[1].steps = '---'; }, 2, '3 steps, but line 1 (the first drum line) has 4', 'kick x---\nsnare ---\n'],
+    [(g) => { g.patterns[0].accent = '[X]---'; }, 3, 'the accent line has no brackets', 'kick x\naccent [X]\n'],
+    [(g) => { g.patterns[0].accent = 'X'; }, 3, '1 steps, but line 1 (the first drum line) has 4',
+     'kick x---\nsnare ----\naccent X\n'],
+    [(g) => { g.lines[0].steps = 'x q'; }, 1, "unexpected ' ' in the grid", null],
+    [(g) => { g.lines[0].steps = 'x=-'; }, 1, "unexpected '=' in the grid", null],
+    [(g) => { g.lines[0].steps = 'x\nsnare x'; }, 1, "unexpected '\n' in the grid", null],
+    [(g) => { g.seed = -1; }, 0, "seed takes a whole number, got '-1'", 'seed -1\nkick x\n'],
+    [(g) => { g.seed = 4294967296; }, 0, 'seed must be 0 to 4294967295, got 4294967296', 'seed 4294967296\nkick x\n'],
+    [(g) => { g.humanizeMs = 101; }, 0, 'humanize must be 0 to 100, got 101', 'humanize 101 0\nkick x\n'],
+  ]) {
+    const refused = core.writeBeat(edited(change));
+    assert.deepStrictEqual([refused.ok, refused.line, refused.message], [false, line, message]);
+    if (text) {
+      const command = spawnSync(kettorin, ['beat', '-q', '-o', path.join(folder, 'refused.wav'), '-'], { input: text });
+      assert.ok(command.stderr.toString().endsWith(`: ${message}\n`), `${message} | ${command.stderr}`);
+    }
   }
 
   // A beat the page's memory cannot hold is refused as the command refuses it, and the core goes
