@@ -1,7 +1,8 @@
 // The page in headless Chromium: a pattern built by clicking and typing shows as beat text, renders
 // the command's samples bit for bit, downloads the command's WAV bytes, draws its pictures, shows
 // a bad text's error with its line, plays the notes tab, builds and plays a song of two patterns,
-// and opens as one file from file://.
+// types velocities, flams, drags, chance hits, accents and open hats into the grid, and opens as one
+// file from file://.
 // Usage: node page_test.cjs KETTORIN WEB_BUILD [--screenshot PNG]
 'use strict';
 const assert = require('node:assert');
@@ -354,6 +355,48 @@ async function main() {
     // Deleting the fill takes it out of the arrangement too.
     await page.click('#pattern-delete');
     assert.strictEqual(await textView(page), 'tempo 120\nsteps 4\n\npattern a\nkick  x---x---\n\nplay (a)*2\n');
+
+    // Expression: a velocity, a flam, a drag and a chance hit typed into cells, an accent toggled
+    // on the accent row, hats opened by key and by shift and a click, a seed, a human feel and no
+    // choke: the text says so, the bars stand as tall as the levels, and the sound and the stems are
+    // the command's.
+    await setValue(page, '#beat-text', 'tempo 100\nhihat x-x-x-x-\nsnare --------\n');
+    await page.focus('[data-cell="1,0"]');
+    for (const key of ['5', 'f', 'ArrowRight', 'd', '?']) await page.keyboard.press(key);
+    await page.click('[data-cell="2,4"]');
+    await page.focus('[data-cell="0,6"]');
+    await page.keyboard.press('o');
+    await page.keyboard.down('Shift');
+    await page.click('[data-cell="0,2"]');
+    await page.keyboard.up('Shift');
+    await setValue(page, '#seed', '7');
+    await setValue(page, '#humanize-ms', '4');
+    await setValue(page, '#humanize-percent', '10');
+    await page.click('#choke');
+    const expressive = await textView(page);
+    assert.strictEqual(expressive, 'tempo 100\nsteps 4\nseed 7\nhumanize 4 10\nchoke off\n\n' +
+                                   'hihat   x-o-x-o-\nsnare   5f-d?---\naccent  ----X---\n');
+    const looks = (selector) => page.$eval(selector, (e) => [e.getAttribute('aria-label'),
+      [...e.querySelectorAll('.bar')].map((bar) => bar.style.height).join(' ')]);
+    assert.deepStrictEqual(await looks('[data-cell="1,0"]'), ['Snare, step 1: velocity 5 of 9', '55.6%']);
+    assert.deepStrictEqual(await looks('[data-cell="1,1"]'), ['Snare, step 2: flam', '35% 70%']);
+    assert.deepStrictEqual(await looks('[data-cell="1,3"]'), ['Snare, step 4: drag', '35% 35% 70%']);
+    assert.deepStrictEqual(await looks('[data-cell="0,6"]'), ['Hi-hat line, step 7: open', '70%']);
+    assert.deepStrictEqual(await looks('[data-cell="2,4"]'), ['Accent, step 5: accented', '100%']);
+    assertSameBits((await renderNow(page)).samples, commandFile(['beat', '-'], expressive, true), 'the expressive beat');
+    for (const file of fs.readdirSync(downloads)) fs.rmSync(path.join(downloads, file));
+    await page.click('#download-stems');
+    commandFile(['beat', '--stems', '-'], expressive, false);
+    for (const stem of ['hihat', 'snare']) {
+      assert.ok((await downloadedFile(path.join(downloads, `beat.${stem}.wav`)))
+        .equals(fs.readFileSync(path.join(folder, `command.${stem}.wav`))), `the stem beat.${stem}.wav differs`);
+    }
+    // A bracket typed into the text shows as one step of three bars; the grid writes it back.
+    await setValue(page, '#beat-text', expressive.replace('5f-d?---', '5f-d?[xgX]--'));
+    assert.deepStrictEqual(await looks('[data-cell="1,5"]'), ['Snare, step 6: 3 in one step: hit, ghost, accent',
+                                                               '70% 35% 100%']);
+    await page.click('[data-cell="1,7"]');
+    assert.strictEqual(await textView(page), expressive.replace('5f-d?---', '5f-d?[xgX]-x'));
 
     // The screenshot shows the example song.
     if (screenshot) {
