@@ -283,7 +283,7 @@ function drawGrid() {
     more.addEventListener('click', () => {
       if (!openRows.delete(id)) openRows.add(id);
       drawGrid();
-      $(`line-settings-${r}`)?.previousElementSibling?.querySelector('.more')?.focus();
+      document.querySelector(`.more[aria-controls="line-settings-${r}"]`)?.focus();
     });
     const remove = document.createElement('button');
     remove.type = 'button';
