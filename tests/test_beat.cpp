@@ -450,6 +450,16 @@ TEST(BeatCells, GraceNotesBracketsShiftAndChokeLandWhereTheyShould) {
   EXPECT_EQ(Laid("hihato ring=9 --x-\nhihatc ring=9 -x--", true),
             (Rows{{0, 2000, 3000}, {1, 1000, 4000}}));
   EXPECT_EQ(Laid("hh ring=9 o---\nch ring=9 ---x"), (Rows{{0, 0, 3000}, {1, 3000, 1000}}));
+  // Only a closed hat strictly after the open one chokes it, not one on the same sample.
+  EXPECT_EQ(Laid("hihato ring=9 x---\nhihatc ring=9 x-x-"),
+            (Rows{{0, 0, 2000}, {1, 0, 2000}, {1, 2000, 2000}}));
+  // The draws, computed by hand: u(1, lane, j) for seeds 0 and 7, lanes 0 and 1, cells 0 and 1,
+  // are -0.71873, -0.17074, -0.62733, 0.80393 and -0.55483, 0.02004, 0.10895, 0.01607; times
+  // D = 800 samples (100 ms), truncated, they move the hits, round the loop.
+  EXPECT_EQ(Laid("humanize 100 0\nkick ring=9 x-x-\nsnare ring=9 x-x-", true),
+            (Rows{{0, 1864, 1562}, {0, 3426, 2438}, {1, 2643, 856}, {1, 3499, 3144}}));
+  EXPECT_EQ(Laid("seed 7\nhumanize 100 0\nkick ring=9 x-x-\nsnare ring=9 x-x-", true),
+            (Rows{{0, 2016, 1541}, {0, 3557, 2459}, {1, 87, 1925}, {1, 2012, 2075}}));
 }
 
 TEST(BeatCells, LevelsOfVelocitiesAccentsAndTheHumanFeel) {
