@@ -77,10 +77,15 @@ def expected(path, rate):
                 offset = end
     hits.sort(key=lambda h: (h[0], h[1], h[2]))
     length = max([int(end * rate) for end in ends] + [0])
+    closed = sorted(h[0] for h in hits if h[3] in KINDS["HI-HAT CLOSED"][0])
     for kind, (keys, ring) in KINDS.items():
         starts = [h[0] for h in hits if h[3] in keys]
         for i, start in enumerate(starts):
             gap = starts[i + 1] - start if i + 1 < len(starts) else 1 << 62
+            if kind == "HI-HAT OPEN":  # the choke: the next closed hat strictly after stops it
+                later = [c for c in closed if c > start]
+                if later:
+                    gap = min(gap, later[0] - start)
             length = max(length, start + min(gap, int(rate * ring)))
     return [(h[0], h[3], h[4], h[1] + 1) for h in hits], skipped, length
 
