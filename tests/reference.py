@@ -318,7 +318,18 @@ KIND_TABLE = [  # key, second key, voice, pitch factor (None: as is), ignores pi
     ("crash", None, crash, None, True, 2.0),
 ]
 
-CELL_LEVELS = {"x": 0.7, "o": 0.7, "X": 1.0, "O": 1.0, "g": 0.35, "-": None, ".": None}
+CELL_LEVELS = {"x": 0.7, "o": 0.7, "X": 1.0, "O": 1.0, "g": 0.35, "f": 0.7, "F": 1.0, "d": 0.7,
+               "D": 1.0, "?": 0.7, **{str(v): f32(v / 9.0) for v in range(1, 10)}}
+RESTS = "-."
+GRACE_LEVEL = 0.35
+ACCENT_FACTOR = 1.4285715  # 10/7: an accented x plays as an X
+CLOSED, OPEN = 2, 3  # the hi-hat kinds' places in KIND_TABLE
+
+# The names drum tabs write, each for one kind.
+TAB_NAMES = {}
+for _kind, _names in enumerate(["bd b k", "sd sn s", "ch hf fh", "oh", "t t1 ht", "t2 mt",
+                                "t3 ft lt f", "cb", "cp", "r rc rd", "c cc cr"]):
+    TAB_NAMES.update((name, _kind) for name in _names.split())
 
 
 def find_kind(name):
@@ -330,21 +341,74 @@ def find_kind(name):
     return None
 
 
+def name_kind(name, mapping):
+    """"accent", "hihat", or the kind a line's name plays: the tab names, a key number through the
+    key table under the mappings, else a kind's key as a prefix."""
+    low = name.lower()
+    if low in ("accent", "ac"):
+        return "accent"
+    if low in ("hihat", "hh"):
+        return "hihat"
+    if low in TAB_NAMES:
+        return TAB_NAMES[low]
+    if low and all(ch in "0123456789" for ch in low) and int(low) <= 127:
+        keys = dict(GM_KEYS)
+        keys.update(mapping or {})
+        if int(low) not in keys:
+            raise ValueError(f"key {low} plays no drum (--map)")
+        return keys[int(low)]
+    kind = find_kind(name)
+    if kind is None:
+        raise ValueError("unknown drum " + name)
+    return kind
+
+
 NAME_CHARS = set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-.")
 
 
-def drum_line(words):
-    kind = find_kind(words[0])
-    if kind is None:
-        raise ValueError("unknown drum " + words[0])
-    entry = {"kind": kind, "pitch": "C", "ring": KIND_TABLE[kind][5], "level": 1.0, "cells": []}
-    rest = words[1:]
+def is_count_line(line):
+    words = line.split()
+    return bool(words) and words[0][0] == "1" and set(line) <= set("0123456789 |+&ea.")
+
+
+def grid_steps(grid):
+    """The steps of a grid: each a list of its cells (one, or a bracket's 1 to 16)."""
+    steps, at = [], 0
+    while at < len(grid):
+        ch = grid[at]
+        if ch in " |":
+            at += 1
+        elif ch == "[":
+            end = grid.index("]", at)
+            inner = grid[at + 1:end]
+            if not 1 <= len(inner) <= 16 or set(inner) - set(CELL_LEVELS) - set(RESTS):
+                raise ValueError("bracket " + inner)
+            steps.append(list(inner))
+            at = end + 1
+        elif ch in CELL_LEVELS or ch in RESTS:
+            steps.append([ch])
+            at += 1
+        else:
+            raise ValueError("cell " + ch)
+    return steps
+
+
+def drum_line(line, mapping):
+    line = line.strip()
+    cut = min([i for i in (line.find(" "), line.find("|")) if i >= 0], default=len(line))
+    name, rest = line[:cut], line[cut:].split()
+    kind = name_kind(name, mapping)
+    entry = {"kind": kind, "pitch": "C", "ring": None, "level": 1.0, "flam": f32(0.02),
+             "chance": f32(0.5), "shift": 0.0, "settings": 0}
+    if kind not in ("accent", "hihat"):
+        entry["ring"] = KIND_TABLE[kind][5]
     while rest and "=" in rest[0]:
         key, value = rest.pop(0).split("=", 1)
         entry[key] = value if key == "pitch" else f32(float(value))
-    for ch in "".join(rest):
-        if ch != "|":
-            entry["cells"].append(CELL_LEVELS[ch])
+        entry["settings"] += 1
+    entry["steps"] = grid_steps(" ".join(rest))
+    if kind == "accent" and (entry["settings"] or any(len(s) > 1 for s in entry["steps"])):
+        raise ValueError("an accent line takes no settings and no brackets")
     return entry
 
 
@@ -407,14 +471,17 @@ def expand(items):
     return out
 
 
-def parse_beat(text):
-    """A song: its defaults, repeat, patterns (each with its own directives or None, and drum
-    lines) and play items. A text with no pattern line is one pattern. Raises ValueError for what
-    the library refuses (not every refusal: this only needs to read valid texts)."""
+def parse_beat(text, mapping=None):
+    """A song: its defaults, repeat, seed, humanize, choke, patterns (each with its own directives
+    or None, its drum lines and its accent line or None) and play items. A text with no pattern
+    line is one pattern. Raises ValueError for what the library refuses (not every refusal: this
+    only needs to read valid texts)."""
     if text.startswith("\ufeff"):
         text = text[1:]
-    song = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "patterns": [], "play": []}
-    loose = []  # drum lines before the first pattern line
+    song = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "seed": 0, "humanize": (0, 0),
+            "choke": True, "patterns": [], "play": []}
+    once = set()
+    loose = []  # lines before the first pattern line
     current = None
     for raw in text.split("\n"):
         line = raw[:-1] if raw.endswith("\r") else raw
@@ -424,7 +491,7 @@ def parse_beat(text):
                 break
         line = line.replace("\t", " ")
         words = line.split()
-        if not words:
+        if not words or is_count_line(line):
             continue
         if words[0] == "pattern":
             name = words[1]
@@ -438,6 +505,16 @@ def parse_beat(text):
             song["play"].extend(parse_play(line.split(None, 1)[1] if len(words) > 1 else ""))
         elif words[0] == "repeat":
             song["repeat"] = int(words[1])
+        elif words[0] in ("seed", "humanize", "choke"):
+            if words[0] in once:
+                raise ValueError(words[0] + " twice")
+            once.add(words[0])
+            if words[0] == "seed":
+                song["seed"] = int(words[1])
+            elif words[0] == "humanize":
+                song["humanize"] = (int(words[1]), int(words[2]))
+            else:
+                song["choke"] = {"on": True, "off": False}[words[1]]
         elif words[0] in ("tempo", "steps", "swing"):
             if current is None:
                 song[words[0]] = int(words[1])
@@ -446,7 +523,7 @@ def parse_beat(text):
             else:
                 current[words[0]] = int(words[1])
         else:
-            (loose if current is None else current["lines"]).append(drum_line(words))
+            (loose if current is None else current["lines"]).append(drum_line(line, mapping))
     if not song["patterns"]:
         song["patterns"].append({"name": None, "tempo": None, "steps": None, "swing": None,
                                  "lines": loose})
@@ -458,8 +535,14 @@ def parse_beat(text):
     for p in song["patterns"]:
         if not p["lines"]:
             raise ValueError("pattern " + p["name"] + " has no drum line")
-        if len({len(entry["cells"]) for entry in p["lines"]}) != 1:
+        if len({len(entry["steps"]) for entry in p["lines"]}) != 1:
             raise ValueError("drum lines of different lengths")
+        accents = [entry for entry in p["lines"] if entry["kind"] == "accent"]
+        if len(accents) > 1:
+            raise ValueError("two accent lines in a pattern")
+        p["length"] = len(p["lines"][0]["steps"])
+        p["accent"] = accents[0] if accents else None
+        p["lines"] = [entry for entry in p["lines"] if entry["kind"] != "accent"]
     for name in expand(song["play"]):
         if name not in names:
             raise ValueError(f"unknown pattern '{name}' in play ({', '.join(names)})")
@@ -475,17 +558,49 @@ def pitch_hz(name):
     return f
 
 
-def lay_out(text, rate, tempo=None, repeat=None):
-    """(E, lane names, each lane's hits as (start sample, drum line, cell level) in time order)."""
-    song = parse_beat(text)
+def u32(x):
+    return x & 0xFFFFFFFF
+
+
+def mix32(x):
+    """The integer hash of the excitation source, without its conversion to float."""
+    x = u32(x)
+    x ^= x >> 16
+    x = u32(x * 0x7FEB352D)
+    x ^= x >> 15
+    x = u32(x * 0x846CA68B)
+    return x ^ (x >> 16)
+
+
+def draw(seed, p, lane, j):
+    """u(p, lane, j): a float in [-1, 1]; p is 0 for chance, 1 for time, 2 for level."""
+    return excitation(u32(mix32(u32(mix32(u32(seed + p)) + lane)) + j))
+
+
+def sounds(chance, u):
+    if chance >= 1.0:
+        return True
+    return chance > 0.0 and f32(f32(u * c(0.5)) + c(0.5)) < chance
+
+
+def lay_out(text, rate, tempo=None, repeat=None, loop=False, seed=None, humanize=None,
+            mapping=None):
+    """(E, lane names, each lane's hits as (start sample, kind, line, level) in the order they are
+    mixed, choke as the text sets it)."""
+    song = parse_beat(text, mapping)
     song_tempo = tempo or song["tempo"]
+    seed = song["seed"] if seed is None else seed
+    ms, percent = song["humanize"] if humanize is None else humanize
+    R = f32(float(rate))
+    D = f32(f32(R * f32(float(ms))) / c(1000.0))
+    spread = f32(f32(float(percent)) / c(100.0))
     lane_names, lane_of = [], {}
     for p in song["patterns"]:
         seen = {}
         for entry in p["lines"]:
-            seen[entry["kind"]] = seen.get(entry["kind"], 0) + 1
-            key = KIND_TABLE[entry["kind"]][0]
-            name = key if seen[entry["kind"]] == 1 else f"{key}.{seen[entry['kind']]}"
+            key = "hihat" if entry["kind"] == "hihat" else KIND_TABLE[entry["kind"]][0]
+            seen[key] = seen.get(key, 0) + 1
+            name = key if seen[key] == 1 else f"{key}.{seen[key]}"
             if name not in lane_of:
                 lane_of[name] = len(lane_names)
                 lane_names.append(name)
@@ -505,38 +620,72 @@ def lay_out(text, rate, tempo=None, repeat=None):
             segments[-1][1].append(p)
         else:
             segments.append((meter(p), [p]))
+    E = sum(sum(p["length"] for p in run) * 60 * rate // (B * P) for (B, P, W), run in segments)
     hits = [[] for _ in lane_names]
+    drawn = [0] * len(lane_names)  # each lane's sounding cells so far
     A = 0
     for (B, P, W), run in segments:
+        T = sum(p["length"] for p in run)
+        L = T * 60 * rate // (B * P)
+
+        def start(s):
+            if s == T:
+                return A + L
+            w = 2 * (W - 50) if s % 2 else 0
+            return A + (100 * s + w) * 60 * rate // (100 * B * P)
         s0 = 0
         for p in run:
             for entry in p["lines"]:
-                for j, cell in enumerate(entry["cells"]):
-                    if cell is None:
-                        continue
-                    s = s0 + j
-                    w = 2 * (W - 50) if s % 2 else 0
-                    hits[entry["lane"]].append((A + (100 * s + w) * 60 * rate // (100 * B * P),
-                                                entry, cell))
-            s0 += len(p["lines"][0]["cells"])
-        A += s0 * 60 * rate // (B * P)
+                lane = entry["lane"]
+                shift = trunc32(f32(f32(R * entry["shift"]) / c(1000.0)))
+                G = trunc32(f32(R * entry["flam"]))
+                for j, cells in enumerate(entry["steps"]):
+                    S, S2 = start(s0 + j), start(s0 + j + 1)
+                    accented = p["accent"] is not None and p["accent"]["steps"][j][0] not in RESTS
+                    for i, cell in enumerate(cells):
+                        if cell in RESTS:  # a rest draws nothing
+                            continue
+                        n, drawn[lane] = drawn[lane], drawn[lane] + 1
+                        if cell == "?" and not sounds(entry["chance"], draw(seed, 0, lane, n)):
+                            continue  # and makes no hit at all
+                        move = trunc32(f32(draw(seed, 1, lane, n) * D))
+                        human = f32(c(1.0) + f32(draw(seed, 2, lane, n) * spread))
+                        at = S + (i * (S2 - S)) // len(cells)
+                        graces = {"f": [G], "F": [G], "d": [G, G // 2], "D": [G, G // 2]}
+                        for offset, level in [(g, GRACE_LEVEL) for g in graces.get(cell, [])] + \
+                                [(0, CELL_LEVELS[cell])]:
+                            kind = entry["kind"]
+                            if kind == "hihat":
+                                kind = OPEN if cell in "oO" and offset == 0 else CLOSED
+                            lv = f32(c(level) * entry["level"])
+                            if accented:
+                                lv = f32(lv * c(ACCENT_FACTOR))
+                            lv = f32(lv * human)
+                            placed = at - offset + shift + move
+                            placed = placed % E if loop else max(placed, 0)
+                            hits[lane].append((placed, kind, entry, lv))
+            s0 += p["length"]
+        A += L
     for lane in hits:
-        lane.sort(key=lambda h: h[0])  # stable: a lane's hits come in play order already
-    return A, lane_names, hits
+        lane.sort(key=lambda h: h[0])  # stable: hits of one start keep their order in the song
+    return E, lane_names, hits, song["choke"]
 
 
 def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=None,
-                      normalize=True):
-    """(mix, [(lane name, stem)]): every stem with the mix's gain and normalising factors."""
-    E, names, hits = lay_out(text, rate, tempo, repeat)
+                      normalize=True, seed=None, humanize=None, choke=None, mapping=None):
+    """(mix, [(lane name, stem)]): every stem with the mix's gain and normalising factors. choke
+    None follows the text; False is --no-choke."""
+    E, names, hits, text_choke = lay_out(text, rate, tempo, repeat, loop, seed, humanize, mapping)
+    choke = text_choke if choke is None else choke
     R = f32(float(rate))
+    closed = sorted(h[0] for lane in hits for h in lane if h[1] == CLOSED)
     mix = [0.0] * E
     stems = []
     cache = {}
     for lane in hits:
         stem = [0.0] * E
-        for h, (at, entry, cell) in enumerate(lane):
-            _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[entry["kind"]]
+        for h, (at, kind, entry, level) in enumerate(lane):
+            _key, _key2, voice, factor, ignores, default_ring = KIND_TABLE[kind]
             f = pitch_hz(entry["pitch"])
             if factor is not None:
                 f = f32(f * c(factor))
@@ -544,7 +693,15 @@ def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=N
                 gap = lane[h + 1][0] - at
             else:
                 gap = E - at + (lane[0][0] if loop else 0)
-            n = min(gap, int(f32(R * entry["ring"])))
+            ring = default_ring if entry["ring"] is None else entry["ring"]
+            n = min(gap, int(f32(R * ring)))
+            if not loop:
+                n = min(n, E - at)
+            if choke and kind == OPEN:
+                later = [x - at for x in closed if x > at]
+                if loop:
+                    later += [x - at + E for x in closed if x < at]
+                n = min([n] + later)
             if n <= 0:
                 continue
             d = f32(f32(float(n)) / R)
@@ -553,12 +710,9 @@ def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=N
                 samples = []
                 voice(R, f, d, n, samples)
                 cache[key] = samples
-            level = f32(c(cell) * entry["level"])
             for i, v in enumerate(cache[key]):
                 pos = at + i
                 if pos >= E:
-                    if not loop:
-                        break
                     pos -= E
                 x = f32(v * level)
                 mix[pos] = f32(mix[pos] + x)
@@ -577,9 +731,10 @@ def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=N
     return mix, list(zip(names, stems))
 
 
-def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, normalize=True):
+def render_beat(text, rate, tempo=None, repeat=None, loop=False, gain_db=None, normalize=True,
+                **expression):
     """The mix of a beat or song, by the timing, level and mixing rules, as float32 values."""
-    return render_beat_stems(text, rate, tempo, repeat, loop, gain_db, normalize)[0]
+    return render_beat_stems(text, rate, tempo, repeat, loop, gain_db, normalize, **expression)[0]
 
 
 # ---- MIDI files -----------------------------------------------------------------------------
@@ -637,8 +792,9 @@ def parse_midi(data):
     return fmt, division, tracks
 
 
-def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=True):
-    """The mix of a MIDI file's drums, by the timing, cut-off and mixing rules, as float32 values."""
+def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=True, choke=True):
+    """The mix of a MIDI file's drums, by the timing, cut-off and mixing rules, as float32 values:
+    with choke, an open hi-hat also stops where the next closed hi-hat starts."""
     from fractions import Fraction
     fmt, division, tracks = parse_midi(data)
     keys = dict(GM_KEYS)
@@ -682,6 +838,8 @@ def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=Tr
         for i, h in enumerate(starts):
             gap = starts[i + 1][0] - h[0] if i + 1 < len(starts) else 1 << 62
             n = min(gap, int(f32(R * KIND_TABLE[kind][5])))
+            if choke and kind == OPEN:
+                n = min([n] + [x[0] - h[0] for x in hits if x[3] == CLOSED and x[0] > h[0]])
             E = max(E, h[0] + n)
             if n > 0:
                 laid.append((kind, h[0], n, f32(h[4] / 127.0)))

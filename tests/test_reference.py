@@ -40,6 +40,16 @@ CASES = [
 
 EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
 
+# Expression texts used by more than one row below.
+FLAMS = ("steps 8\nsnare f-1-5-9-[x9]-d-\nkick flam=0.1 --xF-D-x-[xxx]--\n"
+         "clap level=0.5 flam=0.0199 D---g---[fF]---\ntom flam=0.0625 -xf-x-[xF]-----\n")
+SHIFTS = ("tempo 240\nsteps 8\nsnare shift=-20.03 x--x-x-x\nkick shift=50 x---x-xx\n"
+          "hihatc shift=-0.53e1 x-x-x-x-\n")
+CHOKES = ("steps 2\nhihat x-o-x-O-[xo]o\nhihato ring=2 --x---x--x\nhihatc chance=0 x-x?---x--\n"
+          "HH ring=0.3 o---x---o-\n")
+HUMAN = ("seed 7\nhumanize 10 20\nsnare chance=0.6 level=0.9 ????x???\nkick x?x?[x?]-f-\n"
+         "hihat chance=1 ?o?o?o?o\nclap chance=0 ??x?????\n")
+
 # (beat text, rate, command options, reference options): swing, accents and ghosts, loops that
 # wrap, gain without normalisation (saturating), overridden tempo and repeats, every kind with
 # pitches, and the text format's byte-order mark, CRLF, tabs and comments.
@@ -80,6 +90,47 @@ BEATS = [
     ("pattern a\nsnare x-x-\nplay a b*2\npattern unused\nkick x-\ncowbell x-\npattern b\n"
      "clap level=1.7 x-x-\nkick X--x\nsnare -x-x\nsnare ring=0.1 x---\n", 8000,
      ["--stems", "--gain", "5"], {"gain_db": 5.0}),
+    # Expression: both examples; velocities, flams and drags, with graces before the first step
+    # (clamped onto the hit there without --loop, at the end of the file with it) and a flam's
+    # grace before the hit ahead of it in the lane or on its very sample; brackets of 1, 2, 3 and
+    # 16 cells (rests inside) with one as the last step of an odd swung segment, so the end of its
+    # segment divides it.
+    (open(os.path.join(EXAMPLES, "tab.beat")).read(), 8000, [], {}),
+    (open(os.path.join(EXAMPLES, "pattern_book.beat")).read(), 8000, [], {}),
+    (FLAMS, 8000, [], {}),
+    (FLAMS, 8000, ["--loop"], {"loop": True}),
+    ("steps 2\nswing 66\npattern a\nkick [x]-[xX]-[xxx]\nhihatc [xxxxxxxxxxxxxxxx]-x-[x-g]\n"
+     "pattern b\ntempo 90\nsnare [1234]-x\nkick --[xx]\nplay a b a\n", 8000, [], {}),
+    # The accent line on cells, bracket cells and graces, a pattern without one, and one standing
+    # first; shifts early and late past both ends (an exponent among them), with and without loop.
+    ("pattern a\nsnare level=0.8 x-[xx]-f-d-x-[g?]-\nkick X-x---x-1-x-\naccent x.X.--x---x-\n"
+     "pattern b\nAc --x-\nsnare x-xx\nkick 9-D-\nplay a b a\n", 8000, [], {}),
+    (SHIFTS, 8000, [], {}),
+    (SHIFTS, 8000, ["--loop"], {"loop": True}),
+    # Choke: a hihat line's open hat cut by its own closed one and by another lane's, separate
+    # open and closed lanes, a closed hat on an open one's start (no cut), a silent ? (no cut),
+    # round the loop; off by the directive and by the flag over `choke on`; the hihat lanes' stems.
+    (CHOKES, 8000, ["--loop", "--stems"], {"loop": True}),
+    (CHOKES, 8000, [], {}),
+    ("choke off\n" + CHOKES, 8000, ["--loop"], {"loop": True}),
+    ("choke on\n" + CHOKES, 8000, ["--no-choke"], {"choke": False}),
+    # Seeded chance hits and a human feel: the text's seed and humanize, each replaced by the
+    # flags (a seed whose next one wraps to 0), negative moves wrapping round the loop; humanize
+    # 0 0 from the flag over the text's, which must sound as plain (checked in main).
+    (HUMAN, 8000, ["--loop"], {"loop": True}),
+    (HUMAN, 8000, ["--seed", "4294967295"], {"seed": 4294967295}),
+    (HUMAN, 8000, ["--humanize", "25,100"], {"humanize": (25, 100)}),
+    (HUMAN, 8000, ["--humanize", "0,0", "--seed", "3"], {"humanize": (0, 0), "seed": 3}),
+    # Names: every tab name in both cases, glued to the grid, count lines (one before the first
+    # pattern), BD and kick one lane across patterns, today's prefixes; key lines through the key
+    # table and --map, a key's open hat choked by a key's closed one.
+    ("1 + 2 + 3 + 4 +\npattern a\nBD|x---|\nsn ---x\nS --x-\nch x-x-\nOH|--x-|\nhf ---x\n"
+     "t1 x---\nMT -x--\nft --x-\nCB ---x\ncp x---\nrd -x--\ncr x---\nTomtom -x--\nkickdrum --x-\n"
+     "pattern b\n1 e + a\nkick x--x\nk -x--\nsnare x---\nFH x-x-\nt ---x\nht -x--\nt2 x---\n"
+     "t3 --x-\nlt -x--\nf ---x\nb x---\nsd --x-\nr x---\nrc --x-\nc x---\ncc --x-\noh --x-\n",
+     8000, [], {}),
+    ("54 x-x-\n36 X---\n50 pitch=E x--x\n46 --x-\n44 ---x\n", 8000,
+     ["--map", "54=cowbell", "--map", "36=low_tom"], {"mapping": {54: 7, 36: 6}}),
 ]
 
 
@@ -106,6 +157,9 @@ def tempo(micros):
     return b"\xff\x51\x03" + micros.to_bytes(3, "big")
 
 
+HATS = midi(0, 96, [(0, on(46)), (48, on(42, 80)), (24, on(46, 90)), (0, on(44)), (48, on(42)),
+                    (24, on(54, 70)), (96, on(36))])
+
 # (file, rate, command options, reference options): tempo changes with the later tempo of one tick
 # winning, snare keys cutting each other off, two hits on one sample, every kind; mappings, a
 # channel and gain without normalisation; format 2; SMPTE; a real file where mma is installed.
@@ -123,14 +177,37 @@ MIDIS = [
     (midi(2, 48, [(0, tempo(300000)), (0, on(36)), (24, on(38)), (24, on(36))],
           [(12, on(57)), (36, on(42))]), 8000, [], {}),
     (midi(0, 0xE728, [(0, on(36)), (333, on(40)), (0, on(59)), (100, on(55))]), 8000, [], {}),
+    # Choke: an open hat cut by the next closed one (42, 44), not by one on its own tick, a mapped
+    # key's open hat too, the last one ringing on; and without it.
+    (HATS, 8000, ["--map", "54=hihato"], {"mapping": {54: 3}}),
+    (HATS, 8000, ["--map", "54=hihato", "--no-choke"], {"mapping": {54: 3}, "choke": False}),
 ]
 REAL = "/usr/share/doc/mma/examples/solo/drum-sequence.mid"
 if os.path.exists(REAL):
     MIDIS.append((open(REAL, "rb").read(), 8000, [], {}))
 
 
+# u(p, lane, j) for a few (seed, p, lane, j). The hash takes 0 to 0, so seed 0's chance draw for
+# lane 0, j 0 is (0 - 8388607.5) / 8388607.5 = -1 exactly, and so is seed 4294967295's time draw
+# there (4294967295 + 1 wraps to 0). The others were computed apart, in numpy's uint32.
+DRAWS = [((0, 0, 0, 0), -1.0), ((4294967295, 1, 0, 0), -1.0),
+         ((0, 1, 2, 5), 0.04304296150803566), ((7, 2, 1, 3), 0.8572616577148438),
+         ((99, 0, 3, 17), -0.45140311121940613)]
+
+
+def check_reference():
+    """The second implementation against hand values, before it judges the command."""
+    for (seed, p, lane, j), u in DRAWS:
+        assert reference.draw(seed, p, lane, j) == u, (seed, p, lane, j)
+    plain = HUMAN.replace("humanize 10 20\n", "")
+    assert reference.render_beat(plain, 8000) == reference.render_beat(
+        plain.replace("seed 7", "humanize 0 0\nseed 7"), 8000)
+    assert reference.render_beat(HUMAN, 8000) != reference.render_beat(HUMAN, 8000, seed=8)
+
+
 def main():
     kettorin = sys.argv[1]
+    check_reference()
     failures = 0
     beat_files = 0
     with tempfile.TemporaryDirectory() as folder:
