@@ -159,6 +159,7 @@ struct OutputOptions {
   std::string output;
   int32_t rate = 44100;
   bool floatSamples = false;
+  int32_t bits = 16;
   bool quiet = false;
 
   bool ToStandardOutput() const { return output == "-"; }
@@ -189,7 +190,9 @@ struct OutputOptions {
   // The options every form shares.
   void Into(kettorin::RenderOptions& options) const {
     options.sampleRate = rate;
-    options.format = floatSamples ? kettorin::WavFormat::kFloat32 : kettorin::WavFormat::kPcm16;
+    options.format = floatSamples ? kettorin::WavFormat::kFloat32
+                     : bits == 24 ? kettorin::WavFormat::kPcm24
+                                  : kettorin::WavFormat::kPcm16;
     options.quiet = quiet;
   }
 };
@@ -197,8 +200,11 @@ struct OutputOptions {
 void AddOutputOptions(CLI::App& app, OutputOptions& options, const std::string& outputHelp) {
   app.add_option("-o,--output", options.output, outputHelp);
   app.add_option("-r,--rate", options.rate, "sample rate in hertz, at least 1 (default 44100)");
-  app.add_flag("--float", options.floatSamples,
-               "store the samples as 32-bit IEEE float instead of 16-bit PCM");
+  CLI::Option* asFloat = app.add_flag("--float", options.floatSamples,
+                                      "store the samples as 32-bit IEEE float instead of PCM");
+  app.add_option("--bits", options.bits, "16 or 24: bits of each PCM sample (default 16)")
+      ->check(CLI::IsMember({16, 24}))
+      ->excludes(asFloat);
   app.add_flag("-q,--quiet", options.quiet, "print no report (errors still go to standard error)");
 }
 

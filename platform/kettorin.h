@@ -275,9 +275,16 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPa
  *   gain       DB        -120 to 120 dB added to a beat's or MIDI file's mix before its peak
  *   normalize  BOOL      lower the mix to full scale when its peak passes it (default 1)
  *   channel    N         1 to 16: the MIDI channel of the drums (default 10)
- *   map        KEY=DRUM  play MIDI key 0 to 127 with a drum; each call adds one, "" clears them
+ *   map        KEY=DRUM  play MIDI key 0 to 127 with a drum (a MIDI file's keys, a beat line
+ *                        named by a key number); each call adds one, "" clears them
+ *   seed       N         0 to 4294967295: a beat's seed for ? cells and the human feel
+ *   humanize   MS,PERCENT  0 to 100 each: a beat's hits move by up to +-MS ms, their levels by
+ *                        up to +-PERCENT %, instead of its own
+ *   choke      BOOL      a closed hi-hat stops an open one ringing (beats and MIDI; default 1,
+ *                        a beat's own "choke off" without it)
  *   drum       NAME      a note string's drum, as for KettorinCompose (default kick)
  *   float      BOOL      files: 32-bit IEEE float samples instead of 16-bit PCM
+ *   bits       16|24     files: 16-bit (default) or 24-bit PCM samples
  *   stems      BOOL      files: also one file per drum line or kind, beside the output
  *   quiet      BOOL      file calls: print no report
  *

@@ -11,7 +11,7 @@ namespace kettorin {
 
 namespace {
 
-constexpr std::array<OptionInfo, 15> kOptions{{
+constexpr std::array<OptionInfo, 16> kOptions{{
     {"rate", "HZ", "samples per second, at least 1 (default 44100)"},
     {"tempo", "BPM",
      "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
@@ -31,6 +31,7 @@ constexpr std::array<OptionInfo, 15> kOptions{{
      "of its own"},
     {"choke", "BOOL", "a closed hi-hat stops an open one ringing (default 1; a beat's own without)"},
     {"float", "BOOL", "store 32-bit float samples instead of 16-bit PCM"},
+    {"bits", "16|24", "store 16-bit (the default) or 24-bit PCM samples"},
     {"stems", "BOOL", "also write one file per drum line or drum kind, beside the output"},
     {"quiet", "BOOL", "print no report"},
 }};
@@ -115,7 +116,16 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
   if (name == "float") {
     bool isFloat = false;
     if (auto failure = truth(isFloat)) return failure;
-    options.format = isFloat ? WavFormat::kFloat32 : WavFormat::kPcm16;
+    if (isFloat) {
+      options.format = WavFormat::kFloat32;
+    } else if (options.format == WavFormat::kFloat32) {
+      options.format = WavFormat::kPcm16;
+    }
+    return std::nullopt;
+  }
+  if (name == "bits") {
+    if (value != "16" && value != "24") return BadValue(name, "16 or 24", value);
+    options.format = value == "24" ? WavFormat::kPcm24 : WavFormat::kPcm16;
     return std::nullopt;
   }
   if (name == "seed") {

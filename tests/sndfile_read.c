@@ -11,7 +11,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   printf("%lld %d %d %s\n", (long long)info.frames, info.samplerate, info.channels,
-         (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT ? "float" : "pcm16");
+         (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT    ? "float"
+         : (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24 ? "pcm24"
+                                                                 : "pcm16");
   sf_close(file);
   return 0;
 }

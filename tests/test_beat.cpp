@@ -278,7 +278,9 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
         EXPECT_EQ(b.brackets, a.brackets) << written;
         EXPECT_EQ((std::vector{b.flam, b.chance, b.shift}), (std::vector{a.flam, a.chance, a.shift}));
         EXPECT_EQ((std::tuple{b.hihat, b.key}), (std::tuple{a.hihat, a.key}));
-        if (a.hihat) EXPECT_EQ(b.ringGiven, a.ringGiven);
+        if (a.hihat) {
+          EXPECT_EQ(b.ringGiven, a.ringGiven);
+        }
       }
       EXPECT_EQ(is.accents, was.accents);
     }

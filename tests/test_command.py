@@ -91,10 +91,34 @@ class Command(unittest.TestCase):
             info = subprocess.run([SNDFILE_READ, out], capture_output=True, text=True)
             self.assertEqual(info.stdout, "4000 8000 1 float\n", info.stderr)
 
+    def test_24_bit_files_hold_the_float_samples_converted_as_16_bit_ones_are(self):
+        text = GROOVE.replace("kick", "kick level=3", 1)  # past full scale: saturation
+        for form in (["beat", "-", "--no-normalize"], ["-d", "cowbell"]):
+            stdin = text if form[0] == "beat" else None
+            notes = [] if form[0] == "beat" else ["A C2 E8"]
+            wide, full = self.path("wide.wav"), self.path("full.wav")
+            for extra, out in ((["--bits", "24"], wide), (["--float"], full)):
+                r = run(*form, "-q", "-r", "8000", *extra, "-o", out, *notes, stdin=stdin)
+                self.assertEqual(r.returncode, 0, r.stderr)
+            with wave.open(wide) as w:
+                self.assertEqual((w.getnchannels(), w.getsampwidth(), w.getframerate()), (1, 3, 8000))
+                data = w.readframes(w.getnframes())
+            stored = [int.from_bytes(data[i:i + 3], "little", signed=True)
+                      for i in range(0, len(data), 3)]
+            expected = []
+            for x in floats(full):
+                v = struct.unpack("<f", struct.pack("<f", x * 8388607.0))[0]
+                expected.append(0 if v != v else max(-8388608, min(8388607, int(v))))
+            self.assertEqual(stored, expected)
+            if SNDFILE_READ:
+                info = subprocess.run([SNDFILE_READ, wide], capture_output=True, text=True)
+                self.assertEqual(info.stdout, f"{len(expected)} 8000 1 pcm24\n", info.stderr)
+
     def test_usage_errors_exit_2_before_the_library_runs(self):
         for args in (["--bogus", "C"], ["beat"], ["midi"], ["midi", "a.mid", "--bogus"],
                      ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
-                     ["-r", "99999999999", "C"], []):
+                     ["-r", "99999999999", "C"], ["--bits", "20", "C"],
+                     ["--bits", "24", "--float", "C"], []):
             r = run(*args, cwd=self.folder)
             self.assertEqual(r.returncode, 2, args)
             self.assertEqual(r.stdout, "")

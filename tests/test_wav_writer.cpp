@@ -81,6 +81,14 @@ TEST(WavWriter, ConvertsEverySampleInOnePlaceAndSaturates) {
       // -32768 itself is reachable: -32768 / 32767 in single precision truncates to it.
       {-32768.0f / 32767.0f, -32768}};
   for (const Conversion& c : cases) EXPECT_EQ(ToPcm16(c.sample), c.stored) << c.sample;
+  // 24 bits: the same rule at 8388607.
+  const struct {
+    float sample;
+    int32_t stored;
+  } wide[] = {{1.0f, 8388607},   {-1.0f, -8388607},  {0.5f, 4194303}, {-0.5f, -4194303},
+              {1e-7f, 0},        {1.0001f, 8388607}, {-1.5f, -8388608}, {INFINITY, 8388607},
+              {-INFINITY, -8388608}, {NAN, 0},       {-8388608.0f / 8388607.0f, -8388608}};
+  for (const auto& c : wide) EXPECT_EQ(ToPcm24(c.sample), c.stored) << c.sample;
 }
 
 // The block conversion agrees with the one conversion at every length and alignment, and the
@@ -160,6 +168,12 @@ TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {
                                          2,   0,    16,   0,    'd',  'a',  't',  'a',  6,
                                          0,   0,    0,    0xFF, 0x7F, 0x01, 0x80, 0xFF, 0x3F};
   EXPECT_EQ(Serialized(samples, 800, WavFormat::kPcm16), expected);
+  // 24-bit PCM: format 1, 3 bytes a sample, 2400 B/s at 800 Hz.
+  const std::vector<uint8_t> wide = {
+      'R', 'I', 'F', 'F', 45, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+      1, 0, 1, 0, 0x20, 0x03, 0, 0, 0x60, 0x09, 0, 0, 3, 0, 24, 0, 'd', 'a', 't', 'a', 9, 0, 0, 0,
+      0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0xFF, 0xFF, 0x3F};
+  EXPECT_EQ(Serialized(samples, 800, WavFormat::kPcm24), wide);
 }
 
 TEST(WavWriter, EmptyCompositionIsAValidFileWithAnEmptyDataChunk) {
@@ -203,6 +217,8 @@ TEST(WavWriter, RatesWhoseByteRateWouldWrapAreRefusedWithNothingWritten) {
       {WavFormat::kFloat32, 1 << 30, false, 0},
       {WavFormat::kFloat32, INT32_MAX, false, 0},
       {WavFormat::kPcm16, INT32_MAX, true, 0xFFFFFFFE},
+      {WavFormat::kPcm24, 1431655765, true, 0xFFFFFFFF},
+      {WavFormat::kPcm24, 1431655766, false, 0},
   };
   const float samples[] = {0.5f};
   for (const auto& c : cases) {

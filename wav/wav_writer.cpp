@@ -57,6 +57,14 @@ void ToFloat32Le(std::span<const float> samples, uint8_t* out) {
 
 }  // namespace
 
+int32_t ToPcm24(float sample) {
+  const float v = sample * 8388607.0f;
+  if (!(v == v)) return 0;
+  if (v >= 8388607.0f) return 8388607;
+  if (v <= -8388608.0f) return -8388608;
+  return static_cast<int32_t>(v);
+}
+
 int16_t ToPcm16(float sample) {
   const float v = sample * 32767.0f;
   if (!(v == v)) return 0;
@@ -96,7 +104,7 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
   const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlockBytes]);
   if (block == nullptr) return false;
 
-  const bool pcm = format == WavFormat::kPcm16;
+  const bool pcm = format != WavFormat::kFloat32;
   const uint16_t bytesPerSample = static_cast<uint16_t>(BytesPerSample(format));
   // The caller keeps the count within what a 32-bit RIFF size can describe.
   const auto dataBytes = static_cast<uint32_t>(samples.size() * bytesPerSample);
@@ -133,8 +141,15 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
   do {
     const std::span<const float> part =
         samples.subspan(done, std::min(kBlockSamples, samples.size() - done));
-    if (pcm) {
+    if (format == WavFormat::kPcm16) {
       ToPcm16Le(part, at);
+    } else if (format == WavFormat::kPcm24) {
+      for (size_t i = 0; i < part.size(); ++i) {
+        const auto v = static_cast<uint32_t>(ToPcm24(part[i]));
+        at[3 * i] = static_cast<uint8_t>(v & 0xFF);
+        at[3 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        at[3 * i + 2] = static_cast<uint8_t>((v >> 16) & 0xFF);
+      }
     } else {
       ToFloat32Le(part, at);
     }

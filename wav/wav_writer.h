@@ -1,4 +1,4 @@
-// The WAV writer: a finished composition as a 16-bit mono PCM RIFF/WAVE file.
+// The WAV writer: a finished composition as a mono RIFF/WAVE file of 16- or 24-bit PCM or float.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +21,17 @@ struct OutputPath {
   NativePath native;
 };
 
-// How samples are stored: 16-bit PCM (what the library writes), or the single-precision values
-// themselves as IEEE float (the command's lossless option).
-enum class WavFormat { kPcm16, kFloat32 };
+// How samples are stored: 16-bit PCM (what the library writes), 24-bit PCM, or the
+// single-precision values themselves as IEEE float (the command's lossless option).
+enum class WavFormat { kPcm16, kFloat32, kPcm24 };
 
 // Bytes ahead of the samples: RIFF header, "fmt " chunk and "data" chunk header; float files also
 // carry the 2-byte extension size in "fmt " and a 12-byte "fact" chunk.
 constexpr uint32_t HeaderBytes(WavFormat format) {
-  return format == WavFormat::kPcm16 ? 44 : 58;
+  return format == WavFormat::kFloat32 ? 58 : 44;
 }
 constexpr uint32_t BytesPerSample(WavFormat format) {
-  return format == WavFormat::kPcm16 ? 2 : 4;
+  return format == WavFormat::kPcm16 ? 2 : format == WavFormat::kPcm24 ? 3 : 4;
 }
 
 // The most samples one file can describe: its RIFF size (everything after the first 8 bytes) is
@@ -51,6 +51,9 @@ constexpr int64_t MaxSampleRate(WavFormat format) {
 // [-1, 1] maps to [-32767, 32767]. Beyond that it saturates at 32767 and -32768 (a sample slightly
 // over full scale must not wrap into a full-scale click of the other sign), and NaN stores 0.
 int16_t ToPcm16(float sample);
+
+// The same for 24-bit PCM: trunc(sample x 8388607), saturating at 8388607 and -8388608, NaN 0.
+int32_t ToPcm24(float sample);
 
 // ToPcm16 of every sample, stored little-endian: two bytes each into out.
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);

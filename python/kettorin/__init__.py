@@ -299,6 +299,15 @@ def _flush_c_stdout() -> None:
         ctypes.CDLL(None).fflush(None)
 
 
+def _bits(bits: int, float: bool) -> list[tuple[str, object]]:
+    """The bits option, given only when it is not the default, so older libraries still serve."""
+    if bits == 16:
+        return []
+    if float:
+        raise ValueError("float and bits are two formats: give one of them")
+    return [("bits", _int(bits, "bits"))]
+
+
 def _compose(source: int, data: object, size: int, path: str | os.PathLike[str],
              settings: list[tuple[str, object]], quiet: bool) -> None:
     handle = _calls("KettorinComposeWith")
@@ -464,7 +473,7 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
 
 
 def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
-          float: bool = False) -> None:
+          float: bool = False, bits: int = 16) -> None:
     """Writes samples as a mono WAV file, converted as the command converts its own.
 
     samples  a 1-D array of samples (float32; other types are converted), full scale at -1 and 1;
@@ -472,6 +481,7 @@ def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
     rate     samples per second, at least 1, stored in the header.
     float    store the samples as 32-bit IEEE float, unchanged, instead of 16-bit PCM (the
              command's --float); needs a library with its options object.
+    bits     16, or 24 for 24-bit PCM (the command's --bits 24), converted the same way.
 
     An existing file is replaced only once the new one is complete.
     Raises Error: BAD_SAMPLE_RATE (for a float file also above 1073741823 Hz), NO_STORAGE (too
@@ -483,9 +493,10 @@ def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
         raise ValueError(f"samples must be one-dimensional (mono), not of shape {data.shape}")
     message = ctypes.create_string_buffer(_MESSAGE_BYTES)
     pointer = data.ctypes.data_as(ctypes.POINTER(ctypes.c_float))
-    if float:
+    if float or bits != 16:
         handle = _calls("KettorinWriteWavWith")
-        with _options(handle, [("rate", _int(rate, "rate")), ("float", True)]) as options:
+        settings = [("rate", _int(rate, "rate")), ("float", bool(float)), *_bits(bits, float)]
+        with _options(handle, settings) as options:
             _check(handle.KettorinWriteWavWith(target, pointer, data.size, options, message,
                                                _MESSAGE_BYTES), message)
         return
@@ -498,12 +509,13 @@ def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
 
 
 def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 44100,
-            tempo: int = 120, float: bool = False, quiet: bool = True) -> None:
+            tempo: int = 120, float: bool = False, bits: int = 16, quiet: bool = True) -> None:
     """Writes a note string played on one drum as a WAV file, as ``kettorin -d DRUM NOTES`` does.
 
     drum, notes, rate and tempo are as for render; path is the file to create or replace (only
     once the new one is complete).
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    bits      16, or 24 for 24-bit PCM (the command's --bits 24).
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
               is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
@@ -514,7 +526,7 @@ def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 
         raise TypeError(f"drum must be a str, not {type(drum).__name__}")
     _compose(_NOTES, _utf16(notes, "notes"), _TO_NUL, path,
              [("drum", drum), ("rate", _int(rate, "rate")), ("tempo", _int(tempo, "tempo")),
-              ("float", bool(float))], quiet)
+              ("float", bool(float)), *_bits(bits, float)], quiet)
 
 
 def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
@@ -522,12 +534,14 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, seed: int | None = None,
                  humanize: tuple[int, int] | None = None, choke: bool | None = None,
                  map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
+                 bits: int = 16,
                  stems: bool = False, quiet: bool = True) -> None:
     """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
 
     rate, tempo, repeat, loop, normalize, gain_db, seed, humanize, choke and map are as for
     render_beat.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    bits      16, or 24 for 24-bit PCM (the command's --bits 24).
     stems     also write one file per drum line beside it: groove.wav -> groove.kick.wav,
               groove.snare.wav, and groove.kick.2.wav for a second kick line (groove.hihat.wav
               for a hihat line).
@@ -540,17 +554,19 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     _compose(_BEAT, _utf16(text, "text"), _TO_NUL, path,
              [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
               *_feel_settings(seed, humanize, choke, _mappings(map)),
-              ("float", bool(float)), ("stems", bool(stems))], quiet)
+              ("float", bool(float)), *_bits(bits, float), ("stems", bool(stems))], quiet)
 
 
 def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, channel: int = 10,
                  map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
-                 float: bool = False, stems: bool = False, quiet: bool = True) -> None:
+                 float: bool = False, bits: int = 16, stems: bool = False,
+                 quiet: bool = True) -> None:
     """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
 
     rate, normalize, gain_db, channel, map and choke are as for render_midi.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
+    bits      16, or 24 for 24-bit PCM (the command's --bits 24).
     stems     also write one file per drum kind beside it: song.wav -> song.kick.wav, ...
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
@@ -562,7 +578,7 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
     buffer, size = _midi_input(data)
     _compose(_MIDI, buffer, size, path,
              [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map), choke),
-              ("float", bool(float)), ("stems", bool(stems))], quiet)
+              ("float", bool(float)), *_bits(bits, float), ("stems", bool(stems))], quiet)
 
 
 def drums() -> list[Drum]:

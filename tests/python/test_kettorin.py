@@ -124,9 +124,14 @@ def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, optio
     for infix in ["", *(f".{name}" for name in stems)]:
         assert ((tmp_path / f"p{infix}.wav").read_bytes()
                 == (tmp_path / f"c{infix}.wav").read_bytes()), infix
+    # And a 24-bit file, as --bits 24 writes it.
+    command(form, "in", "--bits", "24", "-o", "c24.wav", *options, cwd=tmp_path)
+    compose(source, tmp_path / "p24.wav", bits=24, **keywords)
+    assert (tmp_path / "p24.wav").read_bytes() == (tmp_path / "c24.wav").read_bytes()
 
 
-@pytest.mark.parametrize("options, keywords", [([], {}), (["--float"], {"float": True})])
+@pytest.mark.parametrize("options, keywords", [([], {}), (["--float"], {"float": True}),
+                                               (["--bits", "24"], {"bits": 24})])
 def test_write_gives_the_commands_file_byte_for_byte(tmp_path, options, keywords):
     (tmp_path / "groove.beat").write_text(GROOVE)
     command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", *options, cwd=tmp_path)
