@@ -560,7 +560,9 @@ TEST_F(Options, RefusalsCarryTheirStatusAndMessage) {
        KETTORIN_MIX,
        15,
        "Unknown option 'speed' (rate, tempo, repeat, loop, gain, normalize, channel, drum, map, "
-       "seed, humanize, choke, float, stems, quiet)."},
+       "seed, humanize, choke, float, bits, stems, quiet)."},
+      {KETTORIN_BEAT, "kick x", {{"bits", "20"}}, KETTORIN_MIX, 15,
+       "The option 'bits' takes 16 or 24. Got: '20'"},
       {KETTORIN_BEAT, "kick x", {{"humanize", "6"}}, KETTORIN_MIX, 15,
        "The option 'humanize' takes MS,PERCENT, two whole numbers 0 to 100. Got: '6'"},
       {KETTORIN_BEAT, "kick x", {{"humanize", "6,101"}}, KETTORIN_MIX, 15,
