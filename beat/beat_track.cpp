@@ -214,6 +214,7 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   track.sampleRate = rate;
   track.length = length;
   track.wrap = options.loop;
+  track.fade = FadeSamples(rate);
   track.stemKinds = lanes.kinds;
   track.hihatStems = lanes.hihat;
   laid.tally.resize(beat.patterns.size());

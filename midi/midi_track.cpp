@@ -239,6 +239,7 @@ void LayOutTrack(int32_t rate, int64_t length, MidiPlan& plan) {
   Track& track = plan.track;
   track.sampleRate = rate;
   track.length = length;
+  track.fade = FadeSamples(rate);
   std::array<int32_t, kDrumKindCount> stemOf{};
   for (size_t k = 0; k < kDrumKindCount; ++k) {
     if (plan.hitsPerKind[k] == 0) continue;

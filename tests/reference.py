@@ -562,6 +562,16 @@ def u32(x):
     return x & 0xFFFFFFFF
 
 
+def fade_out(samples, R):
+    """A beat's or MIDI track's hit ends in a ramp over its last min(n, trunc(R x 0.002f))
+    samples: sample i times float(n - i) / float(F + 1)."""
+    n = len(samples)
+    F = min(n, int(f32(R * c(0.002))))
+    for i in range(n - F, n):
+        samples[i] = f32(samples[i] * f32(f32(float(n - i)) / f32(float(F + 1))))
+    return samples
+
+
 def mix32(x):
     """The integer hash of the excitation source, without its conversion to float."""
     x = u32(x)
@@ -709,7 +719,7 @@ def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=N
             if key not in cache:
                 samples = []
                 voice(R, f, d, n, samples)
-                cache[key] = samples
+                cache[key] = fade_out(samples, R)
             for i, v in enumerate(cache[key]):
                 pos = at + i
                 if pos >= E:
@@ -851,7 +861,7 @@ def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=Tr
         if (kind, n) not in cache:
             samples = []
             voice(R, f, f32(f32(float(n)) / R), n, samples)
-            cache[(kind, n)] = samples
+            cache[(kind, n)] = fade_out(samples, R)
         for i, v in enumerate(cache[(kind, n)]):
             mix[at + i] = f32(mix[at + i] + f32(v * level))
     if gain_db is not None:

@@ -561,8 +561,10 @@ std::vector<float> Mix(const std::string& text, int32_t rate, HeadroomOptions he
   return mix;
 }
 
-TEST(BeatMix, OneLineOfAccentsIsTheNoteStringCallsNotes) {
-  // Quarter notes at 8000 Hz: every hit lasts 1000 samples, d = 0.125 s either way.
+TEST(BeatMix, OneLineOfAccentsIsTheNoteStringCallsNotesButForTheFade) {
+  // Quarter notes at 8000 Hz: every hit lasts 1000 samples, d = 0.125 s either way. A beat's hit
+  // fades out over its last F = trunc(8000 x 0.002f) = 16 samples: sample i of them times
+  // (1000 - i) / 17; every other sample is the note's.
   for (const char* kind : {"kick", "snare", "hihatc", "tom", "cowbell", "crash"}) {
     const std::vector<float> mix = Mix(std::string(kind) + " pitch=E XXXX", 8000);
     Composition plan;
@@ -571,8 +573,19 @@ TEST(BeatMix, OneLineOfAccentsIsTheNoteStringCallsNotes) {
     RenderComposition(plan, "E E E E", {8000}, notes);
     ASSERT_EQ(mix.size(), notes.size());
     for (size_t i = 0; i < mix.size(); ++i) {
-      ASSERT_EQ(mix[i], notes[i]) << kind << " sample " << i;  // +0 and -0 alike
+      const int64_t inHit = static_cast<int64_t>(i % 1000);
+      const float g = inHit < 1000 - 16 ? 1.0f : static_cast<float>(1000 - inHit) / 17.0f;
+      ASSERT_EQ(mix[i], notes[i] * g) << kind << " sample " << i;  // +0 and -0 alike
     }
+  }
+  // A hit shorter than F fades over all of it: a 10-sample hit (a step of 10 at 8000 Hz, tempo
+  // 999, 48 steps a beat) is its note's samples times (10 - i) / 11, then its level.
+  const std::vector<float> short_ = Mix("tempo 999\nsteps 48\nsnare x", 8000);
+  ASSERT_EQ(short_.size(), 10u);
+  std::vector<float> note(10);
+  PlayNote(DrumKind::kSnare, {8000}, 262.0f, 10.0f / 8000.0f, 0, note);
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(short_[i], note[i] * (static_cast<float>(10 - i) / 11.0f) * 0.7f) << i;
   }
 }
 

@@ -43,6 +43,11 @@ void Choke(std::span<const Onset> onsets, const LaneEnd& laneEnd, std::vector<in
 
 }  // namespace
 
+int32_t FadeSamples(int32_t sampleRate) {
+  // At most 0.002 x 2^31 samples: the product is far inside int32.
+  return static_cast<int32_t>(static_cast<float>(sampleRate) * 0.002f);
+}
+
 std::vector<int32_t> CutLengths(std::span<const Onset> onsets, int32_t sampleRate,
                                 const LaneEnd& laneEnd) {
   constexpr size_t kNone = std::numeric_limits<size_t>::max();

@@ -12,6 +12,10 @@ namespace kettorin {
 // end of the track), and at most its ring: min(gap, trunc(float(R) x ring)).
 int32_t HitLength(int64_t gap, int32_t sampleRate, float ringSeconds);
 
+// How many samples a beat's or a MIDI track's hit fades out over at its end, at most: 2 ms,
+// trunc(float(R) x 0.002f). Shorter fades are no cleaner; a longer one would dull short hats.
+int32_t FadeSamples(int32_t sampleRate);
+
 // A hit before it has a length: where it starts, the lane whose next hit cuts it off, and the
 // longest it rings.
 struct Onset {

@@ -35,9 +35,22 @@ void AddInto(std::span<float> mix, int64_t at, std::span<const float> sound, flo
   for (size_t i = 0; i < n; ++i) out[i] = out[i] + sound[i] * level;
 }
 
-void Render(const Hit& hit, const VoiceContext& context, std::vector<float>& samples) {
+// The clean ending: sample i of the last F = min(n, fade) is multiplied by float(n - i) /
+// float(F + 1), so the hit reaches zero in a ramp rather than stopping with a step.
+void FadeOut(std::span<float> sound, int32_t fade) {
+  const auto n = static_cast<int64_t>(sound.size());
+  const int64_t f = std::min<int64_t>(n, fade);
+  for (int64_t i = n - f; i < n; ++i) {
+    const float g = static_cast<float>(n - i) / static_cast<float>(f + 1);
+    sound[static_cast<size_t>(i)] = sound[static_cast<size_t>(i)] * g;
+  }
+}
+
+void Render(const Hit& hit, const VoiceContext& context, int32_t fade,
+            std::vector<float>& samples) {
   samples.resize(static_cast<size_t>(hit.length));
   PlayNote(hit.kind, context, hit.frequency, hit.duration, 0, samples);
+  FadeOut(samples, fade);
 }
 
 // mix[at + i] = mix[at + i] + sound[i] x level for the positions at + i in [begin, stop).
@@ -69,7 +82,7 @@ void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<
     Sound& sound = sounds[KeyOf(hit)];
     std::vector<float>* samples = &once;
     if (sound.usesLeft > 1 || !sound.samples.empty()) samples = &sound.samples;
-    if (samples->empty() || samples == &once) Render(hit, context, *samples);
+    if (samples->empty() || samples == &once) Render(hit, context, track.fade, *samples);
 
     const std::span<const float> all(*samples);
     AddInto(mix, hit.start, all, hit.level);
@@ -136,6 +149,13 @@ void MixTrack(const Track& track, const VoiceContext& context, std::span<float> 
         }
       },
       splitBreakEven);
+  if (track.fade > 0) {
+    for (const Distinct& d : distinct) {
+      FadeOut(std::span(sounds).subspan(static_cast<size_t>(d.at),
+                                        static_cast<size_t>(d.hit->length)),
+              track.fade);
+    }
+  }
   // Every hit's adds in the track's order, each half of the mix on its own: a sample receives the
   // same additions in the same order either way.
   RenderSplit(

@@ -36,12 +36,15 @@ struct Track {
   int64_t length = 0;     // E: samples in the track
   bool wrap = false;      // samples at or past E land at (position - E): a seamless loop
   std::vector<DrumKind> stemKinds;  // stem s holds hits of kind stemKinds[s]
-  std::vector<bool> hihatStems;     // per stem (none for MIDI): a beat's hihat lane, open and closed
   std::vector<Hit> hits;  // in the order their samples are added
+  std::vector<bool> hihatStems;     // per stem (none for MIDI): a beat's hihat lane, open and closed
+  int32_t fade = 0;       // each hit's last min(n, fade) samples fade out (0: none)
 };
 
 // Adds every hit's samples into mix (track.length samples, zeros to begin with), hit by hit in
-// the track's order, each contribution with one float addition: voice sample x level. Samples
+// the track's order, each contribution with one float addition: voice sample x level, where a
+// hit of n samples has its sample i of its last F = min(n, track.fade) first multiplied by
+// float(n - i) / float(F + 1). Samples
 // that fall past the end are dropped, or wrap round when the track does. With `stem`, only that
 // stem's hits. Each distinct sound (kind, frequency, length) is rendered once. From
 // splitBreakEven samples on, two threads share the rendering of the sounds and the adds.
