@@ -3,6 +3,7 @@
 // MIDI File. Every form builds one request for the library's road and prints what it reports.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include "platform/kettorin.h"
 #include "platform/text.h"
 #include "request/request.h"
+#include "wav/flac_writer.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -160,6 +162,7 @@ struct OutputOptions {
   int32_t rate = 44100;
   bool floatSamples = false;
   int32_t bits = 16;
+  std::string format;  // wav or flac; empty: by the output's extension
   bool quiet = false;
 
   bool ToStandardOutput() const { return output == "-"; }
@@ -194,6 +197,25 @@ struct OutputOptions {
                      : bits == 24 ? kettorin::WavFormat::kPcm24
                                   : kettorin::WavFormat::kPcm16;
     options.quiet = quiet;
+    options.flac = Flac();
+  }
+
+  // A default name ending in .wav, for a FLAC file, ends in .flac instead.
+  void DefaultToFlac() {
+    if (output.size() > 4 && output.compare(output.size() - 4, 4, ".wav") == 0) {
+      output.replace(output.size() - 4, 4, ".flac");
+    }
+  }
+
+  // FLAC when asked for, or when the output's name ends in .flac.
+  bool Flac() const {
+    if (!format.empty()) return format == "flac";
+    const std::string lower = [&] {
+      std::string s = output;
+      for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return s;
+    }();
+    return lower.size() > 5 && lower.compare(lower.size() - 5, 5, ".flac") == 0;
   }
 };
 
@@ -205,11 +227,21 @@ void AddOutputOptions(CLI::App& app, OutputOptions& options, const std::string& 
   app.add_option("--bits", options.bits, "16 or 24: bits of each PCM sample (default 16)")
       ->check(CLI::IsMember({16, 24}))
       ->excludes(asFloat);
+  app.add_option("--format", options.format,
+                 "wav or flac (default: flac for an output named *.flac, otherwise wav)")
+      ->check(CLI::IsMember({"wav", "flac"}));
   app.add_flag("-q,--quiet", options.quiet, "print no report (errors still go to standard error)");
 }
 
 // Checks that apply to every form before anything is rendered.
 std::optional<std::string> OutputProblem(const OutputOptions& options) {
+  if (options.Flac()) {
+    if (!kettorin::FlacAvailable()) {
+      return std::string("FLAC files need libsndfile, which this build was made without");
+    }
+    if (options.floatSamples) return std::string("a FLAC file holds 16- or 24-bit samples, not --float");
+    if (options.ToStandardOutput()) return std::string("a FLAC file needs a file, not standard output");
+  }
   if (!options.ToStandardOutput() && IsFolder(options.output)) {
     return "the output '" + options.output + "' is a folder; name a file in it, such as '" +
            options.output + "/out.wav'";
@@ -237,7 +269,7 @@ struct PlainOptions {
   std::string drum = "kick";
   int32_t tempo = 120;
   std::vector<std::string> notes;
-  OutputOptions out{"out.wav"};
+  OutputOptions out;  // out.wav (out.flac for --format flac) without -o
 };
 
 // The request's strings as the exported call would receive them from a host: the arguments in
@@ -252,8 +284,12 @@ std::string AsTheLibraryNarrows(const std::string& utf8) {
 #endif
 }
 
-int RunPlain(const PlainOptions& options) {
+int RunPlain(PlainOptions options) {
   if (options.notes.empty()) return UsageError("no notes given");
+  if (options.out.output.empty()) {
+    options.out.output = "out.wav";
+    if (options.out.format == "flac") options.out.DefaultToFlac();
+  }
   if (const std::optional<std::string> problem = OutputProblem(options.out)) {
     return UsageError(*problem);
   }
@@ -344,6 +380,7 @@ std::variant<std::string, int> PrepareTrackCommand(TrackCommandOptions& options)
   }
   if (options.out.output.empty()) {
     options.out.output = options.file == "-" ? "out.wav" : WavBeside(options.file);
+    if (options.out.format == "flac") options.out.DefaultToFlac();
   }
   if (options.stems && options.out.ToStandardOutput()) {
     return UsageError("--stems needs an output file, not standard output");

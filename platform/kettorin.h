@@ -285,6 +285,8 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPa
  *   drum       NAME      a note string's drum, as for KettorinCompose (default kick)
  *   float      BOOL      files: 32-bit IEEE float samples instead of 16-bit PCM
  *   bits       16|24     files: 16-bit (default) or 24-bit PCM samples
+ *   format     wav|flac  files: WAV (default), or FLAC of the same samples where the library was
+ *                        built with libsndfile (otherwise refused); not with float
  *   stems      BOOL      files: also one file per drum line or kind, beside the output
  *   quiet      BOOL      file calls: print no report
  *

@@ -76,6 +76,7 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
 
   WavOutput file = mix;
   file.format = plan.options.format;
+  file.flac = plan.options.flac;
   bool written = WriteOne(file, plan.sampleRate, samples, print, failure);
   if (written && stems) {
     const std::span<float> stem(stemStorage.get(), length);

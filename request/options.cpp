@@ -6,12 +6,13 @@
 #include <string>
 
 #include "request/request.h"
+#include "wav/flac_writer.h"
 
 namespace kettorin {
 
 namespace {
 
-constexpr std::array<OptionInfo, 16> kOptions{{
+constexpr std::array<OptionInfo, 17> kOptions{{
     {"rate", "HZ", "samples per second, at least 1 (default 44100)"},
     {"tempo", "BPM",
      "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
@@ -32,6 +33,7 @@ constexpr std::array<OptionInfo, 16> kOptions{{
     {"choke", "BOOL", "a closed hi-hat stops an open one ringing (default 1; a beat's own without)"},
     {"float", "BOOL", "store 32-bit float samples instead of 16-bit PCM"},
     {"bits", "16|24", "store 16-bit (the default) or 24-bit PCM samples"},
+    {"format", "wav|flac", "the file's format: WAV (the default) or FLAC, where built with libsndfile"},
     {"stems", "BOOL", "also write one file per drum line or drum kind, beside the output"},
     {"quiet", "BOOL", "print no report"},
 }};
@@ -121,6 +123,15 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
     } else if (options.format == WavFormat::kFloat32) {
       options.format = WavFormat::kPcm16;
     }
+    return std::nullopt;
+  }
+  if (name == "format") {
+    if (value != "wav" && value != "flac") return BadValue(name, "wav or flac", value);
+    if (value == "flac" && !FlacAvailable()) {
+      return Failure{kStatusBadInput,
+                     "FLAC files need libsndfile, which this build of the library was made without."};
+    }
+    options.flac = value == "flac";
     return std::nullopt;
   }
   if (name == "bits") {

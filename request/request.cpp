@@ -56,6 +56,9 @@ std::optional<Failure> CheckApplicable(const Request& request) {
 // The options' own checks: those that apply to the source, then the gain's range.
 std::optional<Failure> CheckOptions(const Request& request) {
   if (auto failure = CheckApplicable(request)) return failure;
+  if (request.options.flac && request.options.format == WavFormat::kFloat32) {
+    return Failure{kStatusBadInput, "A FLAC file holds 16- or 24-bit samples, not float ones."};
+  }
   if (request.options.gainDb) return CheckGain(*request.options.gainDb);
   return std::nullopt;
 }

@@ -45,6 +45,7 @@ struct RenderOptions {
   std::optional<std::pair<int32_t, int32_t>> humanize;  // beats: MS, PERCENT instead of the text's
   std::optional<bool> choke;              // beats and MIDI: a closed hi-hat stops an open one
   WavFormat format = WavFormat::kPcm16;   // files: 16- or 24-bit PCM, or 32-bit float
+  bool flac = false;                      // files: FLAC (16- or 24-bit) instead of WAV
   bool stems = false;                     // files: also one file per drum line or kind
   bool quiet = false;                     // file calls: no report
 };

@@ -114,6 +114,38 @@ class Command(unittest.TestCase):
                 info = subprocess.run([SNDFILE_READ, wide], capture_output=True, text=True)
                 self.assertEqual(info.stdout, f"{len(expected)} 8000 1 pcm24\n", info.stderr)
 
+    def test_flac_files_decode_to_the_samples_of_the_wav_file(self):
+        if not SNDFILE_READ:
+            self.skipTest("libsndfile is not installed")
+        inputs = os.path.join(tempfile.mkdtemp(), "in")
+        for bits in ("16", "24"):
+            for form, data in (("beat", GROOVE.encode()), ("midi", MIDI_GROOVE)):
+                with open(inputs, "wb") as f:
+                    f.write(data)
+                outs = {}
+                for name in ("a.wav", "a.flac"):
+                    out = self.path(name)
+                    r = run(form, inputs, "-q", "-r", "22050", "--bits", bits, "--stems", "-o", out)
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    info = subprocess.run([SNDFILE_READ, out, "samples"], capture_output=True,
+                                          text=True)
+                    outs[name] = info.stdout
+                self.assertEqual(outs["a.wav"], outs["a.flac"], (bits, form))
+                self.assertIn(f" pcm{bits} ", outs["a.flac"])
+                stems = sorted(os.listdir(self.folder))
+                self.assertEqual(len([n for n in stems if n.endswith(".flac")]),
+                                 len([n for n in stems if n.endswith(".wav")]))
+                for name in stems:
+                    os.remove(self.path(name))
+        for args, message in ((["--float", "-o", "x.flac", "C"], "not --float"),
+                              (["--format", "flac", "-o", "-", "C"], "not standard output")):
+            r = run(*args, cwd=self.folder)
+            self.assertEqual(r.returncode, 2, args)
+            self.assertIn(message, r.stderr)
+        # The default name follows the format.
+        self.assertEqual(run("-q", "--format", "flac", "C", cwd=self.folder).returncode, 0)
+        self.assertTrue(os.path.exists(self.path("out.flac")))
+
     def test_usage_errors_exit_2_before_the_library_runs(self):
         for args in (["--bogus", "C"], ["beat"], ["midi"], ["midi", "a.mid", "--bogus"],
                      ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],

@@ -13,6 +13,7 @@
 #define KETTORIN_PCM_SSE2
 #endif
 
+#include "wav/flac_writer.h"
 #include "wav/output_file.h"
 
 namespace kettorin {
@@ -183,11 +184,12 @@ std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRat
 
 std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
                                    std::span<const float> samples, std::string* inPlace) {
+  const WavSerializer serialize = output.flac ? SerializeFlac : SerializeWav;
   if (output.stream == nullptr) {
-    return WriteWavFile(output.path, sampleRate, samples, output.format, SerializeWav, inPlace);
+    return WriteWavFile(output.path, sampleRate, samples, output.format, serialize, inPlace);
   }
   errno = 0;
-  if (!SerializeWav(output.stream, sampleRate, samples, output.format) ||
+  if (!serialize(output.stream, sampleRate, samples, output.format) ||
       std::fflush(output.stream) != 0) {
     return WriteError{"Could not write file '" + output.path.display + "'.", errno};
   }

@@ -90,6 +90,7 @@ struct WavOutput {
   OutputPath path;              // the file to create or replace, and the name messages show
   std::FILE* stream = nullptr;  // when set, the file goes to this open stream instead
   WavFormat format = WavFormat::kPcm16;
+  bool flac = false;            // a FLAC file of the format's PCM samples instead of WAV
 };
 
 // Writes the file where the output says. A stream is flushed, not closed.

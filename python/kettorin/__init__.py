@@ -299,6 +299,11 @@ def _flush_c_stdout() -> None:
         ctypes.CDLL(None).fflush(None)
 
 
+def _format(format: str) -> list[tuple[str, object]]:
+    """The file format, given only for FLAC, so older libraries still serve WAV calls."""
+    return [] if format == "wav" else [("format", format)]
+
+
 def _bits(bits: int, float: bool) -> list[tuple[str, object]]:
     """The bits option, given only when it is not the default, so older libraries still serve."""
     if bits == 16:
@@ -509,13 +514,16 @@ def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
 
 
 def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 44100,
-            tempo: int = 120, float: bool = False, bits: int = 16, quiet: bool = True) -> None:
+            tempo: int = 120, float: bool = False, bits: int = 16, format: str = "wav",
+            quiet: bool = True) -> None:
     """Writes a note string played on one drum as a WAV file, as ``kettorin -d DRUM NOTES`` does.
 
     drum, notes, rate and tempo are as for render; path is the file to create or replace (only
     once the new one is complete).
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     bits      16, or 24 for 24-bit PCM (the command's --bits 24).
+    format    "wav", or "flac" for a FLAC file of the same samples (a library built with
+              libsndfile; the command's --format flac).
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
               is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
@@ -526,7 +534,7 @@ def compose(drum: str, notes: str, path: str | os.PathLike[str], *, rate: int = 
         raise TypeError(f"drum must be a str, not {type(drum).__name__}")
     _compose(_NOTES, _utf16(notes, "notes"), _TO_NUL, path,
              [("drum", drum), ("rate", _int(rate, "rate")), ("tempo", _int(tempo, "tempo")),
-              ("float", bool(float)), *_bits(bits, float)], quiet)
+              ("float", bool(float)), *_bits(bits, float), *_format(format)], quiet)
 
 
 def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
@@ -534,7 +542,7 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, seed: int | None = None,
                  humanize: tuple[int, int] | None = None, choke: bool | None = None,
                  map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
-                 bits: int = 16,
+                 bits: int = 16, format: str = "wav",
                  stems: bool = False, quiet: bool = True) -> None:
     """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
 
@@ -542,6 +550,8 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     render_beat.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     bits      16, or 24 for 24-bit PCM (the command's --bits 24).
+    format    "wav", or "flac" for a FLAC file of the same samples (a library built with
+              libsndfile; the command's --format flac).
     stems     also write one file per drum line beside it: groove.wav -> groove.kick.wav,
               groove.snare.wav, and groove.kick.2.wav for a second kick line (groove.hihat.wav
               for a hihat line).
@@ -554,19 +564,22 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     _compose(_BEAT, _utf16(text, "text"), _TO_NUL, path,
              [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
               *_feel_settings(seed, humanize, choke, _mappings(map)),
-              ("float", bool(float)), *_bits(bits, float), ("stems", bool(stems))], quiet)
+              ("float", bool(float)), *_bits(bits, float), *_format(format),
+              ("stems", bool(stems))], quiet)
 
 
 def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, channel: int = 10,
                  map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
-                 float: bool = False, bits: int = 16, stems: bool = False,
+                 float: bool = False, bits: int = 16, format: str = "wav", stems: bool = False,
                  quiet: bool = True) -> None:
     """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
 
     rate, normalize, gain_db, channel, map and choke are as for render_midi.
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     bits      16, or 24 for 24-bit PCM (the command's --bits 24).
+    format    "wav", or "flac" for a FLAC file of the same samples (a library built with
+              libsndfile; the command's --format flac).
     stems     also write one file per drum kind beside it: song.wav -> song.kick.wav, ...
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
@@ -578,7 +591,8 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
     buffer, size = _midi_input(data)
     _compose(_MIDI, buffer, size, path,
              [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map), choke),
-              ("float", bool(float)), *_bits(bits, float), ("stems", bool(stems))], quiet)
+              ("float", bool(float)), *_bits(bits, float), *_format(format),
+              ("stems", bool(stems))], quiet)
 
 
 def drums() -> list[Drum]:
