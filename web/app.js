@@ -654,10 +654,10 @@ function renderHere(request) {
     const started = performance.now();
     const result = core.render(request.source, request.input, request.options);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options.float) : null;
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
     const stems = (result.stems || []).map(({ kind, file, samples }) => ({
-      kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options.float) }));
+      kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options) }));
     return { result, wav, ms, stems, where: 'page' };
   } catch {
     return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
@@ -668,6 +668,7 @@ function renderHere(request) {
 // format is an option too, so the road checks what a float file can hold.
 function request(stems = false) {
   const file = { rate: Number($('rate').value), float: $('float').checked };
+  if ($('bits24').checked && !file.float) file.bits = 24;
   const mix = { ...file, gain: $('gain').value || '0', normalize: !$('no-normalize').checked, stems };
   if (mode === 'beat') {
     return { mode, source: 'beat', input: $('beat-text').value,
@@ -965,7 +966,9 @@ $('arrangement').addEventListener('input', () => {
 });
 $('beat-text').addEventListener('input', fromText);
 $('beat-map').addEventListener('input', fromText);
-for (const id of ['loop', 'gain', 'no-normalize', 'float']) $(id).addEventListener('change', scheduleRender);
+for (const id of ['loop', 'gain', 'no-normalize', 'float', 'bits24']) $(id).addEventListener('change', scheduleRender);
+// A float file or a 24-bit one: one of the two.
+$('float').addEventListener('change', () => { $('bits24').disabled = $('float').checked; });
 for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);
 $('midi-file').addEventListener('change', async () => {
   const file = $('midi-file').files[0];

@@ -527,9 +527,21 @@ val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate,
 
 // The WAV file of rendered samples: the writer's own bytes, serialised into memory; 16-bit, or
 // float when asked.
-val WavBytes(const val& samples, int32_t rate, const val& asFloat) {
-  const WavFormat format =
-      !asFloat.isUndefined() && asFloat.as<bool>() ? WavFormat::kFloat32 : WavFormat::kPcm16;
+// How the page's file stores its samples: `true` for float, or the request's options
+// ({float, bits}), or nothing for 16-bit PCM.
+WavFormat FileFormat(const val& how) {
+  if (how.isUndefined() || how.isNull()) return WavFormat::kPcm16;
+  if (how.typeOf().as<std::string>() != "object") {
+    return how.as<bool>() ? WavFormat::kFloat32 : WavFormat::kPcm16;
+  }
+  const val asFloat = how["float"];
+  if (!asFloat.isUndefined() && asFloat.as<bool>()) return WavFormat::kFloat32;
+  const val bits = how["bits"];
+  return !bits.isUndefined() && bits.as<int32_t>() == 24 ? WavFormat::kPcm24 : WavFormat::kPcm16;
+}
+
+val WavBytes(const val& samples, int32_t rate, const val& how) {
+  const WavFormat format = FileFormat(how);
   if (CheckSampleRate(rate) || rate > MaxSampleRate(format)) return val::null();
   const std::vector<float> copy = emscripten::convertJSArrayToNumberVector<float>(samples);
   char* buffer = nullptr;

@@ -8,10 +8,10 @@ function renderRequest(core, request) {
   const started = performance.now();
   const result = core.render(request.source, request.input, request.options);
   const ms = performance.now() - started;
-  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options.float) : null;
+  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options) : null;
   if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
   const stems = (result.stems || []).map(({ kind, file, samples }) => ({
-    kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options.float) }));
+    kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options) }));
   delete result.stems;
   return { result, wav, ms, stems };
 }

@@ -178,6 +178,17 @@ async function main() {
     ++checked;
   }
 
+  // The page's files: 16-bit, 24-bit and float, each the command's file byte for byte.
+  for (const options of [{}, { bits: 24 }, { float: true }]) {
+    const page = core.render('beat', groove, { rate: 22050, ...options });
+    const bytes = Buffer.from(core.wavBytes(page.samples, page.sampleRate, { rate: 22050, ...options }));
+    const out = path.join(folder, 'file.wav');
+    execFileSync(kettorin, ['beat', '-q', '-r', '22050', ...commandArgs(options), '-o', out, '-'],
+                 { input: groove });
+    if (!bytes.equals(fs.readFileSync(out))) failures.push(`file ${JSON.stringify(options)} differs`);
+    ++checked;
+  }
+
   // A request the road refuses is refused with the command's message.
   for (const [kind, input, options] of [
     ['beat', '54 x-x-\n', {}],
