@@ -334,11 +334,9 @@ class Reader {
   // A decimal setting in its range, or what is wrong with it.
   std::optional<BeatError> ReadDecimal(std::string_view key, std::string_view value, float lo,
                                        float hi, const char* range, float& into) const {
-    // A leading + is a plain decimal's sign too.
-    const std::string_view digits = value.substr(0, 1) == "+" ? value.substr(1) : value;
-    const std::optional<float> number = digits.substr(0, 1) == "-" && digits.substr(1, 1) == "+"
-                                            ? std::nullopt
-                                            : DecimalFloat(digits);
+    // A leading + is a plain decimal's sign too, once: "+2.5", not "+-2.5".
+    const bool plus = value.size() > 1 && value[0] == '+' && value[1] != '-' && value[1] != '+';
+    const std::optional<float> number = DecimalFloat(plus ? value.substr(1) : value);
     if (!number || !(*number >= lo && *number <= hi)) {
       return Error(std::string(key) + " must be " + range + ", got " + Quoted(value));
     }

@@ -133,6 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"kick chance=1.5 ?", 1, "chance must be 0 to 1, got '1.5'"},
         Refused{"kick shift=-51 x", 1, "shift must be -50 to 50 milliseconds, got '-51'"},
         Refused{"kick shift=-+5 x", 1, "shift must be -50 to 50 milliseconds, got '-+5'"},
+        Refused{"kick shift=+-5 x", 1, "shift must be -50 to 50 milliseconds, got '+-5'"},
         Refused{"humanize 6\nkick x", 1, "humanize takes two whole numbers: MS PERCENT"},
         Refused{"humanize 6 101\nkick x", 1, "humanize must be 0 to 100, got 101"},
         Refused{"seed 4294967296\nkick x", 1, "seed must be 0 to 4294967295, got 4294967296"},
