@@ -191,6 +191,7 @@ struct Segment {
   int64_t length = 0;  // L_k = floor(T_k x 60 R / (B P))
   int32_t tempo = 0, steps = 0, swing = 0;
   int64_t firstPlay = 0, plays = 0;  // which plays it holds
+  int64_t totalSteps = 0;            // T_k: its plays' steps added
 };
 
 // How a beat was laid out: the plays, the segments, and how often each pattern played.

@@ -76,27 +76,37 @@ struct PatternCell {
   Step symbol;
   float level;
   float graceLevel;
+  int64_t shift;  // samples the line's hits move: trunc((float(R) x shift) / 1000)
+  int64_t grace;  // samples a flam's grace note comes early: G = trunc(float(R) x flam)
 };
 
-std::vector<std::vector<PatternCell>> PatternCells(const Beat& beat) {
+// trunc(x) for a float that may lie outside 64 bits (it never does for the ranges read).
+int64_t Truncate(float x) {
+  return std::isfinite(x) && std::fabs(x) < 9.0e18f ? static_cast<int64_t>(x) : 0;
+}
+
+std::vector<std::vector<PatternCell>> PatternCells(const Beat& beat, int32_t rate) {
+  const float rateF = static_cast<float>(rate);
   std::vector<std::vector<PatternCell>> all;
   for (const BeatPattern& pattern : beat.patterns) {
     std::vector<PatternCell>& of = all.emplace_back();
     for (size_t l = 0; l < pattern.lines.size(); ++l) {
       const BeatLine& line = pattern.lines[l];
+      const int64_t shift = Truncate((rateF * line.shift) / 1000.0f);
+      const int64_t grace = Truncate(rateF * line.flam);
       size_t bracket = 0;
       for (size_t j = 0; j < line.steps.size(); ++j) {
         const bool accented = !pattern.accents.empty() && pattern.accents[j];
         const auto add = [&](Step symbol, int32_t cell, int32_t cells) {
           if (symbol == Step::kRest) return;
           float level = StepLevel(symbol) * line.level;
-          float grace = kGraceLevel * line.level;
+          float graceLevel = kGraceLevel * line.level;
           if (accented) {
             level = level * kAccentFactor;
-            grace = grace * kAccentFactor;
+            graceLevel = graceLevel * kAccentFactor;
           }
           of.push_back({static_cast<int32_t>(l), static_cast<int32_t>(j), cell, cells, symbol,
-                        level, grace});
+                        level, graceLevel, shift, grace});
         };
         if (line.steps[j] != Step::kBracket) {
           add(line.steps[j], 0, 1);
@@ -115,11 +125,6 @@ std::vector<std::vector<PatternCell>> PatternCells(const Beat& beat) {
 Failure TooLong(int64_t limit) {
   return Failure{kStatusNoStorage, "The beat is too long for a WAV file: more than " +
                                        std::to_string(limit) + " samples."};
-}
-
-// trunc(x) for a float that may lie outside 64 bits (it never does for the ranges read).
-int64_t Truncate(float x) {
-  return std::isfinite(x) && std::fabs(x) < 9.0e18f ? static_cast<int64_t>(x) : 0;
 }
 
 // The seeded draws of one lane: u(p, lane, j) = NextExcitation(H(H(seed + p) + lane) + j), p 0
@@ -172,7 +177,6 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     return std::array<int32_t, 3>{pattern.tempo.value_or(tempo), beat.StepsOf(pattern),
                                   beat.SwingOf(pattern)};
   };
-  std::vector<int64_t> segmentSteps;
   int64_t length = 0;
   for (size_t i = 0; i < laid.plays.size();) {
     const std::array<int32_t, 3> settings = settingsOf(laid.plays[i]);
@@ -188,16 +192,16 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
       steps += beat.patterns[static_cast<size_t>(laid.plays[i])].GridSteps();
     }
     segment.plays = static_cast<int64_t>(i) - segment.firstPlay;
+    segment.totalSteps = steps;
     const std::optional<int64_t> samples =
         TrackLength(steps, rate, segment.tempo, segment.steps, limit - length);
     if (!samples) return TooLong(limit);
     segment.length = *samples;
     length += *samples;
     laid.segments.push_back(segment);
-    segmentSteps.push_back(steps);
   }
 
-  const std::vector<std::vector<PatternCell>> patternCells = PatternCells(beat);
+  const std::vector<std::vector<PatternCell>> patternCells = PatternCells(beat, rate);
   int64_t most = 0;  // hits and grace notes, if every ? sounds
   for (size_t p = 0; p < beat.patterns.size(); ++p) {
     int64_t of = 0;
@@ -238,10 +242,9 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     if (options.loop) return length == 0 ? 0 : ((start % length) + length) % length;
     return std::max<int64_t>(start, 0);
   };
-  for (size_t k = 0; k < laid.segments.size(); ++k) {
-    const Segment& segment = laid.segments[k];
+  for (const Segment& segment : laid.segments) {
     const auto stepStart = [&](int64_t s) {
-      if (s >= segmentSteps[k]) return segment.start + segment.length;
+      if (s >= segment.totalSteps) return segment.start + segment.length;
       return segment.start + StepStart(s, rate, segment.tempo, segment.steps, segment.swing);
     };
     int64_t base = 0;  // the play's first step, counted from the segment's start
@@ -269,7 +272,6 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
         const int64_t s = base + cell.step;
         const int64_t from = stepStart(s);
         const int64_t cellStart = from + cell.cell * (stepStart(s + 1) - from) / cell.cells;
-        const int64_t shift = Truncate((rateF * line.shift) / 1000.0f);
         const int64_t move =
             laid.humanizeMs != 0 ? Truncate(draw.U(1, j) * humanizeSamples) : 0;
         float level = cell.level;
@@ -281,17 +283,15 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
         }
         const bool open = cell.symbol == Step::kOpen || cell.symbol == Step::kOpenAccent;
         const auto add = [&](int64_t at, DrumKind kind, float hitLevel) {
-          Onset onset{place(at + shift + move), lane,
-                      line.hihat && !line.ringGiven ? Info(kind).ringSeconds : line.ring};
-          if (kind == DrumKind::kHiHatOpen) onset.hihat = Onset::HiHat::kOpen;
-          if (kind == DrumKind::kHiHatClosed) onset.hihat = Onset::HiHat::kClosed;
+          const Onset onset{place(at + cell.shift + move), lane,
+                            line.hihat && !line.ringGiven ? Info(kind).ringSeconds : line.ring,
+                            HiHatOf(kind)};
           byLane[static_cast<size_t>(lane)].push_back({onset, kind, &line, hitLevel});
         };
         // The grace notes first, the earliest first, then the hit.
         const DrumKind graceKind = line.hihat ? DrumKind::kHiHatClosed : line.kind;
-        const int64_t g = Truncate(rateF * line.flam);
-        if (graces >= 1) add(cellStart - g, graceKind, graceLevel);
-        if (graces == 2) add(cellStart - g / 2, graceKind, graceLevel);
+        if (graces >= 1) add(cellStart - cell.grace, graceKind, graceLevel);
+        if (graces == 2) add(cellStart - cell.grace / 2, graceKind, graceLevel);
         add(cellStart, open ? DrumKind::kHiHatOpen : line.kind, level);
       }
       base += pattern.GridSteps();

@@ -218,10 +218,8 @@ void GiveLengths(int32_t rate, bool choke, MidiPlan& plan, int64_t& length) {
   std::vector<Onset> onsets;
   onsets.reserve(plan.hits.size());
   for (const MidiHit& hit : plan.hits) {
-    Onset onset{hit.start, static_cast<int32_t>(hit.kind), Info(hit.kind).ringSeconds};
-    if (hit.kind == DrumKind::kHiHatOpen) onset.hihat = Onset::HiHat::kOpen;
-    if (hit.kind == DrumKind::kHiHatClosed) onset.hihat = Onset::HiHat::kClosed;
-    onsets.push_back(onset);
+    onsets.push_back({hit.start, static_cast<int32_t>(hit.kind), Info(hit.kind).ringSeconds,
+                      HiHatOf(hit.kind)});
   }
   LaneEnd end;
   end.choke = choke;

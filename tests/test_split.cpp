@@ -105,7 +105,7 @@ TEST(RenderSplit, MixesComeOutAsOnOneThread) {
   // Overlapping hits of several kinds and levels, repeated sounds, a hit past the end and, on the
   // looping track, hits that come round to its start.
   for (bool wrap : {false, true}) {
-    Track track{8000, 20000, wrap, {DrumKind::kKick, DrumKind::kSnare}, {}};
+    Track track{8000, 20000, wrap, {DrumKind::kKick, DrumKind::kSnare}, {}, {}, 0};
     for (int k = 0; k < 12; ++k) {
       const auto kind = k % 3 == 0 ? DrumKind::kSnare : DrumKind::kKick;
       track.hits.push_back(MakeHit(kind, 1700 * k, 2500 + 1000 * (k % 2), 8000,

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "track/drum_kinds.h"
+
 namespace kettorin {
 
 // The samples a hit sounds: until `gap` samples later (the next hit of its line or kind, or the
@@ -25,6 +27,13 @@ struct Onset {
   // For the choke: an open hi-hat stops where the next closed hi-hat starts, on any lane.
   enum class HiHat : uint8_t { kNone, kOpen, kClosed } hihat = HiHat::kNone;
 };
+
+// Which hi-hat a kind is, for the choke.
+inline Onset::HiHat HiHatOf(DrumKind kind) {
+  return kind == DrumKind::kHiHatOpen     ? Onset::HiHat::kOpen
+         : kind == DrumKind::kHiHatClosed ? Onset::HiHat::kClosed
+                                          : Onset::HiHat::kNone;
+}
 
 // Where a lane's last hit stops: at `end` (the end of the track; in a loop, where the lane's first
 // hit comes round again, end + its start), or, without an end, only at its ring. Without a loop
