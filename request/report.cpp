@@ -168,13 +168,11 @@ void BeatHead(std::string& text, const Plan& plan) {
   const Beat& beat = plan.beat;
   if (beat.IsSong()) return SongHead(text, plan);
   const BeatPattern& grid = beat.patterns[0];
-  const int32_t tempo = plan.options.tempo.value_or(beat.tempo);
-  const int32_t repeat = plan.options.repeat.value_or(beat.repeat);
   text += kBanner;
   Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
          static_cast<int>(grid.lines.size()), grid.lines.size() == 1 ? "" : "s", grid.GridSteps(),
-         beat.steps, beat.swing, repeat, plan.options.loop ? ", loop" : "");
-  Append(text, "Tempo: %d BPM\n", tempo);
+         beat.steps, beat.swing, plan.layout.repeat, plan.options.loop ? ", loop" : "");
+  Append(text, "Tempo: %d BPM\n", plan.layout.tempo);
   Feel(text, plan.layout);
   text += '\n';
   DrumLines(text, grid, plan.layout.tally[0]);
