@@ -160,6 +160,10 @@ std::vector<int32_t> ExpandOrder(const Beat& beat, int32_t repeat);
 // The symbol a step is written with: x, X, g, o, O, 1 to 9, f, F, d, D, ?, - ('[' for a bracket).
 char StepSymbol(Step step);
 
+// Each step of a line as the text writes it: its symbol, or a bracket's cells in [ ].
+std::vector<std::string> StepTexts(const std::vector<Step>& steps,
+                                   const std::vector<std::vector<Step>>& brackets);
+
 // "line 7: unknown drum ..." (or the message alone for the text as a whole).
 std::string Describe(const BeatError& error);
 

@@ -39,21 +39,14 @@ std::string LineHead(const BeatLine& line) {
   return head;
 }
 
-// A line's cells, a bracket's in [ ], with a bar line after every `bar` steps for the eye.
+// A line's cells, with a bar line after every `bar` steps for the eye.
 std::string Cells(const std::vector<Step>& steps, const std::vector<std::vector<Step>>& brackets,
                   size_t bar) {
   std::string text;
-  size_t bracket = 0;
-  for (size_t s = 0; s < steps.size(); ++s) {
+  const std::vector<std::string> cells = StepTexts(steps, brackets);
+  for (size_t s = 0; s < cells.size(); ++s) {
     if (s > 0 && s % bar == 0) text += '|';
-    if (steps[s] != Step::kBracket) {
-      text += StepSymbol(steps[s]);
-      continue;
-    }
-    text += '[';
-    for (Step cell : brackets[bracket]) text += StepSymbol(cell);
-    text += ']';
-    ++bracket;
+    text += cells[s];
   }
   return text;
 }
@@ -86,6 +79,23 @@ void WriteLines(const BeatPattern& pattern, int32_t stepsPerBeat, std::string& t
 }
 
 }  // namespace
+
+std::vector<std::string> StepTexts(const std::vector<Step>& steps,
+                                   const std::vector<std::vector<Step>>& brackets) {
+  std::vector<std::string> texts;
+  texts.reserve(steps.size());
+  size_t bracket = 0;
+  for (Step step : steps) {
+    if (step != Step::kBracket) {
+      texts.emplace_back(1, StepSymbol(step));
+      continue;
+    }
+    std::string cell(1, '[');
+    for (Step inner : brackets[bracket++]) cell += StepSymbol(inner);
+    texts.push_back(cell + ']');
+  }
+  return texts;
+}
 
 char StepSymbol(Step step) {
   if (step >= Step::kVelocity1 && step <= Step::kVelocity9) {

@@ -52,23 +52,6 @@ val DrumKinds() {
   return kinds;
 }
 
-// A line's cells as the page edits them, one string a step: a symbol, or a bracket's cells in
-// [ ] ("[xxx]"), as the writer writes them.
-std::vector<std::string> StepCells(const BeatLine& line) {
-  std::vector<std::string> cells;
-  size_t bracket = 0;
-  for (Step step : line.steps) {
-    if (step != Step::kBracket) {
-      cells.emplace_back(1, StepSymbol(step));
-      continue;
-    }
-    std::string cell = "[";
-    for (Step inner : line.brackets[bracket++]) cell += StepSymbol(inner);
-    cells.push_back(cell + "]");
-  }
-  return cells;
-}
-
 // A pattern's lines for the page: [{kind, hihat, key, pitch, ring, ringGiven, level, flam, chance,
 // shift, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General MIDI
 // key a line was named by (null for a name); `steps` holds every cell, a bracket's in [ ]
@@ -89,7 +72,7 @@ val LineRows(const BeatPattern& pattern) {
     row.set("shift", line.shift);
     std::string steps;
     val cells = val::array();
-    for (const std::string& cell : StepCells(line)) {
+    for (const std::string& cell : StepTexts(line.steps, line.brackets)) {
       steps += cell;
       cells.call<void>("push", cell);
     }
