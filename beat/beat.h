@@ -74,6 +74,7 @@ struct BeatLine {
   float flam = 0.02f;           // seconds a flam's grace note comes early (a drag's first)
   float chance = 0.5f;          // the probability that a ? sounds
   float shift = 0;              // milliseconds every hit of the line moves
+  std::optional<float> pan;     // -1 left to 1 right, in a stereo render; the kind's without
   std::vector<Step> steps;
   std::vector<std::vector<Step>> brackets;  // the cells of each kBracket step, in order
 };
@@ -118,6 +119,7 @@ struct Beat {
   int32_t humanizeMs = 0;      // hits move by up to +-MS milliseconds
   int32_t humanizePercent = 0; // and their levels by up to +-PERCENT %
   bool choke = true;           // a closed hi-hat stops an open one ringing
+  bool stereo = false;         // the `stereo` directive: rendered in two channels
   std::vector<BeatPattern> patterns;  // in text order; one without a name for a plain grid
   std::vector<PlayItem> order;        // empty: every pattern once, in text order
 
@@ -177,6 +179,9 @@ struct BeatOptions {
   std::optional<std::pair<int32_t, int32_t>> humanize;  // MS, PERCENT instead of the text's
   std::optional<bool> choke;      // instead of the text's
   KeyMap keys;                    // KEY=DRUM for lines named by a key number
+  std::optional<int32_t> channels;  // 1 or 2 instead of the text's (stereo when it says
+                                    // `stereo`, a line has pan= or `pans` sets any kind)
+  PanMap pans;                    // kinds' positions for lines without pan=
 };
 
 // The most hits a beat may have, to keep the hit list far below the size of the mix: a 4-line

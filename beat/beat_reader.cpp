@@ -9,6 +9,7 @@
 #include "beat/beat.h"
 #include "beat/order.h"
 #include "compose/notes.h"
+#include "track/decimal.h"
 
 namespace kettorin {
 
@@ -58,30 +59,6 @@ std::optional<int64_t> PlainNumber(std::string_view text) {
   return value;
 }
 
-// The float nearest to a decimal number (digits, an optional point and fraction, an optional
-// exponent), independent of the locale.
-std::optional<float> DecimalFloat(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  for (char c : text) {
-    const bool allowed =
-        (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
-    if (!allowed) return std::nullopt;
-  }
-  float value = 0;
-#if defined(__cpp_lib_to_chars)
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-#else
-  // Without a floating-point from_chars (WebAssembly's C++ library), musl's strtof, which reads
-  // the same decimal point in every locale.
-  const std::string copy(text);
-  char* end = nullptr;
-  value = std::strtof(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size()) return std::nullopt;
-#endif
-  return value;
-}
-
 // The directives: tempo, steps and swing belong to the pattern they stand in (the song's, before
 // the first `pattern` line); the others always to the song.
 struct Directive {
@@ -89,13 +66,13 @@ struct Directive {
   int64_t min, max;
 };
 
-enum : size_t { kTempo, kSteps, kSwing, kRepeat, kSeed, kHumanize, kChoke };
+enum : size_t { kTempo, kSteps, kSwing, kRepeat, kSeed, kHumanize, kChoke, kStereo };
 
 constexpr Directive kDirectives[] = {
     {"tempo", kMinTempo, kMaxTempo},   {"steps", kMinSteps, kMaxSteps},
     {"swing", kMinSwing, kMaxSwing},   {"repeat", kMinRepeat, kMaxRepeat},
     {"seed", 0, UINT32_MAX},           {"humanize", 0, 100},
-    {"choke", 0, 1},
+    {"choke", 0, 1},                   {"stereo", 0, 0},
 };
 
 // The names drummers write in tabs, each the kind it plays.
@@ -250,6 +227,11 @@ class Reader {
       return Error(name + " given twice (first on line " + std::to_string(seenOn) + ")");
     }
     seenOn = number_;
+    if (d == kStereo) {
+      if (words.size() != 1) return Error("stereo takes nothing after it");
+      beat_.stereo = true;
+      return std::nullopt;
+    }
     if (d == kChoke) {
       if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) {
         return Error("choke takes on or off");
@@ -334,9 +316,7 @@ class Reader {
   // A decimal setting in its range, or what is wrong with it.
   std::optional<BeatError> ReadDecimal(std::string_view key, std::string_view value, float lo,
                                        float hi, const char* range, float& into) const {
-    // A leading + is a plain decimal's sign too, once: "+2.5", not "+-2.5".
-    const bool plus = value.size() > 1 && value[0] == '+' && value[1] != '-' && value[1] != '+';
-    const std::optional<float> number = DecimalFloat(plus ? value.substr(1) : value);
+    const std::optional<float> number = kettorin::ReadDecimal(value);
     if (!number || !(*number >= lo && *number <= hi)) {
       return Error(std::string(key) + " must be " + range + ", got " + Quoted(value));
     }
@@ -402,8 +382,9 @@ class Reader {
     line.hihat = named.hihat;
     line.key = named.key;
     line.ring = Info(named.kind).ringSeconds;
-    bool seen[6] = {};
-    constexpr std::string_view kSettings[] = {"pitch", "ring", "level", "flam", "chance", "shift"};
+    bool seen[7] = {};
+    constexpr std::string_view kSettings[] = {"pitch", "ring",  "level", "flam",
+                                              "chance", "shift", "pan"};
     size_t w = 1;
     for (; gridStart.empty() && w < words.size() &&
            words[w].find('=') != std::string_view::npos;
@@ -417,7 +398,7 @@ class Reader {
           std::find(std::begin(kSettings), std::end(kSettings), key) - std::begin(kSettings));
       if (which == std::size(kSettings)) {
         return Error("unknown setting " + Quoted(key) +
-                     " (pitch, ring, level, flam, chance, shift)");
+                     " (pitch, ring, level, flam, chance, shift, pan)");
       }
       if (seen[which]) return Error(std::string(key) + " given twice");
       seen[which] = true;
@@ -445,8 +426,12 @@ class Reader {
         case 4:
           wrong = ReadDecimal(key, value, 0.0f, 1.0f, "0 to 1", line.chance);
           break;
-        default:
+        case 5:
           wrong = ReadDecimal(key, value, -50.0f, 50.0f, "-50 to 50 milliseconds", line.shift);
+          break;
+        default:
+          line.pan = 0.0f;
+          wrong = ReadDecimal(key, value, kMinPan, kMaxPan, "-1 (left) to 1 (right)", *line.pan);
           break;
       }
       if (wrong) return wrong;

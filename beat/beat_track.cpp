@@ -143,6 +143,7 @@ struct Placed {
   DrumKind kind;
   const BeatLine* line;
   float level;
+  PanGains pan;
 };
 
 }  // namespace
@@ -159,6 +160,17 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     return Failure{kStatusNoStorage, "The song plays too many patterns: more than " +
                                          std::to_string(kMaxPlays) + "."};
   }
+  // Stereo when the text or the options say so; the file's limit is then shared by two channels.
+  const bool panned =
+      beat.stereo ||
+      std::any_of(options.pans.begin(), options.pans.end(),
+                  [](const std::optional<float>& pan) { return pan.has_value(); }) ||
+      std::any_of(beat.patterns.begin(), beat.patterns.end(), [](const BeatPattern& pattern) {
+        return std::any_of(pattern.lines.begin(), pattern.lines.end(),
+                           [](const BeatLine& line) { return line.pan.has_value(); });
+      });
+  const int32_t channels = options.channels.value_or(panned ? 2 : 1) == 2 ? 2 : 1;
+  limit /= channels;
   BeatLayout laid;
   laid.tempo = tempo;
   laid.repeat = repeat;
@@ -221,6 +233,14 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
   track.fade = FadeSamples(rate);
   track.stemKinds = lanes.kinds;
   track.hihatStems = lanes.hihat;
+  track.channels = channels;
+  // Each line's place, once: its own pan=, or its kind's (a hihat line's, the closed hat's).
+  std::vector<std::vector<PanGains>> lineGains(beat.patterns.size());
+  for (size_t p = 0; p < beat.patterns.size(); ++p) {
+    for (const BeatLine& line : beat.patterns[p].lines) {
+      lineGains[p].push_back(PanLaw(line.pan.value_or(PanOf(line.kind, options.pans))));
+    }
+  }
   laid.tally.resize(beat.patterns.size());
   for (size_t p = 0; p < beat.patterns.size(); ++p) {
     laid.tally[p].assign(beat.patterns[p].lines.size(), {});
@@ -286,7 +306,8 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
           const Onset onset{place(at + cell.shift + move), lane,
                             line.hihat && !line.ringGiven ? Info(kind).ringSeconds : line.ring,
                             HiHatOf(kind)};
-          byLane[static_cast<size_t>(lane)].push_back({onset, kind, &line, hitLevel});
+          byLane[static_cast<size_t>(lane)].push_back(
+              {onset, kind, &line, hitLevel, lineGains[p][static_cast<size_t>(cell.line)]});
         };
         // The grace notes first, the earliest first, then the hit.
         const DrumKind graceKind = line.hihat ? DrumKind::kHiHatClosed : line.kind;
@@ -318,6 +339,7 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     const Placed& hit = *placed[h];
     track.hits.push_back(MakeHit(hit.kind, onsets[h].start, lengths[h], rate,
                                  hit.line->frequency, hit.level, onsets[h].lane));
+    track.hits.back().pan = hit.pan;
   }
   if (layout != nullptr) *layout = std::move(laid);
   return std::nullopt;

@@ -36,6 +36,7 @@ std::string LineHead(const BeatLine& line) {
   if (line.flam != kDefaultFlam) head += " flam=" + ShortestDecimal(line.flam);
   if (line.chance != kDefaultChance) head += " chance=" + ShortestDecimal(line.chance);
   if (line.shift != 0.0f) head += " shift=" + ShortestDecimal(line.shift);
+  if (line.pan) head += " pan=" + ShortestDecimal(*line.pan);
   return head;
 }
 
@@ -141,6 +142,7 @@ std::string WriteBeat(const Beat& beat) {
             std::to_string(beat.humanizePercent) + "\n";
   }
   if (!beat.choke) text += "choke off\n";
+  if (beat.stereo) text += "stereo\n";
   for (const BeatPattern& pattern : beat.patterns) {
     text += "\n";
     if (beat.IsSong()) {

@@ -36,9 +36,9 @@ constexpr const char* kUsage =
     "NOTES...\n"
     "       kettorin beat FILE [-o OUT] [-r HZ] [-t BPM] [--repeat N] [--gain DB] "
     "[--no-normalize] [--loop] [--stems] [--seed N] [--humanize MS,PERCENT] [--no-choke] "
-    "[--map KEY=DRUM]...\n"
+    "[--map KEY=DRUM]... [--stereo|--mono] [--pan DRUM=P]...\n"
     "       kettorin midi FILE [-o OUT] [-r HZ] [--channel N] [--map KEY=DRUM]... [--gain DB] "
-    "[--no-normalize] [--stems] [--no-choke] [--list]\n";
+    "[--no-normalize] [--stems] [--no-choke] [--stereo|--mono] [--pan DRUM=P]... [--list]\n";
 
 constexpr const char* kNotesHelp =
     "Notes: a letter A to G, then optionally # (sharp) or b (flat), then optionally a duration\n"
@@ -327,6 +327,8 @@ struct TrackCommandOptions {
   bool stems = false;
   bool noChoke = false;
   std::vector<std::string> map;
+  bool stereo = false, mono = false;
+  std::vector<std::string> pan;
   OutputOptions out;
 
   kettorin::Request Request(kettorin::Source source, std::string_view input) const {
@@ -337,12 +339,16 @@ struct TrackCommandOptions {
     request.options.stems = stems;
     if (noChoke) request.options.choke = false;
     request.options.keyMap = keyMap;
+    if (stereo) request.options.channels = 2;
+    if (mono) request.options.channels = 1;
+    request.options.pans = pans;
     request.sourceName = sourceName;
     return request;
   }
 
   std::string sourceName;  // set by PrepareTrackCommand
   kettorin::KeyMap keyMap;  // read from `map` by PrepareTrackCommand
+  kettorin::PanMap pans;    // read from `pan` by PrepareTrackCommand
 };
 
 void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std::string& fileHelp,
@@ -369,6 +375,15 @@ void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std:
       ->allow_extra_args(false);
   command.add_flag("--no-choke", options.noChoke,
                    "let an open hi-hat ring on through the closed hi-hats after it");
+  CLI::Option* stereo = command.add_flag(
+      "--stereo", options.stereo, "two channels, each drum at its pan (see --pan and pan=)");
+  command.add_flag("--mono", options.mono, "one channel, whatever the input says (pans ignored)")
+      ->excludes(stereo);
+  command
+      .add_option("--pan", options.pan,
+                  "DRUM=P: place a drum at -1 (left) to 1 (right), such as ride=0.5 "
+                  "(repeatable; stereo unless --mono)")
+      ->allow_extra_args(false);
 }
 
 // Fills in the default output and reads the input file; an exit code when that fails.
@@ -376,6 +391,11 @@ std::variant<std::string, int> PrepareTrackCommand(TrackCommandOptions& options)
   for (const std::string& mapping : options.map) {
     if (const std::optional<std::string> problem = kettorin::AddKeyMapping(mapping, options.keyMap)) {
       return UsageError("--map: " + *problem);
+    }
+  }
+  for (const std::string& pan : options.pan) {
+    if (const std::optional<std::string> problem = kettorin::AddPanSetting(pan, options.pans)) {
+      return UsageError("--pan: " + *problem);
     }
   }
   if (options.out.output.empty()) {

@@ -232,12 +232,13 @@ void GiveLengths(int32_t rate, bool choke, MidiPlan& plan, int64_t& length) {
 }
 
 // The track: one stem a kind that has hits, in kind order, each kind's hits in time order.
-void LayOutTrack(int32_t rate, int64_t length, MidiPlan& plan) {
+void LayOutTrack(int32_t rate, int64_t length, const MidiOptions& options, MidiPlan& plan) {
   const float frequency = NoteFrequency(NoteName{{'C', 0, 0}});  // as a beat line without pitch=
   Track& track = plan.track;
   track.sampleRate = rate;
   track.length = length;
   track.fade = FadeSamples(rate);
+  track.channels = options.channels == 2 ? 2 : 1;
   std::array<int32_t, kDrumKindCount> stemOf{};
   for (size_t k = 0; k < kDrumKindCount; ++k) {
     if (plan.hitsPerKind[k] == 0) continue;
@@ -249,12 +250,14 @@ void LayOutTrack(int32_t rate, int64_t length, MidiPlan& plan) {
     byKind[static_cast<size_t>(plan.hits[h].kind)].push_back(h);
   }
   for (size_t k = 0; k < kDrumKindCount; ++k) {
+    const PanGains pan = PanLaw(PanOf(static_cast<DrumKind>(k), options.pans));  // once a kind
     for (size_t h : byKind[k]) {
       const MidiHit& hit = plan.hits[h];
       if (hit.length == 0) continue;
       const float level = static_cast<float>(hit.velocity) / 127.0f;
       track.hits.push_back(
           MakeHit(hit.kind, hit.start, hit.length, rate, frequency, level, stemOf[k]));
+      track.hits.back().pan = pan;
     }
   }
 }
@@ -265,6 +268,7 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
                                 int64_t limit, MidiPlan& plan) {
   plan = MidiPlan{};
   const int32_t rate = options.sampleRate;
+  limit /= options.channels == 2 ? 2 : 1;  // a stereo file's samples are shared by two channels
   if (auto failure = CheckSampleRate(rate)) return failure;
   if (auto failure = CheckChannel(options.channel)) return failure;
   MidiFile file;
@@ -291,7 +295,7 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   }
   GiveLengths(rate, options.choke, plan, length);
   if (length > limit) return tooLong;
-  LayOutTrack(rate, length, plan);
+  LayOutTrack(rate, length, options, plan);
   return std::nullopt;
 }
 

@@ -27,6 +27,8 @@ struct MidiOptions {
   int32_t channel = kDefaultMidiChannel;  // 1 to 16: the channel whose notes are drums
   KeyMap map;  // KEY=DRUM over the General MIDI keys
   bool choke = true;  // a closed hi-hat stops the open hi-hat ringing before it
+  int32_t channels = 1;  // 2: stereo, each kind at its pan
+  PanMap pans;           // kinds' positions instead of the kit's
 };
 
 inline std::optional<std::string> AddKeyMapping(std::string_view text, MidiOptions& options) {

@@ -201,7 +201,9 @@ typedef struct KettorinLevels {
 } KettorinLevels;
 
 /* Renders the mix of a beat text, as KettorinComposeBeat and the command's beat form do with the
- * same options: bit for bit the samples their files are converted from.
+ * same options: bit for bit the samples their files are converted from. Always mono: a text that
+ * asks for stereo is rendered as the command's --mono renders it (KettorinRenderWith gives
+ * stereo).
  *
  * beatText     the beat, as for KettorinComposeBeat.
  * options      as above; null renders at 44100 Hz with the beat's own tempo and repeat,
@@ -230,9 +232,9 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(const KettorinChar* beatTe
  * levels      receives the factors the mix was given, as for KettorinRenderBeat. May be null.
  * samples, capacity, sampleCount, message, messageSize  as for KettorinRender.
  *
- * Prints nothing. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT, KETTORIN_BAD_SAMPLE_RATE,
- * KETTORIN_BAD_INPUT (a negative size, a file that cannot be read: "byte N: ...", a flag or gain
- * out of range), KETTORIN_NO_STORAGE or KETTORIN_BUFFER_TOO_SMALL.
+ * Always mono. Prints nothing. Returns KETTORIN_DONE, KETTORIN_NULL_ARGUMENT,
+ * KETTORIN_BAD_SAMPLE_RATE, KETTORIN_BAD_INPUT (a negative size, a file that cannot be read:
+ * "byte N: ...", a flag or gain out of range), KETTORIN_NO_STORAGE or KETTORIN_BUFFER_TOO_SMALL.
  */
 KETTORIN_API int32_t KETTORIN_CALL KettorinRenderMidi(const uint8_t* data, int32_t size,
                                                      int32_t sampleRate, uint32_t flags,
@@ -282,6 +284,12 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWav(const KettorinChar* outputPa
  *                        up to +-PERCENT %, instead of its own
  *   choke      BOOL      a closed hi-hat stops an open one ringing (beats and MIDI; default 1,
  *                        a beat's own "choke off" without it)
+ *   channels   1|2       mono or stereo instead of the input's own: a beat is stereo when its
+ *                        text says "stereo" or a line has pan=, a MIDI file is mono; a note
+ *                        string is always mono (2 is refused)
+ *   pan        DRUM=P    place a drum at -1 (left) to 1 (right) in a stereo beat (its lines
+ *                        without pan=) or MIDI file; each call adds one and asks for stereo
+ *                        unless channels is 1, "" clears them
  *   drum       NAME      a note string's drum, as for KettorinCompose (default kick)
  *   float      BOOL      files: 32-bit IEEE float samples instead of 16-bit PCM
  *   bits       16|24     files: 16-bit (default) or 24-bit PCM samples
@@ -324,7 +332,9 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinOptionsSet(KettorinOptions* options, 
 #define KETTORIN_MIX (-1)
 
 /* Renders a note string, a beat or a MIDI file with the options into the caller's memory: bit for
- * bit the samples the command's --float file holds with the same options.
+ * bit the samples the command's --float file holds with the same options. A stereo render
+ * (KettorinChannelsWith gives 2) fills the buffer with frames of a left and a right sample, and
+ * sampleCount counts both: twice the frames.
  *
  * source    KETTORIN_NOTES, KETTORIN_BEAT or KETTORIN_MIDI.
  * input     the text (KettorinChar code units) or the MIDI bytes. Not null.
@@ -347,6 +357,14 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinRenderWith(int32_t source, const void
                                                       int64_t* sampleCount, char* message,
                                                       int32_t messageSize);
 
+/* How many channels the input renders in with these options: 1 (mono) or 2 (stereo, each frame a
+ * left and a right sample), into `channels`. Arguments and statuses as for KettorinRenderWith. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinChannelsWith(int32_t source, const void* input,
+                                                        int64_t size,
+                                                        const KettorinOptions* options,
+                                                        int32_t* channels, char* message,
+                                                        int32_t messageSize);
+
 /* A stem's kind for a beat's hihat line: one lane of open and closed hi-hats, named "hihat". */
 #define KETTORIN_HIHAT_LANE 11
 
@@ -361,7 +379,8 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(int32_t source, const void*
                                                      int32_t* count, char* message,
                                                      int32_t messageSize);
 
-/* Renders with the options and writes the WAV file (16-bit or float) and, with option stems, the
+/* Renders with the options and writes the WAV or FLAC file (16-bit, 24-bit or float; mono or
+ * stereo) and, with option stems, the
  * stems beside it, as the command does: the same files and, unless option quiet is set, the same
  * report on standard output. A failure is not printed: it comes back as the status and the
  * message. An existing file is replaced only when the new one is complete. */
@@ -372,9 +391,10 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinComposeWith(int32_t source, const voi
                                                        char* message, int32_t messageSize);
 
 /* Writes samples as a WAV file, as KettorinWriteWav does, at the options' rate and in their
- * format (option float). Prints nothing. Returns the statuses of KettorinWriteWav, and
- * KETTORIN_BAD_SAMPLE_RATE for a float file above 1073741823 Hz, whose byte rate 32 bits cannot
- * hold. */
+ * format (options float and bits) and channels (option channels: with 2, count is even and the
+ * samples are frames of a left and a right sample). Prints nothing. Returns the statuses of
+ * KettorinWriteWav, and KETTORIN_BAD_SAMPLE_RATE for a rate whose byte rate (rate x bytes a
+ * sample x channels) 32 bits cannot hold: above 1073741823 Hz for mono float or stereo 16-bit. */
 KETTORIN_API int32_t KETTORIN_CALL KettorinWriteWavWith(const KettorinChar* outputPath,
                                                         const float* samples, int64_t count,
                                                         const KettorinOptions* options,

@@ -70,7 +70,8 @@ std::optional<Failure> DeliverPlan(const Plan& plan, int32_t stem, KettorinLevel
     return Failure{kStatusBadInput, "There is no stem " + std::to_string(stem) +
                                         ": the input has " + std::to_string(StemCount(plan)) + "."};
   }
-  return Deliver(plan.length, sink, [&](std::span<float> out) {
+  // A stereo plan's frames are a left and a right sample each, interleaved.
+  return Deliver(plan.length * plan.channels, sink, [&](std::span<float> out) {
     if (stem == KETTORIN_MIX) {
       const Levels done = RenderMix(plan, out);
       if (levels != nullptr) *levels = ToC(done);
@@ -151,16 +152,20 @@ std::optional<Failure> WriteSamples(const KettorinChar* outputPath, const float*
   if (outputPath == nullptr) return NullArgument("output path");
   if (samples == nullptr && count > 0) return NullArgument("sample buffer");
   if (auto failure = CheckSampleRate(options.sampleRate)) return failure;
-  if (count < 0 || count > MaxSamples(options.format)) {
-    return Failure{kStatusNoStorage, "The sample count must be from 0 to " +
-                                         std::to_string(MaxSamples(options.format)) +
-                                         ". Got: " + std::to_string(count)};
+  const int32_t channels = options.channels.value_or(1);
+  // Whole frames only, and no more of them than a file can hold.
+  const int64_t most = MaxSamples(options.format) / channels * channels;
+  if (count < 0 || count > most || count % channels != 0) {
+    return Failure{kStatusNoStorage,
+                   "The sample count must be " +
+                       std::string(channels == 2 ? "an even number " : "") + "from 0 to " +
+                       std::to_string(most) + ". Got: " + std::to_string(count)};
   }
-  if (auto failure = CheckFileRate(options.sampleRate, options.format)) return failure;
+  if (auto failure = CheckFileRate(options.sampleRate, options.format, channels)) return failure;
   const OutputPath path = MakeOutputPath(outputPath);
   const std::span<const float> all(samples, static_cast<size_t>(count));
-  const std::optional<WriteError> error =
-      WriteWavFile(path, options.sampleRate, all, options.format, SerializeWav);
+  const std::optional<WriteError> error = WriteWavFile(
+      path, options.sampleRate, all, options.format, SerializeWav, nullptr, channels);
   if (!error) return std::nullopt;
   std::string why = "Could not write file '" + path.display + "'";
   if (error->systemError != 0) why += ": " + std::generic_category().message(error->systemError);
@@ -217,6 +222,7 @@ extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinRenderBeat(
     request.options.sampleRate = o.sampleRate;
     if (o.tempo != 0) request.options.tempo = o.tempo;
     if (o.repeat != 0) request.options.repeat = o.repeat;
+    request.options.channels = 1;  // this call's buffer is mono: a stereo text is mixed to one
     kettorin::ApplyFlags(o.flags, o.gainDb, request.options);
     // The beat's own checks (the rate, the text, tempo, repeat and length), then the flags and
     // the gain.
@@ -316,6 +322,21 @@ KettorinRenderWith(int32_t source, const void* input, int64_t size, const Kettor
       return failure;
     }
     return kettorin::DeliverPlan(plan, stem, levels, {samples, capacity, sampleCount});
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinChannelsWith(int32_t source, const void* input, int64_t size,
+                     const KettorinOptions* options, int32_t* channels, char* message,
+                     int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    std::string text;
+    Plan plan;
+    if (auto failure = kettorin::PlanWith(source, input, size, options, text, plan)) {
+      return failure;
+    }
+    if (channels != nullptr) *channels = plan.channels;
+    return std::nullopt;
   });
 }
 

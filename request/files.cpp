@@ -63,13 +63,14 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
   }
   // Storage for the mix, and for one stem at a time, allocated before anything is printed.
   const bool stems = plan.options.stems && StemCount(plan) > 0;
-  const SampleStorage mixStorage = AllocateSamples(plan.length);
-  const SampleStorage stemStorage = stems ? AllocateSamples(plan.length) : nullptr;
+  const int64_t count = plan.length * plan.channels;  // within a file's limit, so no overflow
+  const SampleStorage mixStorage = AllocateSamples(count);
+  const SampleStorage stemStorage = stems ? AllocateSamples(count) : nullptr;
   if (!mixStorage || (stems && !stemStorage)) {
     return Fail({kStatusNoStorage, "Memory allocation failed."},
                 "Error: Memory allocation failed.\n", print, failure);
   }
-  const auto length = static_cast<size_t>(plan.length);
+  const auto length = static_cast<size_t>(count);
   const std::span<float> samples(mixStorage.get(), length);
   const Levels levels = RenderMix(plan, samples);
   print(Channel::kReport, ReportHead(plan, levels));
@@ -77,6 +78,7 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
   WavOutput file = mix;
   file.format = plan.options.format;
   file.flac = plan.options.flac;
+  file.channels = plan.channels;
   bool written = WriteOne(file, plan.sampleRate, samples, print, failure);
   if (written && stems) {
     const std::span<float> stem(stemStorage.get(), length);

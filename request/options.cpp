@@ -12,7 +12,7 @@ namespace kettorin {
 
 namespace {
 
-constexpr std::array<OptionInfo, 17> kOptions{{
+constexpr std::array<OptionInfo, 19> kOptions{{
     {"rate", "HZ", "samples per second, at least 1 (default 44100)"},
     {"tempo", "BPM",
      "beats per minute, 1 to 999: a note string's (default 120), or instead of a "
@@ -31,6 +31,11 @@ constexpr std::array<OptionInfo, 17> kOptions{{
      "a beat's hits move by up to +-MS ms and their levels by +-PERCENT %, 0 to 100 each, instead "
      "of its own"},
     {"choke", "BOOL", "a closed hi-hat stops an open one ringing (default 1; a beat's own without)"},
+    {"channels", "1|2",
+     "mono or stereo instead of the input's own (a beat's text may say stereo; MIDI is mono)"},
+    {"pan", "DRUM=P",
+     "place a drum at -1 (left) to 1 (right) in a stereo beat or MIDI file, for lines without "
+     "pan=; each one adds a pan and asks for stereo, \"\" clears"},
     {"float", "BOOL", "store 32-bit float samples instead of 16-bit PCM"},
     {"bits", "16|24", "store 16-bit (the default) or 24-bit PCM samples"},
     {"format", "wav|flac", "the file's format: WAV (the default) or FLAC, where built with libsndfile"},
@@ -163,6 +168,21 @@ std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
     bool choke = true;
     if (auto failure = truth(choke)) return failure;
     options.choke = choke;
+    return std::nullopt;
+  }
+  if (name == "channels") {
+    if (value != "1" && value != "2") return BadValue(name, "1 or 2", value);
+    options.channels = value == "2" ? 2 : 1;
+    return std::nullopt;
+  }
+  if (name == "pan") {
+    if (value.empty()) {
+      options.pans = {};
+      return std::nullopt;
+    }
+    if (const std::optional<std::string> problem = AddPanSetting(value, options.pans)) {
+      return Failure{kStatusBadInput, "The option 'pan': " + *problem + "."};
+    }
     return std::nullopt;
   }
   if (name == "map") {

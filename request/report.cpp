@@ -36,6 +36,11 @@ int Width(std::string_view text) {
 
 constexpr const char* kBanner = "\n=== DRUM MUSIC COMPOSER ===\n";
 
+// The header's word for a stereo render.
+const char* Stereo(const Plan& plan) {
+  return plan.channels == 2 ? ", stereo" : "";
+}
+
 void NotesHead(std::string& text, const Plan& plan) {
   const DrumKindInfo& drum = Info(plan.composition.kind);
   text += kBanner;
@@ -62,7 +67,9 @@ std::string PitchColumn(DrumKind kind, const char* name, float noteFrequency) {
 
 // The drum lines of a pattern, one line each, with what they played in the whole song: hits,
 // flams and drags, and the ? cells that sounded.
-void DrumLines(std::string& text, const BeatPattern& pattern, const std::vector<LineTally>& tally) {
+// In a stereo render, where the line sits: its pan= or its kind's.
+void DrumLines(std::string& text, const Plan& plan, const BeatPattern& pattern,
+               const std::vector<LineTally>& tally) {
   for (size_t l = 0; l < pattern.lines.size(); ++l) {
     const BeatLine& line = pattern.lines[l];
     const LineTally& played = tally[l];
@@ -76,6 +83,10 @@ void DrumLines(std::string& text, const BeatPattern& pattern, const std::vector<
            static_cast<long long>(played.hits), played.hits == 1 ? " " : "s",
            PitchColumn(line.kind, line.pitch.c_str(), line.frequency).c_str(), ring.c_str(),
            static_cast<double>(line.level));
+    if (plan.channels == 2) {
+      Append(text, "  pan %g",
+             static_cast<double>(line.pan.value_or(PanOf(line.kind, plan.options.pans))));
+    }
     if (played.flams > 0) {
       Append(text, "  %lld flam%s", static_cast<long long>(played.flams),
              played.flams == 1 ? "" : "s");
@@ -126,12 +137,12 @@ void SongHead(std::string& text, const Plan& plan) {
   const Beat& beat = plan.beat;
   const BeatLayout& layout = plan.layout;
   text += kBanner;
-  Append(text, "Song: %d pattern%s, %d lane%s, %lld play%s, repeat %d%s\n",
+  Append(text, "Song: %d pattern%s, %d lane%s, %lld play%s, repeat %d%s%s\n",
          static_cast<int>(beat.patterns.size()), beat.patterns.size() == 1 ? "" : "s",
          static_cast<int>(plan.track.stemKinds.size()),
          plan.track.stemKinds.size() == 1 ? "" : "s",
          static_cast<long long>(layout.plays.size()), layout.plays.size() == 1 ? "" : "s",
-         layout.repeat, plan.options.loop ? ", loop" : "");
+         layout.repeat, plan.options.loop ? ", loop" : "", Stereo(plan));
   Append(text, "Tempo: %d BPM, %d steps per beat, swing %d%%\n", layout.tempo, beat.steps,
          beat.swing);
   Feel(text, layout);
@@ -146,7 +157,7 @@ void SongHead(std::string& text, const Plan& plan) {
     if (beat.StepsOf(pattern) != beat.steps) Append(text, ", %d per beat", *pattern.steps);
     if (beat.SwingOf(pattern) != beat.swing) Append(text, ", swing %d%%", *pattern.swing);
     Append(text, ", played %lld time%s\n", static_cast<long long>(plays), plays == 1 ? "" : "s");
-    DrumLines(text, pattern, layout.tally[p]);
+    DrumLines(text, plan, pattern, layout.tally[p]);
   }
   Append(text, "\nOrder: %s\n", OrderLine(beat, layout).c_str());
   if (layout.segments.size() > 1) {
@@ -169,20 +180,21 @@ void BeatHead(std::string& text, const Plan& plan) {
   if (beat.IsSong()) return SongHead(text, plan);
   const BeatPattern& grid = beat.patterns[0];
   text += kBanner;
-  Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s\n",
+  Append(text, "Beat: %d drum line%s, %d steps, %d per beat, swing %d%%, repeat %d%s%s\n",
          static_cast<int>(grid.lines.size()), grid.lines.size() == 1 ? "" : "s", grid.GridSteps(),
-         beat.steps, beat.swing, plan.layout.repeat, plan.options.loop ? ", loop" : "");
+         beat.steps, beat.swing, plan.layout.repeat, plan.options.loop ? ", loop" : "",
+         Stereo(plan));
   Append(text, "Tempo: %d BPM\n", plan.layout.tempo);
   Feel(text, plan.layout);
   text += '\n';
-  DrumLines(text, grid, plan.layout.tally[0]);
+  DrumLines(text, plan, grid, plan.layout.tally[0]);
 }
 
 void MidiHead(std::string& text, const Plan& plan) {
   const MidiPlan& midi = plan.midi;
   text += kBanner;
-  Append(text, "MIDI: format %d, %d track%s, %s, channel %d\n", midi.format, midi.tracks,
-         midi.tracks == 1 ? "" : "s", midi.division.c_str(), plan.options.channel);
+  Append(text, "MIDI: format %d, %d track%s, %s, channel %d%s\n", midi.format, midi.tracks,
+         midi.tracks == 1 ? "" : "s", midi.division.c_str(), plan.options.channel, Stereo(plan));
   if (midi.firstTempo == 0) {
     text += "Tempo: SMPTE time (tempo events do not apply)\n\n";
   } else {
@@ -194,9 +206,13 @@ void MidiHead(std::string& text, const Plan& plan) {
   for (const DrumKindInfo& info : kDrumKinds) {
     const int64_t hits = midi.hitsPerKind[static_cast<size_t>(info.kind)];
     if (hits == 0) continue;
-    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s\n", Width(info.displayName),
+    Append(text, "  %-14.*s %5lld hit%s  pitch %-12s ring %g s", Width(info.displayName),
            info.displayName.data(), static_cast<long long>(hits), hits == 1 ? " " : "s",
            PitchColumn(info.kind, "C", frequency).c_str(), static_cast<double>(info.ringSeconds));
+    if (plan.channels == 2) {
+      Append(text, "  pan %g", static_cast<double>(PanOf(info.kind, plan.options.pans)));
+    }
+    text += '\n';
   }
   std::string skipped;
   for (size_t key = 0; key < midi.skipped.size(); ++key) {

@@ -17,6 +17,11 @@ Failure DoesNotApply(std::string_view option, std::string_view source) {
                                std::string(source) + "."};
 }
 
+bool HasPans(const RenderOptions& o) {
+  return std::any_of(o.pans.begin(), o.pans.end(),
+                     [](const std::optional<float>& pan) { return pan.has_value(); });
+}
+
 // Options that change nothing for a source are refused rather than silently ignored.
 std::optional<Failure> CheckApplicable(const Request& request) {
   const RenderOptions& o = request.options;
@@ -30,6 +35,8 @@ std::optional<Failure> CheckApplicable(const Request& request) {
       if (o.stems) return DoesNotApply("stems", kNotes);
       if (o.choke) return DoesNotApply("choke", kNotes);
       if (!o.keyMap.empty()) return DoesNotApply("map", kNotes);
+      if (o.channels == 2) return DoesNotApply("channels", kNotes);
+      if (HasPans(o)) return DoesNotApply("pan", kNotes);
       break;
     }
     case Source::kBeat:
@@ -92,6 +99,8 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       beat.humanize = o.humanize;
       beat.choke = o.choke;
       beat.keys = o.keyMap;
+      beat.channels = o.channels;
+      beat.pans = o.pans;
       if (auto failure =
               PlanBeat(request.input, beat, limit, plan.beat, plan.track, plan.layout,
                        plan.readError)) {
@@ -105,6 +114,9 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
       midi.channel = o.channel;
       midi.map = o.keyMap;
       midi.choke = o.choke.value_or(true);
+      // A pan asks for stereo, as a beat line's pan= does, unless mono is asked for.
+      midi.channels = o.channels.value_or(HasPans(o) ? 2 : 1);
+      midi.pans = o.pans;
       const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(request.input.data()),
                                            request.input.size());
       if (auto failure = PlanMidi(bytes, midi, limit, plan.midi)) return failure;
@@ -114,6 +126,7 @@ std::optional<Failure> PlanSource(const Request& request, Plan& plan) {
     }
   }
   plan.length = plan.track.length;
+  plan.channels = plan.track.channels;
   return std::nullopt;
 }
 
@@ -136,13 +149,17 @@ std::optional<Failure> PlanRequest(const Request& request, Plan& plan) {
   if (!optionsFirst) {
     if (auto failure = CheckOptions(request)) return failure;
   }
-  return CheckFileRate(request.options.sampleRate, request.options.format);
+  return CheckFileRate(request.options.sampleRate, request.options.format, plan.channels);
 }
 
-std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format) {
-  const int64_t most = MaxSampleRate(format);
+std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format, int32_t channels) {
+  const int64_t most = MaxSampleRate(format, channels);
   if (sampleRate <= most) return std::nullopt;
-  return Failure{kStatusBadSampleRate, "A float WAV file's sample rate must be at most " +
+  const std::string what = std::string(channels == 2 ? "A stereo " : "A ") +
+                           (format == WavFormat::kFloat32 ? "float"
+                            : format == WavFormat::kPcm24 ? "24-bit"
+                                                          : "16-bit");
+  return Failure{kStatusBadSampleRate, what + " WAV file's sample rate must be at most " +
                                            std::to_string(most) +
                                            " Hz. Got: " + std::to_string(sampleRate)};
 }

@@ -44,6 +44,9 @@ struct RenderOptions {
   std::optional<uint32_t> seed;           // beats: the draws' seed instead of the text's
   std::optional<std::pair<int32_t, int32_t>> humanize;  // beats: MS, PERCENT instead of the text's
   std::optional<bool> choke;              // beats and MIDI: a closed hi-hat stops an open one
+  std::optional<int32_t> channels;        // 1 or 2: mono or stereo instead of the source's own
+                                          // (a beat's text may say stereo; MIDI is mono)
+  PanMap pans;                            // beats and MIDI: kinds' positions, -1 to 1; stereo
   WavFormat format = WavFormat::kPcm16;   // files: 16- or 24-bit PCM, or 32-bit float
   bool flac = false;                      // files: FLAC (16- or 24-bit) instead of WAV
   bool stems = false;                     // files: also one file per drum line or kind
@@ -71,7 +74,8 @@ struct Plan {
   std::string_view input;
   std::string_view sourceName;
   int32_t sampleRate = 0;
-  int64_t length = 0;                  // samples
+  int64_t length = 0;                  // frames: samples of each channel
+  int32_t channels = 1;                // 2: every frame is a left and a right sample
   Composition composition;             // notes
   Beat beat;                           // beats: the text as read
   BeatLayout layout;                   // beats: the plays and segments
@@ -84,12 +88,13 @@ struct Plan {
 // fails, in the order the source's calls have always checked them.
 std::optional<Failure> PlanRequest(const Request& request, Plan& plan);
 
-// 11 when a file of the format cannot store the rate: a float file's byte rate, 4 bytes a sample,
-// is a 32-bit count.
-std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format);
+// 11 when a file of the format cannot store the rate: its byte rate (rate x bytes a sample x
+// channels) is a 32-bit count.
+std::optional<Failure> CheckFileRate(int32_t sampleRate, WavFormat format, int32_t channels = 1);
 
-// Renders the mix into out (plan.length samples): the notes one after another, or the hits
-// added and the headroom applied. Returns what the headroom did.
+// Renders the mix into out (plan.length x plan.channels samples, a stereo frame's left sample
+// first): the notes one after another, or the hits added and the headroom applied over both
+// channels. Returns what the headroom did.
 Levels RenderMix(const Plan& plan, std::span<float> out);
 
 // Stems: one per lane of a beat or drum kind of a MIDI file (none for notes). A stem is

@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"kick ring=0,5 x", 1, "ring must be 0.001 to 60 seconds, got '0,5'"},
         Refused{"kick level=4.01 x", 1, "level must be 0 to 4, got '4.01'"},
         Refused{"kick level=-0.5 x", 1, "level must be 0 to 4, got '-0.5'"},
-        Refused{"kick gain=2 x", 1, "unknown setting 'gain' (pitch, ring, level, flam, chance, shift)"},
+        Refused{"kick gain=2 x", 1, "unknown setting 'gain' (pitch, ring, level, flam, chance, shift, pan)"},
         Refused{"kick ring=1 ring=2 x", 1, "ring given twice"},
         Refused{"kick x--- level=2", 1, "settings come before the grid: 'level=2'"},
         Refused{"kick x--#-", 1, "unexpected '#' in the grid (x o X O g 1-9 f F d D ? [ ] - . | and blanks)"},

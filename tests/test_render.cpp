@@ -560,7 +560,7 @@ TEST_F(Options, RefusalsCarryTheirStatusAndMessage) {
        KETTORIN_MIX,
        15,
        "Unknown option 'speed' (rate, tempo, repeat, loop, gain, normalize, channel, drum, map, "
-       "seed, humanize, choke, float, bits, format, stems, quiet)."},
+       "seed, humanize, choke, channels, pan, float, bits, format, stems, quiet)."},
       {KETTORIN_BEAT, "kick x", {{"bits", "20"}}, KETTORIN_MIX, 15,
        "The option 'bits' takes 16 or 24. Got: '20'"},
       {KETTORIN_BEAT, "kick x", {{"humanize", "6"}}, KETTORIN_MIX, 15,

@@ -284,8 +284,9 @@ class FileSizeLimit {
   void (*oldHandler_)(int);
 };
 
-bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format) {
-  SerializeWav(out, rate, samples.first(samples.size() / 2), format);
+bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format,
+                 int32_t channels) {
+  SerializeWav(out, rate, samples.first(samples.size() / 2), format, channels);
   std::fflush(out);
   return false;
 }

@@ -38,6 +38,7 @@ struct DrumKindInfo {
   float pitchRatio;   // the voice plays the note frequency times this (1 for unpitched kinds)
   bool followsPitch;  // false when the voice ignores the frequency
   float ringSeconds;  // how long a hit of a beat or a MIDI track sounds at most, by default
+  float pan;          // where a stereo track places it by default: -1 left, 0 centre, 1 right
 };
 
 // Every drum kind, in the order their keys are tried, indexed by DrumKind.

@@ -27,14 +27,6 @@ struct Sound {
   std::vector<float> samples;  // rendered at its first use, released after its last
 };
 
-// mix[at + i] = mix[at + i] + sound[i] x level, for the samples that fall inside the mix.
-void AddInto(std::span<float> mix, int64_t at, std::span<const float> sound, float level) {
-  if (at >= static_cast<int64_t>(mix.size())) return;
-  const size_t n = std::min(sound.size(), mix.size() - static_cast<size_t>(at));
-  float* out = mix.data() + at;
-  for (size_t i = 0; i < n; ++i) out[i] = out[i] + sound[i] * level;
-}
-
 // The clean ending: sample i of the last F = min(n, fade) is multiplied by float(n - i) /
 // float(F + 1), so the hit reaches zero in a ramp rather than stopping with a step.
 void FadeOut(std::span<float> sound, int32_t fade) {
@@ -53,15 +45,39 @@ void Render(const Hit& hit, const VoiceContext& context, int32_t fade,
   FadeOut(samples, fade);
 }
 
-// mix[at + i] = mix[at + i] + sound[i] x level for the positions at + i in [begin, stop).
-void AddWithin(std::span<float> mix, int64_t begin, int64_t stop, int64_t at,
-               std::span<const float> sound, float level) {
+// The hit's samples added at frames at + i that lie in [begin, stop): mono mix[at + i] + sound[i]
+// x level; stereo, with c = sound[i] x level, c x left into the frame's left sample and c x right
+// into its right.
+void AddWithin(std::span<float> mix, int32_t channels, int64_t begin, int64_t stop, int64_t at,
+               std::span<const float> sound, const Hit& hit) {
   const int64_t from = std::max(begin, at);
   const int64_t to = std::min(stop, at + static_cast<int64_t>(sound.size()));
   if (from >= to) return;
-  float* out = mix.data() + from;
   const float* in = sound.data() + (from - at);
-  for (int64_t j = 0; j < to - from; ++j) out[j] = out[j] + in[j] * level;
+  const float level = hit.level;
+  if (channels == 1) {
+    float* out = mix.data() + from;
+    for (int64_t j = 0; j < to - from; ++j) out[j] = out[j] + in[j] * level;
+    return;
+  }
+  const float left = hit.pan.left;
+  const float right = hit.pan.right;
+  float* out = mix.data() + 2 * from;
+  for (int64_t j = 0; j < to - from; ++j) {
+    const float c = in[j] * level;
+    out[2 * j] = out[2 * j] + c * left;
+    out[2 * j + 1] = out[2 * j + 1] + c * right;
+  }
+}
+
+// Every frame of the hit that falls inside the mix's `frames`, and in a loop whatever reaches
+// past the end, come round to the start.
+void AddHit(std::span<float> mix, int32_t channels, int64_t frames, bool wrap, int64_t begin,
+            int64_t stop, std::span<const float> sound, const Hit& hit) {
+  AddWithin(mix, channels, begin, std::min(stop, frames), hit.start, sound, hit);
+  if (wrap && hit.start + hit.length > frames && hit.start < frames) {
+    AddWithin(mix, channels, begin, std::min(stop, frames), hit.start - frames, sound, hit);
+  }
 }
 
 // Sounds are rendered all at once, before the adds, while they take at most the mix's own length
@@ -76,7 +92,7 @@ void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<
     if (wanted(hit)) ++sounds[KeyOf(hit)].usesLeft;
   }
   std::vector<float> once;  // a sound heard only once is rendered here and not kept
-  const auto end = static_cast<int64_t>(mix.size());
+  const auto frames = static_cast<int64_t>(mix.size()) / track.channels;
   for (const Hit& hit : track.hits) {
     if (!wanted(hit)) continue;
     Sound& sound = sounds[KeyOf(hit)];
@@ -84,12 +100,7 @@ void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<
     if (sound.usesLeft > 1 || !sound.samples.empty()) samples = &sound.samples;
     if (samples->empty() || samples == &once) Render(hit, context, track.fade, *samples);
 
-    const std::span<const float> all(*samples);
-    AddInto(mix, hit.start, all, hit.level);
-    // Whatever reaches past the end comes round to the start of a loop.
-    if (track.wrap && hit.start + hit.length > end && hit.start < end) {
-      AddInto(mix, 0, all.subspan(static_cast<size_t>(end - hit.start)), hit.level);
-    }
+    AddHit(mix, track.channels, frames, track.wrap, 0, frames, *samples, hit);
     if (--sound.usesLeft == 0) std::vector<float>().swap(sound.samples);
   }
 }
@@ -99,7 +110,7 @@ void MixSoundBySound(const Track& track, const VoiceContext& context, std::span<
 Hit MakeHit(DrumKind kind, int64_t start, int32_t n, int32_t sampleRate, float frequency,
             float level, int32_t stem) {
   return {kind,  start, n, frequency, static_cast<float>(n) / static_cast<float>(sampleRate),
-          level, stem};
+          level, stem, {}};
 }
 
 void MixTrack(const Track& track, const VoiceContext& context, std::span<float> mix,
@@ -126,7 +137,7 @@ void MixTrack(const Track& track, const VoiceContext& context, std::span<float> 
     }
     hitSoundAt[h] = it->second;
   }
-  const auto end = static_cast<int64_t>(mix.size());
+  const auto end = static_cast<int64_t>(mix.size()) / track.channels;
   if (total > std::max(end, kSoundsHeldTogether)) {
     return MixSoundBySound(track, context, mix, wanted);
   }
@@ -166,11 +177,7 @@ void MixTrack(const Track& track, const VoiceContext& context, std::span<float> 
           if (!wanted(hit)) continue;
           const std::span<const float> sound = std::span<const float>(sounds).subspan(
               static_cast<size_t>(hitSoundAt[h]), static_cast<size_t>(hit.length));
-          AddWithin(mix, begin, stop, hit.start, sound, hit.level);
-          // Whatever reaches past the end comes round to the start of a loop.
-          if (track.wrap && hit.start + hit.length > end && hit.start < end) {
-            AddWithin(mix, begin, stop, hit.start - end, sound, hit.level);
-          }
+          AddHit(mix, track.channels, end, track.wrap, begin, stop, sound, hit);
         }
       },
       splitBreakEven);

@@ -10,6 +10,7 @@
 #include "track/drum_kinds.h"
 #include "track/lengths.h"
 #include "track/limits.h"
+#include "track/pan.h"
 #include "track/split.h"
 #include "voices/voices.h"
 
@@ -25,6 +26,7 @@ struct Hit {
   float duration = 0;   // d = float(n) / float(R): the voice's envelopes stretch to it
   float level = 0;      // every voice sample is multiplied by it
   int32_t stem = 0;     // the stem it belongs to: a drum line, or a kind
+  PanGains pan;         // in a stereo track, each channel's share of every contribution
 };
 
 // A hit of n samples, with the duration its voice is given: float(n) / float(R).
@@ -39,12 +41,15 @@ struct Track {
   std::vector<Hit> hits;  // in the order their samples are added
   std::vector<bool> hihatStems;     // per stem (none for MIDI): a beat's hihat lane, open and closed
   int32_t fade = 0;       // each hit's last min(n, fade) samples fade out (0: none)
+  int32_t channels = 1;   // 2: the mix is stereo, left and right interleaved
 };
 
 // Adds every hit's samples into mix (track.length samples, zeros to begin with), hit by hit in
 // the track's order, each contribution with one float addition: voice sample x level, where a
 // hit of n samples has its sample i of its last F = min(n, track.fade) first multiplied by
-// float(n - i) / float(F + 1). Samples
+// float(n - i) / float(F + 1). A stereo mix holds track.length frames, left then right: the
+// contribution c = voice sample x level adds c x pan.left to the left and c x pan.right to the
+// right, each one float product and one float addition. Samples
 // that fall past the end are dropped, or wrap round when the track does. With `stem`, only that
 // stem's hits. Each distinct sound (kind, frequency, length) is rendered once. From
 // splitBreakEven samples on, two threads share the rendering of the sounds and the adds.

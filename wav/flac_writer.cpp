@@ -52,17 +52,18 @@ bool FlacAvailable() {
 }
 
 bool SerializeFlac(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                   WavFormat format) {
-  if (format == WavFormat::kFloat32) return false;
+                   WavFormat format, int32_t channels) {
+  if (format == WavFormat::kFloat32 || (channels != 1 && channels != 2)) return false;
+  if (samples.size() % static_cast<size_t>(channels) != 0) return false;
   SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
   SF_INFO info{};
   info.samplerate = sampleRate;
-  info.channels = 1;
+  info.channels = channels;
   info.format = SF_FORMAT_FLAC | (format == WavFormat::kPcm24 ? SF_FORMAT_PCM_24 : SF_FORMAT_PCM_16);
   SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, out);
   if (file == nullptr) return false;
   // libsndfile's int samples are 32-bit: a 16- or 24-bit value goes in its top bits, exactly.
-  constexpr size_t kBlock = 16384;
+  constexpr size_t kBlock = 16384;  // samples: whole frames of one or two
   std::vector<int> block;
   block.reserve(kBlock);
   bool written = true;
@@ -73,6 +74,7 @@ bool SerializeFlac(std::FILE* out, int32_t sampleRate, std::span<const float> sa
       const float x = samples[done + i];
       block.push_back(format == WavFormat::kPcm24 ? ToPcm24(x) * 256 : ToPcm16(x) * 65536);
     }
+    // sf_write_int counts samples over all channels, frame by frame.
     written = sf_write_int(file, block.data(), static_cast<sf_count_t>(n)) ==
               static_cast<sf_count_t>(n);
   }
@@ -86,7 +88,7 @@ bool FlacAvailable() {
   return false;
 }
 
-bool SerializeFlac(std::FILE*, int32_t, std::span<const float>, WavFormat) {
+bool SerializeFlac(std::FILE*, int32_t, std::span<const float>, WavFormat, int32_t) {
   return false;
 }
 

@@ -13,9 +13,10 @@ namespace kettorin {
 // Whether this build can write FLAC (it was built with libsndfile).
 bool FlacAvailable();
 
-// Writes a mono FLAC file of 16- or 24-bit samples (the WAV conversion's values) into a seekable
-// stream. False when a write failed, for a float format, or without libsndfile.
+// Writes a mono or stereo (interleaved) FLAC file of 16- or 24-bit samples (the WAV conversion's
+// values) into a seekable stream. False when a write failed, for a float format, or without
+// libsndfile.
 bool SerializeFlac(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                   WavFormat format);
+                   WavFormat format, int32_t channels);
 
 }  // namespace kettorin

@@ -39,7 +39,6 @@ uint8_t* PutTag(uint8_t* at, const char (&tag)[5]) {
 
 constexpr uint16_t kFormatTagPcm = 1;
 constexpr uint16_t kFormatTagFloat = 3;
-constexpr uint16_t kChannels = 1;
 
 // Samples converted per write: 32 KiB of PCM (64 KiB of float), large enough that the writes cost
 // little beside the copying. The block is allocated per call: on the stack it would overflow the
@@ -99,9 +98,11 @@ void ToPcm16Le(std::span<const float> samples, uint8_t* out) {
 }
 
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format) {
+                  WavFormat format, int32_t channels) {
+  if (channels != 1 && channels != 2) return false;
+  if (samples.size() % static_cast<size_t>(channels) != 0) return false;  // a frame cut in half
   // Past the highest rate the byte rate would wrap, and the header would lie.
-  if (sampleRate > MaxSampleRate(format)) return false;
+  if (sampleRate > MaxSampleRate(format, channels)) return false;
   const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlockBytes]);
   if (block == nullptr) return false;
 
@@ -122,17 +123,18 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
   at = PutTag(at, "fmt ");
   at = Put32(at, pcm ? 16 : 18);
   at = Put16(at, pcm ? kFormatTagPcm : kFormatTagFloat);
-  at = Put16(at, kChannels);
+  const auto frameBytes = static_cast<uint16_t>(bytesPerSample * channels);
+  at = Put16(at, static_cast<uint16_t>(channels));
   at = Put32(at, rate);
-  at = Put32(at, rate * bytesPerSample * kChannels);  // bytes per second
-  at = Put16(at, bytesPerSample * kChannels);         // block align: bytes per sample frame
-  at = Put16(at, bytesPerSample * 8);                 // bits per sample
+  at = Put32(at, rate * frameBytes);  // bytes per second
+  at = Put16(at, frameBytes);         // block align: bytes per sample frame
+  at = Put16(at, bytesPerSample * 8); // bits per sample
   if (!pcm) {
     at = Put16(at, 0);
     // fact chunk: 4 bytes holding the number of sample frames, which non-PCM files carry.
     at = PutTag(at, "fact");
     at = Put32(at, 4);
-    at = Put32(at, static_cast<uint32_t>(samples.size()));
+    at = Put32(at, static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels)));
   }
   // data chunk.
   at = PutTag(at, "data");
@@ -164,14 +166,15 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
 
 std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
                                        std::span<const float> samples, WavFormat format,
-                                       WavSerializer serialize, std::string* inPlace) {
+                                       WavSerializer serialize, std::string* inPlace,
+                                       int32_t channels) {
   OutputFile file = OpenOutputFile(path.native);
   if (inPlace != nullptr) *inPlace = file.inPlace ? file.inPlaceReason : "";
   if (file.stream == nullptr) {
     return WriteError{"Could not open file '" + path.display + "' for writing.", file.error};
   }
   errno = 0;
-  if (!serialize(file.stream, sampleRate, samples, format)) {
+  if (!serialize(file.stream, sampleRate, samples, format, channels)) {
     const int error = errno;  // before the clean-up's own calls change it
     AbandonOutputFile(file);
     return WriteError{"Could not write file '" + path.display + "'.", error};
@@ -186,10 +189,11 @@ std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
                                    std::span<const float> samples, std::string* inPlace) {
   const WavSerializer serialize = output.flac ? SerializeFlac : SerializeWav;
   if (output.stream == nullptr) {
-    return WriteWavFile(output.path, sampleRate, samples, output.format, serialize, inPlace);
+    return WriteWavFile(output.path, sampleRate, samples, output.format, serialize, inPlace,
+                        output.channels);
   }
   errno = 0;
-  if (!serialize(output.stream, sampleRate, samples, output.format) ||
+  if (!serialize(output.stream, sampleRate, samples, output.format, output.channels) ||
       std::fflush(output.stream) != 0) {
     return WriteError{"Could not write file '" + output.path.display + "'.", errno};
   }

@@ -1,4 +1,5 @@
-// The WAV writer: a finished composition as a mono RIFF/WAVE file of 16- or 24-bit PCM or float.
+// The WAV writer: finished samples as a mono or stereo RIFF/WAVE file of 16- or 24-bit PCM or
+// float.
 #pragma once
 
 #include <cstdint>
@@ -34,17 +35,17 @@ constexpr uint32_t BytesPerSample(WavFormat format) {
   return format == WavFormat::kPcm16 ? 2 : format == WavFormat::kPcm24 ? 3 : 4;
 }
 
-// The most samples one file can describe: its RIFF size (everything after the first 8 bytes) is
-// a 32-bit count.
+// The most samples one file can describe, over all its channels: its RIFF size (everything after
+// the first 8 bytes) is a 32-bit count.
 constexpr int64_t MaxSamples(WavFormat format) {
   return (int64_t{0xFFFFFFFF} - (HeaderBytes(format) - 8)) / BytesPerSample(format);
 }
 
-// The highest sample rate one file can describe: its byte rate (rate x bytes per sample, one
-// channel) is a 32-bit count too. Every positive 32-bit rate fits in 16-bit PCM; float stops short
-// of 2^30.
-constexpr int64_t MaxSampleRate(WavFormat format) {
-  return int64_t{0xFFFFFFFF} / BytesPerSample(format);
+// The highest sample rate one file can describe: its byte rate (rate x bytes per sample x
+// channels) is a 32-bit count too. Every positive 32-bit rate fits in mono 16-bit PCM; mono float
+// and stereo 16-bit stop short of 2^30.
+constexpr int64_t MaxSampleRate(WavFormat format, int32_t channels = 1) {
+  return int64_t{0xFFFFFFFF} / (BytesPerSample(format) * static_cast<uint32_t>(channels));
 }
 
 // The one conversion from a single-precision sample to 16-bit PCM: trunc(sample x 32767), so
@@ -58,14 +59,16 @@ int32_t ToPcm24(float sample);
 // ToPcm16 of every sample, stored little-endian: two bytes each into out.
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);
 
-// Writes header and samples in blocks of a few thousand samples. False when a write failed, and,
-// with nothing written, for a rate above MaxSampleRate or when no memory for a block is left.
+// Writes header and samples in blocks of a few thousand samples; with 2 channels the samples are
+// frames of a left and a right sample. False when a write failed, and, with nothing written, for
+// a rate above MaxSampleRate, a channel count other than 1 or 2, an odd count of stereo samples,
+// or when no memory for a block is left.
 bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format = WavFormat::kPcm16);
+                  WavFormat format = WavFormat::kPcm16, int32_t channels = 1);
 
 // What writes the bytes into the opened file; tests substitute one that fails part way.
 using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                               WavFormat format);
+                               WavFormat format, int32_t channels);
 
 // Why a file was not written: the line a caller prints after "Error: ", and the system's own
 // reason (errno), taken when the failing call returned, before any clean-up; 0 when it gave none.
@@ -83,7 +86,7 @@ std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRat
                                        std::span<const float> samples,
                                        WavFormat format = WavFormat::kPcm16,
                                        WavSerializer serialize = SerializeWav,
-                                       std::string* inPlace = nullptr);
+                                       std::string* inPlace = nullptr, int32_t channels = 1);
 
 // Where a WAV file goes: a file by its path, or an open stream.
 struct WavOutput {
@@ -91,6 +94,7 @@ struct WavOutput {
   std::FILE* stream = nullptr;  // when set, the file goes to this open stream instead
   WavFormat format = WavFormat::kPcm16;
   bool flac = false;            // a FLAC file of the format's PCM samples instead of WAV
+  int32_t channels = 1;         // 2: the samples are stereo frames, left then right
 };
 
 // Writes the file where the output says. A stream is flushed, not closed.
