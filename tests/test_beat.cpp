@@ -1,6 +1,7 @@
 // Beats: the grid reader's verdicts, exact step times, hit lengths and levels, and the mixer.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -134,6 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"kick shift=-51 x", 1, "shift must be -50 to 50 milliseconds, got '-51'"},
         Refused{"kick shift=-+5 x", 1, "shift must be -50 to 50 milliseconds, got '-+5'"},
         Refused{"kick shift=+-5 x", 1, "shift must be -50 to 50 milliseconds, got '+-5'"},
+        Refused{"kick pan=1.01 x", 1, "pan must be -1 (left) to 1 (right), got '1.01'"},
+        Refused{"kick pan=nan x", 1, "pan must be -1 (left) to 1 (right), got 'nan'"},
+        Refused{"kick pan=L x", 1, "pan must be -1 (left) to 1 (right), got 'L'"},
+        Refused{"stereo on\nkick x", 1, "stereo takes nothing after it"},
+        Refused{"stereo\nkick x\nstereo", 3, "stereo given twice (first on line 1)"},
         Refused{"humanize 6\nkick x", 1, "humanize takes two whole numbers: MS PERCENT"},
         Refused{"humanize 6 101\nkick x", 1, "humanize must be 0 to 100, got 101"},
         Refused{"seed 4294967296\nkick x", 1, "seed must be 0 to 4294967295, got 4294967296"},
@@ -246,6 +252,10 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
        "hihat                                         x-o-[xxO]-x-\n"
        "42 ring=0.3 flam=0.05 chance=0.25 shift=-2.5  19fFdD?g\n"
        "accent                                        -X-X-X-X\n"},
+      // Stereo: the directive, and a line's own place (a pan of 0 is a place too).
+      {"stereo\nride pan=0.4 x\nkick pan=-0 x\ntom pan=-0.33333334 x\n",
+       "tempo 120\nsteps 4\nstereo\n\nride pan=0.4              x\nkick pan=-0               x\n"
+       "high_tom pan=-0.33333334  x\n"},
   };
   for (const RoundTrip& c : cases) {
     Beat read, reread;
@@ -257,9 +267,10 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
     ASSERT_FALSE(ReadBeat(written, reread)) << written;
     EXPECT_EQ((std::vector<int64_t>{reread.tempo, reread.steps, reread.swing, reread.repeat,
                                     reread.seed, reread.humanizeMs, reread.humanizePercent,
-                                    reread.choke}),
+                                    reread.choke, reread.stereo}),
               (std::vector<int64_t>{read.tempo, read.steps, read.swing, read.repeat, read.seed,
-                                    read.humanizeMs, read.humanizePercent, read.choke}));
+                                    read.humanizeMs, read.humanizePercent, read.choke,
+                                    read.stereo}));
     ASSERT_EQ(reread.patterns.size(), read.patterns.size()) << written;
     EXPECT_EQ(WriteOrder(reread), WriteOrder(read));
     for (size_t p = 0; p < read.patterns.size(); ++p) {
@@ -278,7 +289,7 @@ TEST(BeatWriter, WritesWhatTheReaderReadsBackAsTheSameBeat) {
         EXPECT_EQ(b.steps, a.steps) << written;
         EXPECT_EQ(b.brackets, a.brackets) << written;
         EXPECT_EQ((std::vector{b.flam, b.chance, b.shift}), (std::vector{a.flam, a.chance, a.shift}));
-        EXPECT_EQ((std::tuple{b.hihat, b.key}), (std::tuple{a.hihat, a.key}));
+        EXPECT_EQ((std::tuple{b.hihat, b.key, b.pan}), (std::tuple{a.hihat, a.key, a.pan}));
         if (a.hihat) {
           EXPECT_EQ(b.ringGiven, a.ringGiven);
         }
@@ -546,14 +557,13 @@ TEST(BeatTrack, RefusesWhatNoFileCanHoldBeforeAllocating) {
 }
 
 std::vector<float> Mix(const std::string& text, int32_t rate, HeadroomOptions headroom = {},
-                       std::optional<int32_t> stem = std::nullopt) {
+                       std::optional<int32_t> stem = std::nullopt, BeatOptions options = {}) {
   Beat beat;
   EXPECT_FALSE(ReadBeat(text, beat));
-  BeatOptions options;
   options.sampleRate = rate;
   Track track;
   EXPECT_FALSE(BeatTrack(beat, options, MaxSamples(WavFormat::kPcm16), track));
-  std::vector<float> mix(static_cast<size_t>(track.length));
+  std::vector<float> mix(static_cast<size_t>(track.length * track.channels));
   if (stem) {
     MixTrack(track, {rate}, mix, stem);
   } else {
@@ -623,6 +633,101 @@ TEST(BeatMix, LinesAddInTextOrderAndHeadroomScalesExactly) {
   ApplyLevels(second, levels);
   for (size_t i = 0; i < both.size(); ++i) {
     ASSERT_NEAR(first[i] + second[i], lowered[i], 1e-6f) << i;
+  }
+}
+
+TEST(Stereo, ThePanLawAndTheKitsPlaces) {
+  // a = (P + 1) x 0.78539819f; left cos(a), right sin(a), each in double, narrowed once.
+  const struct {
+    float position;
+    uint32_t left, right;  // the floats' bits
+  } law[] = {
+      {-1.0f, 0x3F800000, 0x00000000},  // 1, 0: nothing at all on the right
+      {-0.3f, 0x3F5A46A0, 0x3F05C277},  // 0.852640152, 0.522498548
+      {0.0f, 0x3F3504F3, 0x3F3504F3},   // 0.707106769 each
+      {0.5f, 0x3EC3EF15, 0x3F6C835E},   // 0.382683426, 0.923879504
+      {1.0f, 0xB33BBD2E, 0x3F800000},   // -4.37113883e-08 (cos of the float nearest pi/2), 1
+  };
+  for (const auto& row : law) {
+    SCOPED_TRACE(row.position);
+    const PanGains gains = PanLaw(row.position);
+    EXPECT_EQ(std::bit_cast<uint32_t>(gains.left), row.left);
+    EXPECT_EQ(std::bit_cast<uint32_t>(gains.right), row.right);
+  }
+  // Every kind's line without pan= sits at the kit's place; a hihat line at the closed hat's.
+  const std::pair<const char*, float> kit[] = {
+      {"kick", 0.0f},    {"snare", 0.0f},   {"hihatc", -0.3f},  {"hihato", -0.3f},
+      {"hihat", -0.3f},  {"high_tom", -0.2f}, {"mid_tom", 0.1f}, {"low_tom", 0.4f},
+      {"cowbell", 0.2f}, {"clap", 0.0f},    {"ride", 0.4f},     {"crash", -0.35f},
+  };
+  std::string text = "stereo\n";
+  for (const auto& [name, pan] : kit) text += std::string(name) + " x-o-\n";
+  Beat beat;
+  ASSERT_FALSE(ReadBeat(text, beat));
+  Track track;
+  ASSERT_FALSE(BeatTrack(beat, {}, MaxSamples(WavFormat::kPcm16), track));
+  EXPECT_EQ(track.channels, 2);
+  for (const Hit& hit : track.hits) {
+    const float pan = kit[static_cast<size_t>(hit.stem)].second;
+    EXPECT_EQ(hit.pan.left, PanLaw(pan).left) << kit[hit.stem].first;
+    EXPECT_EQ(hit.pan.right, PanLaw(pan).right) << kit[hit.stem].first;
+  }
+}
+
+TEST(Stereo, ChannelsTakeEachContributionTimesTheirGain) {
+  const HeadroomOptions raw{std::nullopt, false};
+  const std::string line = "kick x-X-x-g-\n";
+  const std::vector<float> mono = Mix(line, 8000, raw);
+  const struct {
+    const char* text;
+    float pan;
+  } placed[] = {
+      {"stereo\nkick x-X-x-g-\n", 0.0f},  // centred: both channels alike
+      {"kick pan=-1 x-X-x-g-\n", -1.0f},   // hard left: a silent right channel
+      {"kick pan=+0.5 x-X-x-g-\n", 0.5f},
+  };
+  for (const auto& c : placed) {
+    SCOPED_TRACE(c.text);
+    const std::vector<float> both = Mix(c.text, 8000, raw);
+    ASSERT_EQ(both.size(), 2 * mono.size());
+    const PanGains gains = PanLaw(c.pan);
+    for (size_t i = 0; i < mono.size(); ++i) {
+      ASSERT_EQ(both[2 * i], mono[i] * gains.left) << i;  // one line: one contribution a frame
+      ASSERT_EQ(both[2 * i + 1], mono[i] * gains.right) << i;
+    }
+  }
+  // Mono asked for: the pans are ignored and the mix is the plain one, bit for bit.
+  BeatOptions mono1;
+  mono1.channels = 1;
+  EXPECT_EQ(Mix("stereo\nkick pan=1 x-X-x-g-\n", 8000, raw, std::nullopt, mono1), mono);
+  // Any pan option asks for stereo; a line's own pan= wins over its kind's.
+  BeatOptions panned;
+  panned.pans[static_cast<size_t>(DrumKind::kKick)] = -1.0f;
+  const std::vector<float> left = Mix(line + "kick pan=1 --x-----\n", 8000, raw, std::nullopt, panned);
+  ASSERT_EQ(left.size(), 2 * mono.size());
+  EXPECT_EQ(left[2 * 2 + 1], 0.0f);  // the first line's hit, hard left
+  EXPECT_NE(left[2 * 2010 + 1], 0.0f);  // the second line's, from step 2 (frame 2000) on
+}
+
+TEST(Stereo, HeadroomOverBothChannelsAndStemsThatAddUp) {
+  const std::string text = "snare pan=-1 level=3 x-x-\nride pan=0.6 -x-x\n";
+  const std::vector<float> raw = Mix(text, 8000, {std::nullopt, false});
+  float peak = 0;
+  for (float x : raw) peak = std::max(peak, std::fabs(x));
+  ASSERT_GT(peak, 1.0f);
+  const std::vector<float> lowered = Mix(text, 8000);
+  std::vector<float> sum(raw.size(), 0.0f);
+  Levels levels;
+  levels.normalize = 1.0f / peak;
+  for (int32_t stem = 0; stem < 2; ++stem) {
+    std::vector<float> part = Mix(text, 8000, {}, stem);
+    ASSERT_EQ(part.size(), raw.size());
+    ApplyLevels(part, levels);
+    for (size_t i = 0; i < sum.size(); ++i) sum[i] = sum[i] + part[i];
+  }
+  for (size_t i = 0; i < raw.size(); ++i) {
+    ASSERT_EQ(lowered[i], raw[i] * (1.0f / peak)) << i;  // the left's peak lowers the right too
+    ASSERT_NEAR(sum[i], lowered[i], 1e-6f) << i;
   }
 }
 

@@ -93,7 +93,9 @@ class Command(unittest.TestCase):
 
     def test_24_bit_files_hold_the_float_samples_converted_as_16_bit_ones_are(self):
         text = GROOVE.replace("kick", "kick level=3", 1)  # past full scale: saturation
-        for form in (["beat", "-", "--no-normalize"], ["-d", "cowbell"]):
+        for form in (["beat", "-", "--no-normalize"], ["-d", "cowbell"],
+                     ["beat", "-", "--no-normalize", "--stereo"]):
+            channels = 2 if "--stereo" in form else 1
             stdin = text if form[0] == "beat" else None
             notes = [] if form[0] == "beat" else ["A C2 E8"]
             wide, full = self.path("wide.wav"), self.path("full.wav")
@@ -101,7 +103,8 @@ class Command(unittest.TestCase):
                 r = run(*form, "-q", "-r", "8000", *extra, "-o", out, *notes, stdin=stdin)
                 self.assertEqual(r.returncode, 0, r.stderr)
             with wave.open(wide) as w:
-                self.assertEqual((w.getnchannels(), w.getsampwidth(), w.getframerate()), (1, 3, 8000))
+                self.assertEqual((w.getnchannels(), w.getsampwidth(), w.getframerate()),
+                                 (channels, 3, 8000))
                 data = w.readframes(w.getnframes())
             stored = [int.from_bytes(data[i:i + 3], "little", signed=True)
                       for i in range(0, len(data), 3)]
@@ -112,26 +115,28 @@ class Command(unittest.TestCase):
             self.assertEqual(stored, expected)
             if SNDFILE_READ:
                 info = subprocess.run([SNDFILE_READ, wide], capture_output=True, text=True)
-                self.assertEqual(info.stdout, f"{len(expected)} 8000 1 pcm24\n", info.stderr)
+                self.assertEqual(info.stdout, f"{len(expected) // channels} 8000 {channels} pcm24\n",
+                                 info.stderr)
 
     def test_flac_files_decode_to_the_samples_of_the_wav_file(self):
         if not SNDFILE_READ:
             self.skipTest("libsndfile is not installed")
         inputs = os.path.join(tempfile.mkdtemp(), "in")
-        for bits in ("16", "24"):
+        for bits, layout in (("16", []), ("24", []), ("16", ["--stereo"]), ("24", ["--pan", "kick=1"])):
             for form, data in (("beat", GROOVE.encode()), ("midi", MIDI_GROOVE)):
                 with open(inputs, "wb") as f:
                     f.write(data)
                 outs = {}
                 for name in ("a.wav", "a.flac"):
                     out = self.path(name)
-                    r = run(form, inputs, "-q", "-r", "22050", "--bits", bits, "--stems", "-o", out)
+                    r = run(form, inputs, "-q", "-r", "22050", "--bits", bits, "--stems", *layout,
+                            "-o", out)
                     self.assertEqual(r.returncode, 0, r.stderr)
                     info = subprocess.run([SNDFILE_READ, out, "samples"], capture_output=True,
                                           text=True)
                     outs[name] = info.stdout
                 self.assertEqual(outs["a.wav"], outs["a.flac"], (bits, form))
-                self.assertIn(f" pcm{bits} ", outs["a.flac"])
+                self.assertIn(f" {2 if layout else 1} pcm{bits} ", outs["a.flac"])
                 stems = sorted(os.listdir(self.folder))
                 self.assertEqual(len([n for n in stems if n.endswith(".flac")]),
                                  len([n for n in stems if n.endswith(".wav")]))
@@ -150,7 +155,9 @@ class Command(unittest.TestCase):
         for args in (["--bogus", "C"], ["beat"], ["midi"], ["midi", "a.mid", "--bogus"],
                      ["beat", "a.beat", "--bogus"], ["-r", "fast", "C"], ["-t", "12x", "C"], ["-t"],
                      ["-r", "99999999999", "C"], ["--bits", "20", "C"],
-                     ["--bits", "24", "--float", "C"], []):
+                     ["--bits", "24", "--float", "C"], ["beat", "a.beat", "--stereo", "--mono"],
+                     ["midi", "a.mid", "--pan", "ride=2"], ["beat", "a.beat", "--pan", "gong=0"],
+                     ["--stereo", "C"], []):
             r = run(*args, cwd=self.folder)
             self.assertEqual(r.returncode, 2, args)
             self.assertEqual(r.stdout, "")

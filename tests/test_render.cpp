@@ -459,6 +459,12 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
       {KETTORIN_MIDI, kMidi, {{"map", "54=ride"}, {"map", ""}}, 2},  // "" clears the map
       {KETTORIN_MIDI, kMidi, {{"channel", "1"}}, 1},
       {KETTORIN_MIDI, kMidi, {{"channel", "16"}, {"gain", "-120"}}, 0},
+      // Stereo: interleaved frames, stems too.
+      {KETTORIN_BEAT, kGroove, {{"channels", "2"}, {"pan", "kick=-1"}, {"loop", "1"}}, 4},
+      {KETTORIN_BEAT, "stereo\nkick pan=0.7 x-x-\nsnare -X-x", {{"gain", "9"}}, 2},
+      {KETTORIN_BEAT, "stereo\nkick pan=0.7 x-x-\nsnare -X-x", {{"channels", "1"}}, 2},
+      {KETTORIN_MIDI, kMidi, {{"pan", "snare=0.25"}, {"pan", "hihatc=1"}}, 2},
+      {KETTORIN_MIDI, kMidi, {{"channels", "2"}, {"pan", "ride=1"}, {"pan", ""}}, 2},
   };
   for (const OptionsCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.source << " " << c.options.size() << " "
@@ -486,6 +492,16 @@ TEST_F(Options, EveryOptionRendersWhatTheFileSinkWritesMixAndStems) {
     const Rendered mix = Call(c, options, KETTORIN_MIX, &levels);
     ASSERT_EQ(mix.status, KETTORIN_DONE) << mix.message;
     EXPECT_EQ(Bits(mix.samples), Bits(file));
+    // The channels the call reports are the file's.
+    int32_t channels = 0;
+    const std::u16string input = kettorin::Utf8ToUtf16(c.input);
+    const bool bytes = c.source == KETTORIN_MIDI;
+    ASSERT_EQ(KettorinChannelsWith(c.source, bytes ? static_cast<const void*>(c.input.data())
+                                                   : input.c_str(),
+                                   bytes ? static_cast<int64_t>(c.input.size()) : -1, options,
+                                   &channels, nullptr, 0),
+              KETTORIN_DONE);
+    EXPECT_EQ(channels, ReadBytes(folder_ / "float.wav").at(22));
     // Each stem equals its file beside the mix, given the mix's levels or finding them itself.
     int32_t stems = -1;
     int32_t kinds[16];
@@ -575,6 +591,16 @@ TEST_F(Options, RefusalsCarryTheirStatusAndMessage) {
        "The option 'choke' does not apply to a note string."},
       {KETTORIN_NOTES, "C", {{"map", "54=ride"}}, KETTORIN_MIX, 15,
        "The option 'map' does not apply to a note string."},
+      {KETTORIN_NOTES, "C", {{"channels", "2"}}, KETTORIN_MIX, 15,
+       "The option 'channels' does not apply to a note string."},
+      {KETTORIN_NOTES, "C", {{"pan", "kick=0.5"}}, KETTORIN_MIX, 15,
+       "The option 'pan' does not apply to a note string."},
+      {KETTORIN_BEAT, "kick x", {{"channels", "stereo"}}, KETTORIN_MIX, 15,
+       "The option 'channels' takes 1 or 2. Got: 'stereo'"},
+      {KETTORIN_BEAT, "kick x", {{"pan", "ride=1.5"}}, KETTORIN_MIX, 15,
+       "The option 'pan': a pan is -1 (left) to 1 (right); got '1.5'."},
+      {KETTORIN_MIDI, kMidi, {{"pan", "ride"}}, KETTORIN_MIX, 15,
+       "The option 'pan': a pan is DRUM=P, such as ride=0.5; got 'ride'."},
       {KETTORIN_BEAT, "54 x", {}, KETTORIN_MIX, 15,
        "line 1: key 54 plays no drum (--map 54=DRUM gives it one)"},
       {KETTORIN_BEAT,

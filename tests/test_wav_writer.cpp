@@ -35,10 +35,10 @@ std::string Outcome(const std::optional<WriteError>& error) {
 
 // What SerializeWav writes, through a temporary file; false when it refused or failed.
 bool SerializeToBytes(std::span<const float> samples, int32_t rate, WavFormat format,
-                      std::vector<uint8_t>& bytes) {
+                      std::vector<uint8_t>& bytes, int32_t channels = 1) {
   std::FILE* file = std::tmpfile();
   if (file == nullptr) return false;
-  const bool written = SerializeWav(file, rate, samples, format);
+  const bool written = SerializeWav(file, rate, samples, format, channels);
   bytes.resize(static_cast<size_t>(std::ftell(file)));
   std::rewind(file);
   const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -46,9 +46,10 @@ bool SerializeToBytes(std::span<const float> samples, int32_t rate, WavFormat fo
   return written && read;
 }
 
-std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format) {
+std::vector<uint8_t> Serialized(std::span<const float> samples, int32_t rate, WavFormat format,
+                                int32_t channels = 1) {
   std::vector<uint8_t> bytes;
-  EXPECT_TRUE(SerializeToBytes(samples, rate, format, bytes));
+  EXPECT_TRUE(SerializeToBytes(samples, rate, format, bytes, channels));
   return bytes;
 }
 
@@ -174,6 +175,18 @@ TEST(WavWriter, WritesTheCanonicalHeaderAndLittleEndianSamples) {
       1, 0, 1, 0, 0x20, 0x03, 0, 0, 0x60, 0x09, 0, 0, 3, 0, 24, 0, 'd', 'a', 't', 'a', 9, 0, 0, 0,
       0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0xFF, 0xFF, 0x3F};
   EXPECT_EQ(Serialized(samples, 800, WavFormat::kPcm24), wide);
+  // Stereo: two channels, 3200 B/s at 800 Hz, 4 bytes a frame; each frame's left sample first.
+  const float frames[] = {1.0f, -1.0f, 0.5f, 0.0f};
+  const std::vector<uint8_t> stereo = {
+      'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+      1, 0, 2, 0, 0x20, 0x03, 0, 0, 0x80, 0x0C, 0, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a', 8, 0, 0, 0,
+      0xFF, 0x7F, 0x01, 0x80, 0xFF, 0x3F, 0x00, 0x00};
+  EXPECT_EQ(Serialized(frames, 800, WavFormat::kPcm16, 2), stereo);
+  // Half a frame, or a channel count a file of ours never has, is refused with nothing written.
+  std::vector<uint8_t> refused;
+  EXPECT_FALSE(SerializeToBytes(samples, 800, WavFormat::kPcm16, refused, 2));
+  EXPECT_FALSE(SerializeToBytes(frames, 800, WavFormat::kPcm16, refused, 3));
+  EXPECT_TRUE(refused.empty());
 }
 
 TEST(WavWriter, EmptyCompositionIsAValidFileWithAnEmptyDataChunk) {
@@ -209,27 +222,36 @@ uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
 TEST(WavWriter, RatesWhoseByteRateWouldWrapAreRefusedWithNothingWritten) {
   const struct {
     WavFormat format;
+    int32_t channels;
     int32_t rate;
     bool written;
     uint32_t byteRate;
   } cases[] = {
-      {WavFormat::kFloat32, (1 << 30) - 1, true, 0xFFFFFFFC},
-      {WavFormat::kFloat32, 1 << 30, false, 0},
-      {WavFormat::kFloat32, INT32_MAX, false, 0},
-      {WavFormat::kPcm16, INT32_MAX, true, 0xFFFFFFFE},
-      {WavFormat::kPcm24, 1431655765, true, 0xFFFFFFFF},
-      {WavFormat::kPcm24, 1431655766, false, 0},
+      {WavFormat::kFloat32, 1, (1 << 30) - 1, true, 0xFFFFFFFC},
+      {WavFormat::kFloat32, 1, 1 << 30, false, 0},
+      {WavFormat::kFloat32, 1, INT32_MAX, false, 0},
+      {WavFormat::kPcm16, 1, INT32_MAX, true, 0xFFFFFFFE},
+      {WavFormat::kPcm24, 1, 1431655765, true, 0xFFFFFFFF},
+      {WavFormat::kPcm24, 1, 1431655766, false, 0},
+      {WavFormat::kPcm16, 2, (1 << 30) - 1, true, 0xFFFFFFFC},
+      {WavFormat::kPcm16, 2, 1 << 30, false, 0},
+      {WavFormat::kPcm24, 2, 715827882, true, 0xFFFFFFFC},
+      {WavFormat::kPcm24, 2, 715827883, false, 0},
+      {WavFormat::kFloat32, 2, 536870911, true, 0xFFFFFFF8},
+      {WavFormat::kFloat32, 2, 536870912, false, 0},
   };
-  const float samples[] = {0.5f};
+  const float samples[] = {0.5f, -0.5f};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rate);
     std::vector<uint8_t> bytes;
-    EXPECT_EQ(SerializeToBytes(samples, c.rate, c.format, bytes), c.written);
+    const std::span<const float> frame(samples, static_cast<size_t>(c.channels));
+    EXPECT_EQ(SerializeToBytes(frame, c.rate, c.format, bytes, c.channels), c.written);
+    EXPECT_EQ(c.rate <= MaxSampleRate(c.format, c.channels), c.written);
     if (!c.written) {
       EXPECT_TRUE(bytes.empty());
       continue;
     }
-    ASSERT_EQ(bytes.size(), HeaderBytes(c.format) + BytesPerSample(c.format));
+    ASSERT_EQ(bytes.size(), HeaderBytes(c.format) + BytesPerSample(c.format) * c.channels);
     EXPECT_EQ(Le32(bytes, 24), static_cast<uint32_t>(c.rate));
     EXPECT_EQ(Le32(bytes, 28), c.byteRate);
   }
