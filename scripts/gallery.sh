@@ -21,11 +21,21 @@ done
 "$kettorin" beat examples/groove.beat -q -r 22050 -o "$work/groove.wav"
 sox "$work/groove.wav" -n trim 0 4.62 spectrogram -x 960 -y 200 -z 90 \
   -t "kettorin beat examples/groove.beat (two bars)" -c "" -o "$out/groove.png"
+# The stereo example: both channels, left above right; the hats and the crash lean left, the
+# ride and the low tom right.
+"$kettorin" beat examples/stereo.beat -q -r 22050 -o "$work/stereo.wav"
+sox "$work/stereo.wav" -n spectrogram -x 960 -y 161 -z 90 \
+  -t "kettorin beat examples/stereo.beat: left channel above, right below" -c "" \
+  -o "$out/stereo.png"
 # A real MIDI drum track: mma's rock1 pattern, where Debian's mma package is installed.
 if [ -f /usr/share/mma/lib/pflib/rock1.mid ]; then
   "$kettorin" midi /usr/share/mma/lib/pflib/rock1.mid -q -r 22050 -o "$work/rock1.wav"
   sox "$work/rock1.wav" -n trim 4 8 spectrogram -x 960 -y 200 -z 90 \
     -t "kettorin midi: the rock1 pattern of mma (seconds 4 to 12)" -c "" -o "$out/rock1-midi.png"
+  "$kettorin" midi /usr/share/mma/lib/pflib/rock1.mid -q -r 22050 --stereo -o "$work/rock1s.wav"
+  sox "$work/rock1s.wav" -n trim 4 8 spectrogram -x 960 -y 161 -z 90 \
+    -t "kettorin midi --stereo: rock1, left channel above, right below" -c "" \
+    -o "$out/rock1-stereo.png"
 fi
 python3 scripts/waveform.py "$work/kick-note.wav" "$out/kick-waveform.png" 800 200
 ls -l "$out"
