@@ -197,19 +197,30 @@ int64_t StepStart(int64_t step, int32_t sampleRate, int32_t tempo, int32_t steps
 // its own start, so a change costs at most one floor at the boundary.
 struct Segment {
   int64_t start = 0;   // A_k: its first sample
+  double startBeats = 0;  // where it starts, in beats from the song's start
   int64_t length = 0;  // L_k = floor(T_k x 60 R / (B P))
   int32_t tempo = 0, steps = 0, swing = 0;
   int64_t firstPlay = 0, plays = 0;  // which plays it holds
   int64_t totalSteps = 0;            // T_k: its plays' steps added
 };
 
-// How a beat was laid out: the plays, the segments, and how often each pattern played.
 // What a drum line played in the whole song: its hits (bracket cells each one, grace notes
 // none), its flams and drags, and its ? cells, and of those the ones that sounded.
 struct LineTally {
   int64_t hits = 0, flams = 0, drags = 0, chances = 0, sounded = 0;
 };
 
+// Where a sounding hit of a beat came from, for its label and its MIDI note.
+struct HitSource {
+  int32_t pattern = 0;  // which pattern played it
+  int32_t step = 0;     // its step in the pattern, from 0
+  int32_t key = 0;      // its General MIDI key: the line's number, or its kind's key
+  double beats = 0;     // where it starts in beats from the song's start: the grid with swing and
+                        // bracket cells exactly, the shift, the human feel and a grace note's
+                        // lead in samples at the segment's tempo
+};
+
+// How a beat was laid out: the plays, the segments, and how often each pattern played.
 struct BeatLayout {
   int32_t tempo = 0;   // the song's tempo after the options
   int32_t repeat = 0;  // after the options
@@ -220,6 +231,10 @@ struct BeatLayout {
   std::vector<Segment> segments;
   std::vector<int64_t> playsOf;              // per pattern
   std::vector<std::vector<LineTally>> tally;  // per pattern, per line
+  std::vector<int64_t> playStarts;  // per play: its first sample
+  std::vector<double> playBeats;    // per play: where it starts, in beats
+  double beats = 0;                 // the whole song's length in beats
+  std::vector<HitSource> sources;   // per hit of the track, in the track's order
 };
 
 // Turns the beat into timed hits. Each lane (a kind's first line in a pattern, its second, ...;

@@ -144,6 +144,7 @@ struct Placed {
   const BeatLine* line;
   float level;
   PanGains pan;
+  HitSource source;
 };
 
 }  // namespace
@@ -205,6 +206,8 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     }
     segment.plays = static_cast<int64_t>(i) - segment.firstPlay;
     segment.totalSteps = steps;
+    segment.startBeats = laid.beats;
+    laid.beats += static_cast<double>(steps) / segment.steps;
     const std::optional<int64_t> samples =
         TrackLength(steps, rate, segment.tempo, segment.steps, limit - length);
     if (!samples) return TooLong(limit);
@@ -267,10 +270,19 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
       if (s >= segment.totalSteps) return segment.start + segment.length;
       return segment.start + StepStart(s, rate, segment.tempo, segment.steps, segment.swing);
     };
+    // The same in beats, exactly: (100 s + w(s)) / (100 P) from the segment's start.
+    const auto stepBeats = [&](int64_t s) {
+      if (s >= segment.totalSteps) return static_cast<double>(segment.totalSteps) / segment.steps;
+      const int64_t late = s % 2 == 1 ? 2 * (segment.swing - 50) : 0;
+      return static_cast<double>(100 * s + late) / (100.0 * segment.steps);
+    };
+    const double beatsPerSample = segment.tempo / (60.0 * rate);
     int64_t base = 0;  // the play's first step, counted from the segment's start
     for (int64_t i = segment.firstPlay; i < segment.firstPlay + segment.plays; ++i) {
       const auto p = static_cast<size_t>(laid.plays[static_cast<size_t>(i)]);
       const BeatPattern& pattern = beat.patterns[p];
+      laid.playStarts.push_back(stepStart(base));
+      laid.playBeats.push_back(segment.startBeats + stepBeats(base));
       for (const PatternCell& cell : patternCells[p]) {
         const BeatLine& line = pattern.lines[static_cast<size_t>(cell.line)];
         LineTally& tally = laid.tally[p][static_cast<size_t>(cell.line)];
@@ -302,18 +314,27 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
           graceLevel = graceLevel * feel;
         }
         const bool open = cell.symbol == Step::kOpen || cell.symbol == Step::kOpenAccent;
-        const auto add = [&](int64_t at, DrumKind kind, float hitLevel) {
-          const Onset onset{place(at + cell.shift + move), lane,
+        const double stepFrom = stepBeats(s);
+        const double cellBeats = segment.startBeats + stepFrom +
+                                 (stepBeats(s + 1) - stepFrom) * cell.cell / cell.cells;
+        const auto add = [&](int64_t lead, DrumKind kind, float hitLevel) {
+          const Onset onset{place(cellStart - lead + cell.shift + move), lane,
                             line.hihat && !line.ringGiven ? Info(kind).ringSeconds : line.ring,
                             HiHatOf(kind)};
+          double beats =
+              cellBeats + static_cast<double>(cell.shift + move - lead) * beatsPerSample;
+          beats = options.loop ? std::fmod(std::fmod(beats, laid.beats) + laid.beats, laid.beats)
+                               : std::max(beats, 0.0);
+          const HitSource source{static_cast<int32_t>(p), cell.step,
+                                 line.key.value_or(GeneralMidiKey(kind)), beats};
           byLane[static_cast<size_t>(lane)].push_back(
-              {onset, kind, &line, hitLevel, lineGains[p][static_cast<size_t>(cell.line)]});
+              {onset, kind, &line, hitLevel, lineGains[p][static_cast<size_t>(cell.line)], source});
         };
         // The grace notes first, the earliest first, then the hit.
         const DrumKind graceKind = line.hihat ? DrumKind::kHiHatClosed : line.kind;
-        if (graces >= 1) add(cellStart - cell.grace, graceKind, graceLevel);
-        if (graces == 2) add(cellStart - cell.grace / 2, graceKind, graceLevel);
-        add(cellStart, open ? DrumKind::kHiHatOpen : line.kind, level);
+        if (graces >= 1) add(cell.grace, graceKind, graceLevel);
+        if (graces == 2) add(cell.grace / 2, graceKind, graceLevel);
+        add(0, open ? DrumKind::kHiHatOpen : line.kind, level);
       }
       base += pattern.GridSteps();
     }
@@ -340,6 +361,7 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     track.hits.push_back(MakeHit(hit.kind, onsets[h].start, lengths[h], rate,
                                  hit.line->frequency, hit.level, onsets[h].lane));
     track.hits.back().pan = hit.pan;
+    laid.sources.push_back(hit.source);
   }
   if (layout != nullptr) *layout = std::move(laid);
   return std::nullopt;

@@ -36,9 +36,10 @@ constexpr const char* kUsage =
     "NOTES...\n"
     "       kettorin beat FILE [-o OUT] [-r HZ] [-t BPM] [--repeat N] [--gain DB] "
     "[--no-normalize] [--loop] [--stems] [--seed N] [--humanize MS,PERCENT] [--no-choke] "
-    "[--map KEY=DRUM]... [--stereo|--mono] [--pan DRUM=P]...\n"
+    "[--map KEY=DRUM]... [--stereo|--mono] [--pan DRUM=P]... [--labels CSV] [--midi MID]\n"
     "       kettorin midi FILE [-o OUT] [-r HZ] [--channel N] [--map KEY=DRUM]... [--gain DB] "
-    "[--no-normalize] [--stems] [--no-choke] [--stereo|--mono] [--pan DRUM=P]... [--list]\n";
+    "[--no-normalize] [--stems] [--no-choke] [--stereo|--mono] [--pan DRUM=P]... [--labels CSV] "
+    "[--list]\n";
 
 constexpr const char* kNotesHelp =
     "Notes: a letter A to G, then optionally # (sharp) or b (flat), then optionally a duration\n"
@@ -329,6 +330,7 @@ struct TrackCommandOptions {
   std::vector<std::string> map;
   bool stereo = false, mono = false;
   std::vector<std::string> pan;
+  std::string labels;  // a CSV file of the hits' labels
   OutputOptions out;
 
   kettorin::Request Request(kettorin::Source source, std::string_view input) const {
@@ -375,6 +377,9 @@ void AddTrackOptions(CLI::App& command, TrackCommandOptions& options, const std:
       ->allow_extra_args(false);
   command.add_flag("--no-choke", options.noChoke,
                    "let an open hi-hat ring on through the closed hi-hats after it");
+  command.add_option("--labels", options.labels,
+                     "also write a CSV file of every hit: start sample and seconds, lane, kind, "
+                     "key, level, length (and pattern and step of a beat)");
   CLI::Option* stereo = command.add_flag(
       "--stereo", options.stereo, "two channels, each drum at its pan (see --pan and pan=)");
   command.add_flag("--mono", options.mono, "one channel, whatever the input says (pans ignored)")
@@ -422,11 +427,25 @@ struct BeatCommandOptions {
   std::optional<int32_t> tempo;
   std::optional<int32_t> repeat;
   bool loop = false;
+  std::string midi;  // a MIDI file of the beat
   std::optional<std::string> seed, humanize;  // checked by the options' own rules
   TrackCommandOptions track;
 };
 
+// The files a command writes beside its sound: labels, and a beat's MIDI file.
+kettorin::SideFiles SideFilesOf(const TrackCommandOptions& track, const std::string& midi,
+                                bool sound) {
+  kettorin::SideFiles side;
+  side.sound = sound;
+  if (!track.labels.empty()) side.labels = MakeOutputPath(track.labels);
+  if (!midi.empty()) side.midi = MakeOutputPath(midi);
+  return side;
+}
+
 int RunBeat(BeatCommandOptions options) {
+  // --midi alone writes only the MIDI file; with -o the sound as well.
+  const bool sound = options.midi.empty() || !options.track.out.output.empty() ||
+                     !options.track.labels.empty() || options.track.stems;
   std::variant<std::string, int> text = PrepareTrackCommand(options.track);
   if (const int* exit = std::get_if<int>(&text)) return *exit;
   kettorin::Request request =
@@ -442,8 +461,10 @@ int RunBeat(BeatCommandOptions options) {
       return UsageError("--" + std::string(name) + ": " + bad->message);
     }
   }
+  const kettorin::SideFiles side = SideFilesOf(options.track, options.midi, sound);
   return FinishCommand([&] {
-    return kettorin::RenderToFiles(request, options.track.out.Wav(), options.track.out.Printer());
+    return kettorin::RenderToFiles(request, options.track.out.Wav(), side,
+                                   options.track.out.Printer());
   });
 }
 
@@ -467,7 +488,10 @@ int RunMidi(MidiCommandOptions options) {
   request.options.channel = options.channel;
   const kettorin::Printer print = options.track.out.Printer();
   return FinishCommand([&] {
-    if (!options.list) return kettorin::RenderToFiles(request, options.track.out.Wav(), print);
+    if (!options.list) {
+      return kettorin::RenderToFiles(request, options.track.out.Wav(),
+                                     SideFilesOf(options.track, "", true), print);
+    }
     // The listing: the hits the file plays and the keys it skips, rendering nothing.
     kettorin::Plan plan;
     if (const std::optional<kettorin::Failure> failure = kettorin::PlanRequest(request, plan)) {
@@ -514,6 +538,8 @@ int Run(std::vector<std::string> args) {
       ->check(CLI::Range(kettorin::kMinRepeat, kettorin::kMaxRepeat));
   beatCommand->add_flag("--loop", beat.loop,
                         "let the last hits ring over into the start: a seamless loop");
+  beatCommand->add_option("--midi", beat.midi,
+                          "write the beat as a Standard MIDI File (only that, unless -o is given)");
   beatCommand->add_option("--seed", beat.seed,
                           "the seed of ? cells and the human feel, instead of the file's");
   beatCommand->add_option("--humanize", beat.humanize,

@@ -164,8 +164,11 @@ std::optional<Failure> WriteSamples(const KettorinChar* outputPath, const float*
   if (auto failure = CheckFileRate(options.sampleRate, options.format, channels)) return failure;
   const OutputPath path = MakeOutputPath(outputPath);
   const std::span<const float> all(samples, static_cast<size_t>(count));
-  const std::optional<WriteError> error = WriteWavFile(
-      path, options.sampleRate, all, options.format, SerializeWav, nullptr, channels);
+  WavInfo info;
+  info.sampleRate = options.sampleRate;
+  info.format = options.format;
+  info.channels = channels;
+  const std::optional<WriteError> error = WriteWavFile(path, info, all);
   if (!error) return std::nullopt;
   std::string why = "Could not write file '" + path.display + "'";
   if (error->systemError != 0) why += ": " + std::generic_category().message(error->systemError);

@@ -47,6 +47,35 @@ bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float
   return true;
 }
 
+// Writes one file of bytes and says how it went.
+bool WriteBytes(const OutputPath& path, std::span<const uint8_t> bytes, const Printer& print,
+                Failure* failure) {
+  if (const std::optional<WriteError> error = WriteBytesFile(path, bytes)) {
+    Fail({kStatusNotWritten, error->message}, "Error: " + error->message + "\n", print, failure);
+    return false;
+  }
+  print(Channel::kReport, CreatedLine(path));
+  return true;
+}
+
+int32_t WriteSideFiles(const Plan& plan, const SideFiles& side, const Printer& print,
+                       Failure* failure) {
+  if (side.midi) {
+    std::vector<uint8_t> bytes;
+    if (const std::optional<Failure> refused = BeatMidi(plan, bytes)) {
+      return Fail(*refused, "Error: " + refused->message + "\n", print, failure);
+    }
+    if (!WriteBytes(*side.midi, bytes, print, failure)) return kStatusNotWritten;
+  }
+  if (side.labels) {
+    const std::string text = LabelsCsv(plan);
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                         text.size());
+    if (!WriteBytes(*side.labels, bytes, print, failure)) return kStatusNotWritten;
+  }
+  return kStatusDone;
+}
+
 }  // namespace
 
 OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
@@ -57,13 +86,35 @@ OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
 
 int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print,
                       Failure* failure) {
+  return RenderToFiles(request, mix, SideFiles{}, print, failure);
+}
+
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const SideFiles& side,
+                      const Printer& print, Failure* failure) {
   Plan plan;
   if (const std::optional<Failure> refused = PlanRequest(request, plan)) {
     return Fail(*refused, ErrorLine(plan, *refused), print, failure);
   }
+  // Beats' WAV files carry their plays as markers, and a loop's its loop.
+  WavOutput file = mix;
+  file.format = plan.options.format;
+  file.flac = plan.options.flac;
+  file.channels = plan.channels;
+  if (plan.source == Source::kBeat && !file.flac) {
+    file.cues = Cues(plan);
+    file.loop = plan.options.loop;
+  }
+  const int64_t count = plan.length * plan.channels;  // within a file's limit, so no overflow
+  if (side.sound && !file.flac &&
+      RiffBytes({plan.sampleRate, file.format, file.channels, file.cues, file.loop},
+                static_cast<uint64_t>(count)) > 0xFFFFFFFF) {
+    const Failure tooLong{kStatusNoStorage,
+                          "The track and its markers are too long for a WAV file: more than 4 GiB."};
+    return Fail(tooLong, "Error: " + tooLong.message + "\n", print, failure);
+  }
+  if (!side.sound) return WriteSideFiles(plan, side, print, failure);
   // Storage for the mix, and for one stem at a time, allocated before anything is printed.
   const bool stems = plan.options.stems && StemCount(plan) > 0;
-  const int64_t count = plan.length * plan.channels;  // within a file's limit, so no overflow
   const SampleStorage mixStorage = AllocateSamples(count);
   const SampleStorage stemStorage = stems ? AllocateSamples(count) : nullptr;
   if (!mixStorage || (stems && !stemStorage)) {
@@ -75,10 +126,6 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
   const Levels levels = RenderMix(plan, samples);
   print(Channel::kReport, ReportHead(plan, levels));
 
-  WavOutput file = mix;
-  file.format = plan.options.format;
-  file.flac = plan.options.flac;
-  file.channels = plan.channels;
   bool written = WriteOne(file, plan.sampleRate, samples, print, failure);
   if (written && stems) {
     const std::span<float> stem(stemStorage.get(), length);
@@ -88,8 +135,10 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printe
       written = WriteOne(file, plan.sampleRate, stem, print, failure);
     }
   }
+  const int32_t status =
+      written ? WriteSideFiles(plan, side, print, failure) : int32_t{kStatusNotWritten};
   print(Channel::kReport, ReportTail(plan));
-  return written ? kStatusDone : kStatusNotWritten;
+  return status;
 }
 
 }  // namespace kettorin

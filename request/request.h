@@ -121,6 +121,26 @@ std::string MidiListing(const Plan& plan);
 // named input that cannot be read, "NAME:LINE: ..." and "NAME: byte N: ...".
 std::string ErrorLine(const Plan& plan, const Failure& failure);
 
+// ---- For DAWs, samplers and datasets ------------------------------------------------------------
+
+// A beat's markers: one at each play's first sample, named by its pattern ("pass N" for the
+// passes of a grid without patterns). None for other sources.
+std::vector<WavCue> Cues(const Plan& plan);
+
+// A beat as a Standard MIDI File of format 0 on channel 10, 960 ticks a quarter note: a tempo at
+// each segment, a time signature where a pattern's length in beats changes, a marker at each
+// play, and each sounding hit at the tick nearest its start (its key the line's number or its
+// kind's General MIDI key, its velocity round(level x 127) within 1 to 127, its note-off after
+// its length in ticks, at least 1). Fails with status 15 for other sources.
+std::optional<Failure> BeatMidi(const Plan& plan, std::vector<uint8_t>& bytes);
+
+// One CSV line per sounding hit, sorted by start and then lane, under the header
+// "start_sample,start_seconds,lane,kind,key,level,length,pattern,step": its first sample, that
+// in seconds to 9 decimals, its lane as stems are named, its kind, its General MIDI key, its
+// level before the headroom, its length in samples, and for a beat its pattern (empty for a grid
+// without patterns) and its step in the pattern from 0.
+std::string LabelsCsv(const Plan& plan);
+
 // ---- Files ------------------------------------------------------------------------------------
 
 // Where the doors' text goes as it arises: the report, a warning, or an error line.
@@ -133,6 +153,15 @@ using Printer = std::function<void(Channel, std::string_view)>;
 // message (without "Error: ").
 int32_t RenderToFiles(const Request& request, const WavOutput& mix, const Printer& print,
                       Failure* failure = nullptr);
+
+// Files written beside the sound, or instead of it.
+struct SideFiles {
+  bool sound = true;                   // false: only the files below
+  std::optional<OutputPath> labels;    // the hits' labels (LabelsCsv)
+  std::optional<OutputPath> midi;      // a beat as a MIDI file (BeatMidi)
+};
+int32_t RenderToFiles(const Request& request, const WavOutput& mix, const SideFiles& side,
+                      const Printer& print, Failure* failure = nullptr);
 
 // The file of a plan's stem, beside the mix and named after it and the kind's first key:
 // groove.wav -> groove.kick.wav; the second stem of a kind groove.kick.2.wav.

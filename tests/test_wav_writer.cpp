@@ -306,9 +306,8 @@ class FileSizeLimit {
   void (*oldHandler_)(int);
 };
 
-bool FailHalfWay(std::FILE* out, int32_t rate, std::span<const float> samples, WavFormat format,
-                 int32_t channels) {
-  SerializeWav(out, rate, samples.first(samples.size() / 2), format, channels);
+bool FailHalfWay(std::FILE* out, const WavInfo& info, std::span<const float> samples) {
+  SerializeWav(out, info, samples.first(samples.size() / 2));
   std::fflush(out);
   return false;
 }

@@ -23,6 +23,12 @@ std::optional<DrumKind> GeneralMidiDrum(int32_t key) {
   return std::nullopt;
 }
 
+int32_t GeneralMidiKey(DrumKind kind) {
+  // In the kinds' order: kick, snare, the hi-hats, the toms high to low, cowbell, clap, cymbals.
+  constexpr std::array<int32_t, kDrumKindCount> kKeys = {36, 38, 42, 46, 50, 47, 45, 56, 39, 51, 49};
+  return kKeys[static_cast<size_t>(kind)];
+}
+
 std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map) {
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos) {

@@ -17,6 +17,10 @@ namespace kettorin {
 // The kind a General MIDI drum key plays: the key of each kind and the alternates real files use.
 std::optional<DrumKind> GeneralMidiDrum(int32_t key);
 
+// The General MIDI key a kind is written with: kick 36, snare 38, closed hi-hat 42, open hi-hat
+// 46, low tom 45, mid tom 47, high tom 50, cowbell 56, clap 39, ride 51, crash 49.
+int32_t GeneralMidiKey(DrumKind kind);
+
 // KEY=DRUM mappings, in order: a later one for a key wins.
 using KeyMap = std::vector<std::pair<int32_t, DrumKind>>;
 

@@ -51,13 +51,14 @@ bool FlacAvailable() {
   return true;
 }
 
-bool SerializeFlac(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                   WavFormat format, int32_t channels) {
+bool SerializeFlac(std::FILE* out, const WavInfo& wav, std::span<const float> samples) {
+  const WavFormat format = wav.format;
+  const int32_t channels = wav.channels;
   if (format == WavFormat::kFloat32 || (channels != 1 && channels != 2)) return false;
   if (samples.size() % static_cast<size_t>(channels) != 0) return false;
   SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
   SF_INFO info{};
-  info.samplerate = sampleRate;
+  info.samplerate = wav.sampleRate;
   info.channels = channels;
   info.format = SF_FORMAT_FLAC | (format == WavFormat::kPcm24 ? SF_FORMAT_PCM_24 : SF_FORMAT_PCM_16);
   SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, out);
@@ -88,7 +89,7 @@ bool FlacAvailable() {
   return false;
 }
 
-bool SerializeFlac(std::FILE*, int32_t, std::span<const float>, WavFormat, int32_t) {
+bool SerializeFlac(std::FILE*, const WavInfo&, std::span<const float>) {
   return false;
 }
 

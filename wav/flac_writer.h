@@ -16,7 +16,7 @@ bool FlacAvailable();
 // Writes a mono or stereo (interleaved) FLAC file of 16- or 24-bit samples (the WAV conversion's
 // values) into a seekable stream. False when a write failed, for a float format, or without
 // libsndfile.
-bool SerializeFlac(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                   WavFormat format, int32_t channels);
+// The info's markers and loop are WAV chunks, not written here.
+bool SerializeFlac(std::FILE* out, const WavInfo& info, std::span<const float> samples);
 
 }  // namespace kettorin

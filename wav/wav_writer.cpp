@@ -97,27 +97,112 @@ void ToPcm16Le(std::span<const float> samples, uint8_t* out) {
   for (; i < samples.size(); ++i) Put16(out + 2 * i, static_cast<uint16_t>(ToPcm16(samples[i])));
 }
 
-bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format, int32_t channels) {
+namespace {
+
+// The chunks after the samples: each cue point 24 bytes, each name a "labl" chunk of its ID and
+// its text with a NUL, padded to an even size; the loop a 60-byte "smpl" chunk body.
+uint64_t LabelBytes(const WavCue& cue) {
+  const uint64_t body = 4 + cue.name.size() + 1;
+  return 8 + body + (body & 1);
+}
+
+uint64_t TrailingBytes(const WavInfo& info, uint64_t dataBytes) {
+  uint64_t bytes = dataBytes & 1;  // the pad byte after odd sample data
+  if (!info.cues.empty()) {
+    bytes += 12 + 24 * static_cast<uint64_t>(info.cues.size());
+    bytes += 12;  // "LIST", its size, "adtl"
+    for (const WavCue& cue : info.cues) bytes += LabelBytes(cue);
+  }
+  if (info.loop) bytes += 8 + 60;
+  return bytes;
+}
+
+void PutBytes(std::vector<uint8_t>& out, std::initializer_list<uint32_t> words) {
+  for (uint32_t v : words) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
+  }
+}
+
+void PutTag(std::vector<uint8_t>& out, const char (&tag)[5]) {
+  out.insert(out.end(), tag, tag + 4);
+}
+
+// The markers and the loop, after the samples.
+std::vector<uint8_t> TrailingChunks(const WavInfo& info, uint64_t dataBytes, uint32_t frames) {
+  std::vector<uint8_t> out;
+  if ((dataBytes & 1) != 0) out.push_back(0);
+  if (!info.cues.empty()) {
+    const auto count = static_cast<uint32_t>(info.cues.size());
+    PutTag(out, "cue ");
+    PutBytes(out, {4 + 24 * count, count});
+    for (uint32_t i = 0; i < count; ++i) {
+      // ID (from 1), play order position, the chunk holding the samples, its start and the
+      // block's (0 for a plain data chunk), and the frame.
+      const uint32_t frame = info.cues[i].frame;
+      PutBytes(out, {i + 1, frame});
+      PutTag(out, "data");
+      PutBytes(out, {0, 0, frame});
+    }
+    uint64_t list = 4;
+    for (const WavCue& cue : info.cues) list += LabelBytes(cue);
+    PutTag(out, "LIST");
+    PutBytes(out, {static_cast<uint32_t>(list)});
+    PutTag(out, "adtl");
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::string& name = info.cues[i].name;
+      const auto body = static_cast<uint32_t>(4 + name.size() + 1);
+      PutTag(out, "labl");
+      PutBytes(out, {body, i + 1});
+      out.insert(out.end(), name.begin(), name.end());
+      out.push_back(0);
+      if ((body & 1) != 0) out.push_back(0);
+    }
+  }
+  if (info.loop) {
+    // Maker and product 0, the sample period in nanoseconds, unity note 60 (middle C), no pitch
+    // fraction or SMPTE offset, one loop and no sampler data; the loop: ID 0, forward (type 0),
+    // from the first frame to the last (inclusive), no fraction, played without end (count 0).
+    const auto period = static_cast<uint32_t>(
+        (uint64_t{1000000000} + static_cast<uint64_t>(info.sampleRate) / 2) /
+        static_cast<uint64_t>(info.sampleRate));
+    PutTag(out, "smpl");
+    PutBytes(out, {60, 0, 0, period, 60, 0, 0, 0, 1, 0});
+    PutBytes(out, {0, 0, 0, frames == 0 ? 0 : frames - 1, 0, 0});
+  }
+  return out;
+}
+
+}  // namespace
+
+uint64_t RiffBytes(const WavInfo& info, uint64_t samples) {
+  const uint64_t dataBytes = samples * BytesPerSample(info.format);
+  return (HeaderBytes(info.format) - 8) + dataBytes + TrailingBytes(info, dataBytes);
+}
+
+bool SerializeWav(std::FILE* out, const WavInfo& info, std::span<const float> samples) {
+  const WavFormat format = info.format;
+  const int32_t channels = info.channels;
   if (channels != 1 && channels != 2) return false;
   if (samples.size() % static_cast<size_t>(channels) != 0) return false;  // a frame cut in half
   // Past the highest rate the byte rate would wrap, and the header would lie.
-  if (sampleRate > MaxSampleRate(format, channels)) return false;
+  if (info.sampleRate > MaxSampleRate(format, channels)) return false;
+  const uint64_t riffBytes = RiffBytes(info, samples.size());
+  if (riffBytes > 0xFFFFFFFF) return false;
   const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlockBytes]);
   if (block == nullptr) return false;
 
   const bool pcm = format != WavFormat::kFloat32;
   const uint16_t bytesPerSample = static_cast<uint16_t>(BytesPerSample(format));
-  // The caller keeps the count within what a 32-bit RIFF size can describe.
   const auto dataBytes = static_cast<uint32_t>(samples.size() * bytesPerSample);
-  const auto rate = static_cast<uint32_t>(sampleRate);
+  const auto rate = static_cast<uint32_t>(info.sampleRate);
+  const auto frames = static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels));
 
   // The header leads the first block, so that it goes out with the first samples.
   uint8_t* at = block.get();
   // RIFF chunk: its size counts everything after its first 8 bytes: the rest of the header
-  // (36 bytes for PCM, 50 for float) and the samples.
+  // (36 bytes for PCM, 50 for float), the samples and the chunks after them.
   at = PutTag(at, "RIFF");
-  at = Put32(at, dataBytes + (HeaderBytes(format) - 8));
+  at = Put32(at, static_cast<uint32_t>(riffBytes));
   at = PutTag(at, "WAVE");
   // fmt chunk: 16 bytes of format description; non-PCM formats add a 2-byte extension size (0).
   at = PutTag(at, "fmt ");
@@ -134,7 +219,7 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
     // fact chunk: 4 bytes holding the number of sample frames, which non-PCM files carry.
     at = PutTag(at, "fact");
     at = Put32(at, 4);
-    at = Put32(at, static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels)));
+    at = Put32(at, frames);
   }
   // data chunk.
   at = PutTag(at, "data");
@@ -161,20 +246,25 @@ bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> sam
     done += part.size();
     at = block.get();
   } while (done < samples.size());
+  const std::vector<uint8_t> trailing = TrailingChunks(info, dataBytes, frames);
+  if (!trailing.empty() && std::fwrite(trailing.data(), 1, trailing.size(), out) != trailing.size()) {
+    return false;
+  }
   return std::ferror(out) == 0;
 }
 
-std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
-                                       std::span<const float> samples, WavFormat format,
-                                       WavSerializer serialize, std::string* inPlace,
-                                       int32_t channels) {
+namespace {
+
+// Writes through the safe replacement: a new file beside the target, moved over it once complete.
+template <class Write>
+std::optional<WriteError> ReplaceFile(const OutputPath& path, std::string* inPlace, Write write) {
   OutputFile file = OpenOutputFile(path.native);
   if (inPlace != nullptr) *inPlace = file.inPlace ? file.inPlaceReason : "";
   if (file.stream == nullptr) {
     return WriteError{"Could not open file '" + path.display + "' for writing.", file.error};
   }
   errno = 0;
-  if (!serialize(file.stream, sampleRate, samples, format, channels)) {
+  if (!write(file.stream)) {
     const int error = errno;  // before the clean-up's own calls change it
     AbandonOutputFile(file);
     return WriteError{"Could not write file '" + path.display + "'.", error};
@@ -185,15 +275,36 @@ std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRat
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<WriteError> WriteWavFile(const OutputPath& path, const WavInfo& info,
+                                       std::span<const float> samples, WavSerializer serialize,
+                                       std::string* inPlace) {
+  return ReplaceFile(path, inPlace,
+                     [&](std::FILE* stream) { return serialize(stream, info, samples); });
+}
+
+std::optional<WriteError> WriteBytesFile(const OutputPath& path, std::span<const uint8_t> bytes) {
+  return ReplaceFile(path, nullptr, [&](std::FILE* stream) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  });
+}
+
 std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
                                    std::span<const float> samples, std::string* inPlace) {
-  const WavSerializer serialize = output.flac ? SerializeFlac : SerializeWav;
-  if (output.stream == nullptr) {
-    return WriteWavFile(output.path, sampleRate, samples, output.format, serialize, inPlace,
-                        output.channels);
+  const WavSerializer serialize =
+      output.flac ? WavSerializer{SerializeFlac} : static_cast<WavSerializer>(SerializeWav);
+  WavInfo info;
+  info.sampleRate = sampleRate;
+  info.format = output.format;
+  info.channels = output.channels;
+  if (!output.flac) {
+    info.cues = output.cues;
+    info.loop = output.loop;
   }
+  if (output.stream == nullptr) return WriteWavFile(output.path, info, samples, serialize, inPlace);
   errno = 0;
-  if (!serialize(output.stream, sampleRate, samples, output.format, output.channels) ||
+  if (!serialize(output.stream, info, samples) ||
       std::fflush(output.stream) != 0) {
     return WriteError{"Could not write file '" + output.path.display + "'.", errno};
   }

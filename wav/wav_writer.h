@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kettorin {
 
@@ -59,16 +60,46 @@ int32_t ToPcm24(float sample);
 // ToPcm16 of every sample, stored little-endian: two bytes each into out.
 void ToPcm16Le(std::span<const float> samples, uint8_t* out);
 
-// Writes header and samples in blocks of a few thousand samples; with 2 channels the samples are
-// frames of a left and a right sample. False when a write failed, and, with nothing written, for
-// a rate above MaxSampleRate, a channel count other than 1 or 2, an odd count of stereo samples,
-// or when no memory for a block is left.
-bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                  WavFormat format = WavFormat::kPcm16, int32_t channels = 1);
+// A marker: where it stands (a frame of the file) and what it is called.
+struct WavCue {
+  uint32_t frame = 0;
+  std::string name;
+};
+
+// What a file holds besides its samples: how they are stored, and the markers and loop that
+// DAWs and samplers read.
+struct WavInfo {
+  int32_t sampleRate = 44100;
+  WavFormat format = WavFormat::kPcm16;
+  int32_t channels = 1;       // 2: the samples are frames of a left and a right sample
+  std::vector<WavCue> cues;   // a "cue " chunk of their frames and a LIST/adtl chunk of names
+  bool loop = false;          // a "smpl" chunk with one forward loop over every frame
+};
+
+// The bytes a file of `samples` samples takes after its first 8 (its RIFF size), which must fit
+// 32 bits: the header, the samples, and the chunks after them (a pad byte first where the
+// samples' bytes are odd).
+uint64_t RiffBytes(const WavInfo& info, uint64_t samples);
+
+// Writes header and samples in blocks of a few thousand samples, then the markers' and the loop's
+// chunks. False when a write failed, and, with nothing written, for a rate above MaxSampleRate, a
+// channel count other than 1 or 2, an odd count of stereo samples, a file whose RIFF size would
+// pass 32 bits, or when no memory for a block is left.
+bool SerializeWav(std::FILE* out, const WavInfo& info, std::span<const float> samples);
+
+// The same for a file of samples alone.
+inline bool SerializeWav(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
+                         WavFormat format = WavFormat::kPcm16, int32_t channels = 1) {
+  WavInfo info;
+  info.sampleRate = sampleRate;
+  info.format = format;
+  info.channels = channels;
+  return SerializeWav(out, info, samples);
+}
 
 // What writes the bytes into the opened file; tests substitute one that fails part way.
-using WavSerializer = bool (*)(std::FILE* out, int32_t sampleRate, std::span<const float> samples,
-                               WavFormat format, int32_t channels);
+using WavSerializer = bool (*)(std::FILE* out, const WavInfo& info,
+                               std::span<const float> samples);
 
 // Why a file was not written: the line a caller prints after "Error: ", and the system's own
 // reason (errno), taken when the failing call returned, before any clean-up; 0 when it gave none.
@@ -82,11 +113,24 @@ struct WriteError {
 // nothing else remains.
 // `inPlace`, when given, receives why a regular file had to be written straight into the target,
 // without the safe replacement ("" when it was not).
-std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
+std::optional<WriteError> WriteWavFile(const OutputPath& path, const WavInfo& info,
                                        std::span<const float> samples,
-                                       WavFormat format = WavFormat::kPcm16,
                                        WavSerializer serialize = SerializeWav,
-                                       std::string* inPlace = nullptr, int32_t channels = 1);
+                                       std::string* inPlace = nullptr);
+
+// The same for a mono file of samples alone.
+inline std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sampleRate,
+                                              std::span<const float> samples,
+                                              WavFormat format = WavFormat::kPcm16,
+                                              WavSerializer serialize = SerializeWav) {
+  WavInfo info;
+  info.sampleRate = sampleRate;
+  info.format = format;
+  return WriteWavFile(path, info, samples, serialize);
+}
+
+// Creates or replaces a file of any bytes (a MIDI file, a text) with the same safe replacement.
+std::optional<WriteError> WriteBytesFile(const OutputPath& path, std::span<const uint8_t> bytes);
 
 // Where a WAV file goes: a file by its path, or an open stream.
 struct WavOutput {
@@ -95,6 +139,8 @@ struct WavOutput {
   WavFormat format = WavFormat::kPcm16;
   bool flac = false;            // a FLAC file of the format's PCM samples instead of WAV
   int32_t channels = 1;         // 2: the samples are stereo frames, left then right
+  std::vector<WavCue> cues;     // WAV files: markers
+  bool loop = false;            // WAV files: a sampler's loop over the whole file
 };
 
 // Writes the file where the output says. A stream is flushed, not closed.
