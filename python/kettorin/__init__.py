@@ -323,9 +323,9 @@ def _render_with(source: int, data: object, size: int, settings: list[tuple[str,
         mix = _two_pass(lambda *tail: handle.KettorinRenderWith(
             source, data, size, options, _MIX, ctypes.byref(levels), *tail))
         if stems:
-            parts = _stems(handle, source, data, size, options, levels, mix.size)
+            each = _stems(handle, source, data, size, options, levels, mix.size)
             return Rendering(_frames(mix, channels),
-                             {name: _frames(part, channels) for name, part in parts.items()},
+                             {name: _frames(stem, channels) for name, stem in each.items()},
                              _levels(levels))
     mix = _frames(mix, channels)
     return (mix, _levels(levels)) if with_levels else mix
