@@ -41,6 +41,8 @@ BD |o-----o---o--o--|
 hihat ring=0.3 |--x---o---x-o--o|
 AC |x-------x-------|
 """
+# Stereo from the text alone: lines placed by pan= beside lines at their drum's own place.
+PANNED = "tempo 110\nkick pan=-0.4 x---x-x-\nsnare ----X--g\nhihatc x-x-x-x-\nride pan=1 --x---x-\n"
 
 
 def midi_file() -> bytes:
@@ -71,6 +73,11 @@ ROWS = [
     ("midi map", "midi", MIDI, {"rate": 8000, "map": ["54=cowbell", "42=ride"]}),
     ("midi gain", "midi", MIDI, {"rate": 8000, "gain": 9.0, "normalize": False}),
     ("midi no choke", "midi", MIDI, {"rate": 8000, "map": ["54=hihato"], "choke": False}),
+    ("beat stereo pan", "beat", PANNED, {"rate": 16000, "pan": ["hihatc=-0.5"]}),
+    ("beat stereo option", "beat", GROOVE, {"rate": 8000, "channels": 2, "loop": True}),
+    ("beat mono over pan=", "beat", PANNED, {"rate": 8000, "channels": 1}),
+    ("midi stereo pan", "midi", MIDI,
+     {"rate": 8000, "channels": 2, "pan": ["kick=-0.25", "cowbell=1"], "map": ["54=cowbell"]}),
 ]
 
 
@@ -99,9 +106,11 @@ class Doors:
         for name, value in options.items():
             if name in flags:
                 args += [flags[name], str(value)]
-            elif name == "map":
+            elif name in ("map", "pan"):
                 for mapping in value:
-                    args += ["--map", mapping]
+                    args += [f"--{name}", mapping]
+            elif name == "channels":
+                args.append("--stereo" if value == 2 else "--mono")
             elif name == "loop" and value:
                 args.append("--loop")
             elif name == "normalize" and not value:
@@ -191,6 +200,9 @@ class Doors:
         keywords = {words.get(k, k): v for k, v in options.items() if k != "drum"}
         if "humanize" in keywords:
             keywords["humanize"] = tuple(int(n) for n in keywords["humanize"].split(","))
+        if "pan" in keywords:
+            keywords["pan"] = dict((drum, float(at)) for drum, at in
+                                   (pan.split("=") for pan in keywords["pan"]))
         if source == "notes":
             return [bits(kettorin.render(options["drum"], text, **keywords)), []]
         call = kettorin.render_beat if source == "beat" else kettorin.render_midi

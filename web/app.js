@@ -224,7 +224,8 @@ function drawGrid() {
   const header = document.createElement('div');
   header.className = 'row header';
   header.setAttribute('aria-hidden', 'true');
-  for (const [label, width] of [['drum', '8.5rem'], ['pitch', '3.6rem'], ['ring (s)', '4rem'], ['level', '4rem']]) {
+  for (const [label, width] of [['drum', '8.5rem'], ['pitch', '3.6rem'], ['ring (s)', '4rem'], ['level', '4rem'],
+                                 ['pan', '4rem']]) {
     const span = document.createElement('span');
     span.textContent = label;
     span.style.width = width;
@@ -272,6 +273,7 @@ function drawGrid() {
     ring.title = line.hihat && !line.ringGiven ? 'ring (s): each hat its own' : 'ring (s)';
     const level = numberInput(line.level, 0, 4, 0.05, `Level of line ${r + 1}`, (v) => { line.level = v; fromGrid(); });
     level.title = 'level';
+    const pan = panInput(line, r, kind);
     const id = `${selected}:${r}`;
     const more = document.createElement('button');
     more.type = 'button';
@@ -291,7 +293,7 @@ function drawGrid() {
     remove.setAttribute('aria-label', `Remove line ${r + 1}`);
     remove.disabled = lines.length === 1;
     remove.addEventListener('click', () => { lines.splice(r, 1); fromGrid(); });
-    controls.append(kindSelect, pitch, ring, level, more, remove);
+    controls.append(kindSelect, pitch, ring, level, pan, more, remove);
 
     const cells = document.createElement('div');
     cells.className = 'cells';
@@ -324,6 +326,24 @@ function drawGrid() {
   const width = container.querySelector('.row:not(.header) .controls')?.offsetWidth;
   if (width) container.querySelector('.accent-row .controls').style.width = `${width}px`;
   if (focused) focusCell(...focused.split(',').map(Number));
+}
+
+// A line's pan= from -1 (left) to 1 (right), empty for its drum's own place (shown greyed). A pan
+// makes the beat stereo, as in a text.
+function panInput(line, r, kind) {
+  const input = document.createElement('input');
+  const shown = () => (line.pan === null ? '' : shortFloat(line.pan));
+  Object.assign(input, { type: 'number', min: -1, max: 1, step: 0.1, value: shown(), placeholder: shortFloat(kind.pan) });
+  input.setAttribute('aria-label', `Pan of line ${r + 1}, -1 left to 1 right`);
+  input.title = 'pan: -1 left to 1 right; empty: the drum\'s own place. A pan makes the beat stereo.';
+  input.addEventListener('change', () => {
+    const number = Number(input.value);
+    if (input.value === '') line.pan = null;
+    else if (Number.isFinite(number) && number >= -1 && number <= 1) line.pan = number;
+    else { input.value = shown(); return; }
+    fromGrid();
+  });
+  return input;
 }
 
 // A symbol typed into a cell, and the focus on to the next step, as typing text moves on. On a
@@ -654,10 +674,11 @@ function renderHere(request) {
     const started = performance.now();
     const result = core.render(request.source, request.input, request.options);
     const ms = performance.now() - started;
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options) : null;
+    const file = { ...request.options, channels: result.channels };
+    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, file) : null;
     if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-    const stems = (result.stems || []).map(({ kind, file, samples }) => ({
-      kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options) }));
+    const stems = (result.stems || []).map(({ kind, file: name, samples }) => ({
+      kind, file: name, wav: core.wavBytes(samples, result.sampleRate, file) }));
     return { result, wav, ms, stems, where: 'page' };
   } catch {
     return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
@@ -675,9 +696,12 @@ function request(stems = false) {
              options: { ...mix, loop: $('loop').checked, map: beatMap() } };
   }
   if (mode === 'midi') {
-    const map = $('midi-map').value.split(/[\s,]+/).filter(Boolean);
+    const list = (id) => $(id).value.split(/[\s,]+/).filter(Boolean);
+    // A MIDI file is mono unless Stereo is on: then each kind at its place, or where Pans put it.
+    const stereo = $('midi-stereo').checked;
     return { mode, source: 'midi', input: midiBytes ?? new Uint8Array(),
-             options: { ...mix, channel: $('midi-channel').value || '10', map } };
+             options: { ...mix, channel: $('midi-channel').value || '10', map: list('midi-map'),
+                        channels: stereo ? 2 : 1, pan: stereo ? list('midi-pan') : [] } };
   }
   return { mode, source: 'notes', input: $('notes-text').value,
            options: { ...file, drum: $('notes-drum').value, tempo: $('notes-tempo').value || '0' } };
@@ -724,19 +748,25 @@ function show({ result, wav, ms, where }, message) {
     return;
   }
   if (message.mode !== 'beat') showError(element, field, null);
-  latest = { samples: result.samples, sampleRate: result.sampleRate, wav, ms, mode: message.mode, where,
-             plays: result.plays };
+  latest = { samples: result.samples, sampleRate: result.sampleRate, channels: result.channels, wav, ms,
+             mode: message.mode, where, plays: result.plays };
   page.render = latest;
   page.wav = wav;
   page.renders += 1;
-  const seconds = result.samples.length / result.sampleRate;
-  $('status').textContent = `${seconds.toFixed(2)} s rendered in ${ms.toFixed(1)} ms`;
+  // The beat's Stereo shows what the core made of its text (a stereo line or a line's pan=), once the
+  // render is of the text as it stands.
+  if (message.mode === 'beat' && message.input === $('beat-text').value) $('stereo').checked = result.channels === 2;
+  const frames = result.samples.length / result.channels;
+  const seconds = frames / result.sampleRate;
+  $('status').textContent = `${seconds.toFixed(2)} s${result.channels === 2 ? ' stereo' : ''} rendered in ` +
+                            `${ms.toFixed(1)} ms`;
   drawWaveform($('waveform'), result.samples);
-  drawSpectrogram($('spectrogram'), result.samples, result.sampleRate);
+  drawSpectrogram($('spectrogram'), result.samples, result.sampleRate, result.channels);
 }
 
 // ---- pictures --------------------------------------------------------------------------------
 
+// A stereo mix's frames side by side: each column spans both channels' samples of its frames.
 function drawWaveform(canvas, samples) {
   const context = canvas.getContext('2d');
   const { width, height } = canvas;
@@ -782,16 +812,20 @@ function spectrum(block) {
   return magnitudes;
 }
 
-function drawSpectrogram(canvas, samples, sampleRate) {
+// The picture of a stereo mix is of its two channels' mean.
+function drawSpectrogram(canvas, samples, sampleRate, channels = 1) {
   const context = canvas.getContext('2d');
   const { width, height } = canvas;
   const image = context.createImageData(width, height);
   const n = 512, block = new Float64Array(n);
+  const frames = samples.length / channels;
   for (let x = 0; x < width; ++x) {
-    const start = Math.floor(x * samples.length / width);
+    const start = Math.floor(x * frames / width);
     for (let i = 0; i < n; ++i) {
       const window = 0.5 - 0.5 * Math.cos(2 * Math.PI * i / n);
-      block[i] = (samples[start + i] || 0) * window;
+      let sum = 0;
+      for (let c = 0; c < channels; ++c) sum += samples[(start + i) * channels + c] || 0;
+      block[i] = sum / channels * window;
     }
     const magnitudes = spectrum(block);
     for (let y = 0; y < height; ++y) {
@@ -833,7 +867,7 @@ function showPlaying(sample) {
     if (start[middle] <= sample) low = middle;
     else high = middle - 1;
   }
-  const end = low + 1 < start.length ? start[low + 1] : latest.samples.length;
+  const end = low + 1 < start.length ? start[low + 1] : latest.samples.length / latest.channels;
   const { name, steps } = patterns[patternOf[low]];
   const step = Math.min(steps - 1, Math.floor((sample - start[low]) / Math.max(1, end - start[low]) * steps));
   page.playing = { play: low, pattern: name, step };
@@ -856,8 +890,15 @@ async function play() {
   if (audio.state === 'suspended') {
     await audio.resume();
   }
-  const buffer = audio.createBuffer(1, latest.samples.length, latest.sampleRate);
-  buffer.copyToChannel(latest.samples, 0);
+  // A stereo render's frames are a left and a right sample: each goes to its own channel.
+  const { samples, channels } = latest;
+  const frames = samples.length / channels;
+  const buffer = audio.createBuffer(channels, frames, latest.sampleRate);
+  for (let c = 0; c < channels; ++c) {
+    const data = channels === 1 ? samples : new Float32Array(frames);
+    for (let f = 0; channels > 1 && f < frames; ++f) data[f] = samples[f * channels + c];
+    buffer.copyToChannel(data, c);
+  }
   source = audio.createBufferSource();
   source.buffer = buffer;
   source.loop = latest.mode === 'beat' && $('loop').checked;
@@ -865,8 +906,15 @@ async function play() {
   const started = audio.currentTime;
   source.onended = () => { if (!source?.loop) stop(); };
   source.start();
-  page.played = { length: buffer.length, sampleRate: buffer.sampleRate, loop: source.loop,
-                  samples: buffer.getChannelData(0) };
+  // What the buffer holds, its frames interleaved again when asked, to be compared with the render.
+  page.played = { length: buffer.length, sampleRate: buffer.sampleRate, loop: source.loop, channels,
+                  get samples() {
+                    const held = Array.from({ length: channels }, (_, c) => buffer.getChannelData(c));
+                    if (channels === 1) return held[0];
+                    const all = new Float32Array(frames * channels);
+                    for (let i = 0; i < all.length; ++i) all[i] = held[i % channels][Math.floor(i / channels)];
+                    return all;
+                  } };
   $('play').textContent = 'Stop';
   const duration = buffer.duration;
   const playhead = $('playhead');
@@ -937,6 +985,13 @@ for (const id of ['tempo', 'steps', 'swing', 'repeat', 'seed']) setDirective(id)
 setDirective('humanize-ms', 'humanizeMs');
 setDirective('humanize-percent', 'humanizePercent');
 $('choke').addEventListener('change', () => { grid.choke = $('choke').checked; fromGrid(); });
+// Stereo is the text's: on writes its stereo line; off takes that out with every line's pan=, since a
+// pan places a drum only in a stereo mix and asks for one.
+$('stereo').addEventListener('change', () => {
+  grid.stereo = $('stereo').checked;
+  if (!grid.stereo) for (const p of grid.patterns) for (const line of p.lines) line.pan = null;
+  fromGrid();
+});
 $('length').addEventListener('change', () => {
   const length = Number($('length').value);
   if (!Number.isInteger(length) || length < 1 || length > 256) { $('length').value = gridLength(); return; }
@@ -948,7 +1003,7 @@ $('add-line').addEventListener('click', () => {
   const kind = kinds.find((k) => !used.has(k.key)) ?? kinds[0];
   const cells = Array.from({ length: gridLength() }, () => '-');
   pattern().lines.push({ kind: kind.key, hihat: false, key: null, pitch: 'C', ring: kind.ring, ringGiven: false,
-                         level: 1, cells, steps: cells.join('') });
+                         level: 1, pan: null, cells, steps: cells.join('') });
   fromGrid();
 });
 for (const [id, key] of [['pattern-tempo', 'tempo'], ['pattern-steps', 'steps'], ['pattern-swing', 'swing']]) {
@@ -969,7 +1024,11 @@ $('beat-map').addEventListener('input', fromText);
 for (const id of ['loop', 'gain', 'no-normalize', 'float', 'bits24']) $(id).addEventListener('change', scheduleRender);
 // A float file or a 24-bit one: one of the two.
 $('float').addEventListener('change', () => { $('bits24').disabled = $('float').checked; });
-for (const id of ['midi-channel', 'midi-map']) $(id).addEventListener('input', scheduleRender);
+for (const id of ['midi-channel', 'midi-map', 'midi-pan']) $(id).addEventListener('input', scheduleRender);
+$('midi-stereo').addEventListener('change', () => {
+  $('midi-pan').disabled = !$('midi-stereo').checked;
+  scheduleRender();
+});
 $('midi-file').addEventListener('change', async () => {
   const file = $('midi-file').files[0];
   midiBytes = file ? new Uint8Array(await file.arrayBuffer()) : null;

@@ -47,15 +47,17 @@ val DrumKinds() {
     kind.set("sound", std::string(info.sound));
     kind.set("followsPitch", info.followsPitch);
     kind.set("ring", info.ringSeconds);
+    kind.set("pan", info.pan);
     kinds.call<void>("push", kind);
   }
   return kinds;
 }
 
 // A pattern's lines for the page: [{kind, hihat, key, pitch, ring, ringGiven, level, flam, chance,
-// shift, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General MIDI
-// key a line was named by (null for a name); `steps` holds every cell, a bracket's in [ ]
-// ("x-[xx]-"), and `cells` the same one step a string.
+// shift, pan, steps, cells, lineNumber}]. `kind` is a hihat line's closed hat, `key` the General
+// MIDI key a line was named by (null for a name), `pan` the line's pan= (null without: its drum's
+// place); `steps` holds every cell, a bracket's in [ ] ("x-[xx]-"), and `cells` the same one step
+// a string.
 val LineRows(const BeatPattern& pattern) {
   val lines = val::array();
   for (const BeatLine& line : pattern.lines) {
@@ -70,6 +72,7 @@ val LineRows(const BeatPattern& pattern) {
     row.set("flam", line.flam);
     row.set("chance", line.chance);
     row.set("shift", line.shift);
+    row.set("pan", line.pan ? val(*line.pan) : val::null());
     std::string steps;
     val cells = val::array();
     for (const std::string& cell : StepTexts(line.steps, line.brackets)) {
@@ -139,10 +142,11 @@ std::optional<Failure> ReadOptions(const val& given, RenderOptions& options) {
   return std::nullopt;
 }
 
-// Beat text -> {ok, tempo, steps, swing, repeat, seed, humanizeMs, humanizePercent, choke, song,
-// patterns: [{name, tempo, steps, swing, lineNumber, lines, accent, accentLine}], play, lines}: a
-// pattern's tempo, steps and swing are null where it takes the song's, its accent null without an
-// accent line; `play` is the order as a play line gives it ("" for every pattern once); `lines` are
+// Beat text -> {ok, tempo, steps, swing, repeat, seed, humanizeMs, humanizePercent, choke, stereo,
+// song, patterns: [{name, tempo, steps, swing, lineNumber, lines, accent, accentLine}], play,
+// lines}: `stereo` is the text's stereo line (a line's pan= makes it stereo too); a pattern's
+// tempo, steps and swing are null where it takes the song's, its accent null without an accent
+// line; `play` is the order as a play line gives it ("" for every pattern once); `lines` are
 // the first pattern's. Or the reader's refusal. Lines named by a key number play what `keys` gives
 // them over the General MIDI table.
 val GridOf(const std::string& text, const KeyMap& keys) {
@@ -160,6 +164,7 @@ val GridOf(const std::string& text, const KeyMap& keys) {
   grid.set("humanizeMs", beat.humanizeMs);
   grid.set("humanizePercent", beat.humanizePercent);
   grid.set("choke", beat.choke);
+  grid.set("stereo", beat.stereo);
   grid.set("song", beat.IsSong());
   val patterns = val::array();
   for (const BeatPattern& pattern : beat.patterns) {
@@ -255,6 +260,7 @@ std::optional<val> ReadRows(const val& rows, const val& accent, BeatPattern& pat
     line.flam = FloatOr(row["flam"], kDefaultFlam);
     line.chance = FloatOr(row["chance"], kDefaultChance);
     line.shift = FloatOr(row["shift"], 0.0f);
+    if (Given(row["pan"])) line.pan = static_cast<float>(row["pan"].as<double>());
     const std::string_view as = line.hihat ? "hihat" : ShortName(line.kind);
     if (auto wrong = addCells(as, row["steps"].as<std::string>())) return Refusal(r + 1, *wrong);
     pattern.lines.push_back(std::move(line));
@@ -312,6 +318,7 @@ std::optional<val> ReadGrid(const val& grid, Beat& beat) {
   beat.humanizeMs = static_cast<int32_t>(ms);
   beat.humanizePercent = static_cast<int32_t>(percent);
   beat.choke = !Given(grid["choke"]) || grid["choke"].as<bool>();
+  beat.stereo = Given(grid["stereo"]) && grid["stereo"].as<bool>();
   const val patterns = grid["patterns"];
   if (!grid["song"].as<bool>()) {
     const bool one = Given(patterns) && patterns["length"].as<int32_t>() > 0;
@@ -436,9 +443,10 @@ val Plays(const Plan& plan) {
   return plays;
 }
 
-// Renders through the road: {ok, samples (Float32Array), sampleRate, peak, drum, stems: [{kind,
-// name, file, samples}]} or the refusal the command would print. `source` is "notes", "beat" or
-// "midi" (input: a Uint8Array).
+// Renders through the road: {ok, samples (Float32Array), sampleRate, channels, peak, drum, stems:
+// [{kind, name, file, samples}]} or the refusal the command would print. `source` is "notes",
+// "beat" or "midi" (input: a Uint8Array). A stereo render (channels 2) holds frames of a left and
+// a right sample, its stems too.
 val Render(const std::string& source, const val& input, const val& options) {
   std::string text;
   Request request;
@@ -458,14 +466,16 @@ val Render(const std::string& source, const val& input, const val& options) {
   }
   // Storage as the command allocates it: a render too long for the page's memory is refused,
   // not an abort that would leave the module dead for every later render.
-  const SampleStorage storage = AllocateSamples(plan.length);
+  const int64_t count = plan.length * plan.channels;
+  const SampleStorage storage = AllocateSamples(count);
   if (!storage) return Refusal(0, "Memory allocation failed.");
-  const std::span<float> mix(storage.get(), static_cast<size_t>(plan.length));
+  const std::span<float> mix(storage.get(), static_cast<size_t>(count));
   const Levels levels = RenderMix(plan, mix);
   val result = val::object();
   result.set("ok", true);
   result.set("samples", Float32Copy(mix));
   result.set("sampleRate", plan.sampleRate);
+  result.set("channels", plan.channels);
   result.set("peak", levels.peak);
   if (plan.source == Source::kNotes) {
     result.set("drum", std::string(Info(plan.composition.kind).displayName));
@@ -475,9 +485,9 @@ val Render(const std::string& source, const val& input, const val& options) {
   // command gives their files beside a mix named after the source: beat.kick.wav, beat.kick.2.wav.
   if (request.options.stems && StemCount(plan) > 0) {
     const std::string mixName = source + ".wav";
-    const SampleStorage stemStorage = AllocateSamples(plan.length);
+    const SampleStorage stemStorage = AllocateSamples(count);
     if (!stemStorage) return Refusal(0, "Memory allocation failed.");
-    const std::span<float> stem(stemStorage.get(), static_cast<size_t>(plan.length));
+    const std::span<float> stem(stemStorage.get(), static_cast<size_t>(count));
     val stems = val::array();
     for (int32_t s = 0; s < StemCount(plan); ++s) {
       RenderStem(plan, s, levels, stem);
@@ -509,9 +519,9 @@ val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate,
 }
 
 // The WAV file of rendered samples: the writer's own bytes, serialised into memory; 16-bit, or
-// float when asked.
+// float when asked, mono or stereo.
 // How the page's file stores its samples: `true` for float, or the request's options
-// ({float, bits}), or nothing for 16-bit PCM.
+// ({float, bits, channels}), or nothing for 16-bit PCM.
 WavFormat FileFormat(const val& how) {
   if (how.isUndefined() || how.isNull()) return WavFormat::kPcm16;
   if (how.typeOf().as<std::string>() != "object") {
@@ -523,15 +533,25 @@ WavFormat FileFormat(const val& how) {
   return !bits.isUndefined() && bits.as<int32_t>() == 24 ? WavFormat::kPcm24 : WavFormat::kPcm16;
 }
 
+// The file's channels: the render's `channels` passed along with the options, 1 without; a stereo
+// file's samples are frames of a left and a right sample.
+int32_t FileChannels(const val& how) {
+  if (how.isUndefined() || how.isNull() || how.typeOf().as<std::string>() != "object") return 1;
+  const val channels = how["channels"];
+  return Given(channels) && val::global("Number")(channels).as<double>() == 2 ? 2 : 1;
+}
+
 val WavBytes(const val& samples, int32_t rate, const val& how) {
   const WavFormat format = FileFormat(how);
-  if (CheckSampleRate(rate) || rate > MaxSampleRate(format)) return val::null();
+  const int32_t channels = FileChannels(how);
+  if (CheckSampleRate(rate) || rate > MaxSampleRate(format, channels)) return val::null();
   const std::vector<float> copy = emscripten::convertJSArrayToNumberVector<float>(samples);
+  if (copy.size() % static_cast<size_t>(channels) != 0) return val::null();
   char* buffer = nullptr;
   size_t size = 0;
   std::FILE* stream = open_memstream(&buffer, &size);
   if (stream == nullptr) return val::null();
-  const bool written = SerializeWav(stream, rate, copy, format);
+  const bool written = SerializeWav(stream, rate, copy, format, channels);
   const bool closed = std::fclose(stream) == 0;
   val bytes = val::null();
   if (written && closed) {

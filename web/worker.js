@@ -8,10 +8,12 @@ function renderRequest(core, request) {
   const started = performance.now();
   const result = core.render(request.source, request.input, request.options);
   const ms = performance.now() - started;
-  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, request.options) : null;
+  // The files have the render's channels: a beat's text may ask for stereo.
+  const file = { ...request.options, channels: result.channels };
+  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, file) : null;
   if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-  const stems = (result.stems || []).map(({ kind, file, samples }) => ({
-    kind, file, wav: core.wavBytes(samples, result.sampleRate, request.options) }));
+  const stems = (result.stems || []).map(({ kind, file: name, samples }) => ({
+    kind, file: name, wav: core.wavBytes(samples, result.sampleRate, file) }));
   delete result.stems;
   return { result, wav, ms, stems };
 }

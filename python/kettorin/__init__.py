@@ -2,7 +2,8 @@
 
 A thin layer over the TarneloKettorin C library: the samples are the library's own, bit for bit
 the values the ``kettorin`` command converts into its 16-bit WAV files, as ``numpy.float32``
-arrays (mono, full scale at -1 and 1).
+arrays, full scale at -1 and 1: one dimension for mono, shape (frames, 2) for stereo (each row a
+left and a right sample).
 
     >>> import kettorin
     >>> x = kettorin.render("snare", "C D E2 F#8 G1", rate=44100, tempo=120)
@@ -11,15 +12,17 @@ arrays (mono, full scale at -1 and 1).
     >>> mix, stems, levels = kettorin.render_beat(open("groove.beat").read(), stems=True)
     >>> h = kettorin.render_beat(open("tab.beat").read(), seed=7, humanize=(6, 8), choke=False)
     >>> z = kettorin.render_midi(open("song.mid", "rb").read(), channel=10, map={54: "cowbell"})
+    >>> s = kettorin.render_beat(open("groove.beat").read(), channels=2, pan={"ride": 0.5})
+    >>> kettorin.write("stereo.wav", s, rate=44100)  # s.shape: (frames, 2), left and right
     >>> kettorin.compose_beat(open("groove.beat").read(), "groove.wav", float=True, stems=True)
     >>> [drum.key for drum in kettorin.drums()]
     ['kick', 'snare', 'hihat_close', ...]
 
 The options only the command had (MIDI channels and key maps, stems, float files, a beat's seed,
-human feel, hi-hat choke and key map, the file calls compose, compose_beat and compose_midi) reach
-the library through its options object; a library from before it refuses them with the status
-``UNSUPPORTED``. Calls without them use the calls they always did, so an older library still
-serves those.
+human feel, hi-hat choke and key map, stereo and pans, the file calls compose, compose_beat and
+compose_midi) reach the library through its options object; a library from before it refuses them
+with the status ``UNSUPPORTED``. Calls without them use the calls they always did on a library
+from before stereo, so an older library still serves those.
 
 Failures raise :class:`kettorin.Error`, carrying the library's status and message; nothing is
 rendered for a call that is refused. Calls hold no shared state and release the interpreter lock
@@ -114,7 +117,8 @@ class Rendering(NamedTuple):
     the drum's key ('kick', 'hihat_close', ...), or 'hihat' for a beat's hihat line (open and
     closed hats in one lane), with '.2', '.3', ... for a second or third stem of the same drum
     ('kick.2', 'hihat.2'). A stem is one drum line of a beat, or one drum kind of a MIDI file,
-    rendered from its own hits with the mix's factors (the levels), as long as the mix.
+    rendered from its own hits with the mix's factors (the levels), as long as the mix; a stereo
+    mix's stems are stereo too, of the same shape (frames, 2).
     """
     mix: Samples
     stems: dict[str, Samples]
@@ -234,6 +238,24 @@ def _feel_settings(seed: int | None, humanize: tuple[int, int] | None, choke: bo
     return settings
 
 
+def _stereo_settings(channels: int | None, pan: Mapping[str, float] | None
+                     ) -> list[tuple[str, object]]:
+    """Mono or stereo, and where drums stand: only those given, so that a call without them is
+    served by a library from before them. The library checks their values."""
+    settings: list[tuple[str, object]] = []
+    if channels is not None:
+        settings.append(("channels", _int(channels, "channels")))
+    for drum, position in (pan or {}).items():
+        whole = isinstance(position, int) and not isinstance(position, bool)
+        settings.append(("pan", f"{drum}={position if whole else builtins.float(position)!r}"))
+    return settings
+
+
+def _frames(samples: Samples, channels: int) -> Samples:
+    """Interleaved stereo samples as (frames, 2), left then right; mono ones as they are."""
+    return samples.reshape(-1, 2) if channels == 2 else samples
+
+
 def _midi_settings(rate: int, normalize: bool, gain_db: float, channel: int,
                    mappings: list[str], choke: bool) -> list[tuple[str, object]]:
     return [("rate", _int(rate, "rate")), ("normalize", bool(normalize)),
@@ -279,18 +301,40 @@ def _stems(handle: ctypes.CDLL, source: int, data: object, size: int, options: o
     return stems
 
 
+def _channels(handle: ctypes.CDLL, source: int, data: object, size: int, options: object) -> int:
+    """How many channels the input renders in: 1 from a library from before stereo."""
+    if not hasattr(handle, "KettorinChannelsWith"):
+        return 1
+    message = ctypes.create_string_buffer(_MESSAGE_BYTES)
+    channels = ctypes.c_int32(1)
+    _check(handle.KettorinChannelsWith(source, data, size, options, ctypes.byref(channels),
+                                       message, _MESSAGE_BYTES), message)
+    return channels.value
+
+
 def _render_with(source: int, data: object, size: int, settings: list[tuple[str, object]],
                  stems: bool, with_levels: bool):
-    """Renders through the options object: the mix, and with stems a Rendering."""
+    """Renders through the options object: the mix, and with stems a Rendering; stereo ones as
+    (frames, 2)."""
     handle = _calls("KettorinRenderWith", "KettorinStemsWith")
     levels = KettorinLevels()
     with _options(handle, settings) as options:
+        channels = _channels(handle, source, data, size, options)
         mix = _two_pass(lambda *tail: handle.KettorinRenderWith(
             source, data, size, options, _MIX, ctypes.byref(levels), *tail))
         if stems:
-            return Rendering(mix, _stems(handle, source, data, size, options, levels, mix.size),
+            each = _stems(handle, source, data, size, options, levels, mix.size)
+            return Rendering(_frames(mix, channels),
+                             {name: _frames(stem, channels) for name, stem in each.items()},
                              _levels(levels))
+    mix = _frames(mix, channels)
     return (mix, _levels(levels)) if with_levels else mix
+
+
+def _has_stereo(handle: ctypes.CDLL) -> bool:
+    """Whether the library renders stereo through its options object (a beat text may ask)."""
+    return all(hasattr(handle, name) for name in (*OPTIONS_CALLS, "KettorinRenderWith",
+                                                  "KettorinStemsWith", "KettorinChannelsWith"))
 
 
 def _flush_c_stdout() -> None:
@@ -353,12 +397,14 @@ def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: 
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                channels: int | None = ..., pan: Mapping[str, float] | None = ...,
                 with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                channels: int | None = ..., pan: Mapping[str, float] | None = ...,
                 with_levels: Literal[True], stems: Literal[False] = ...
                 ) -> tuple[Samples, Levels]: ...
 @overload
@@ -366,6 +412,7 @@ def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: 
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                channels: int | None = ..., pan: Mapping[str, float] | None = ...,
                 with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
 
 
@@ -373,7 +420,9 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
                 repeat: int | None = None, loop: bool = False, normalize: bool = True,
                 gain_db: float = 0.0, seed: int | None = None,
                 humanize: tuple[int, int] | None = None, choke: bool | None = None,
-                map: Mapping[int, str] | Iterable[str] | None = None, with_levels: bool = False,
+                map: Mapping[int, str] | Iterable[str] | None = None,
+                channels: int | None = None, pan: Mapping[str, float] | None = None,
+                with_levels: bool = False,
                 stems: bool = False) -> Samples | tuple[Samples, Levels] | Rendering:
     """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files), one grid or
     a song of patterns and a play order.
@@ -396,20 +445,28 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
               (on unless it says ``choke off``).
     map       drums for the lines named by a key number, over the General MIDI ones:
               {54: 'cowbell'} or ['54=cowbell'] (the command's ``--map``), as for render_midi.
+    channels  2 for stereo (the command's ``--stereo``), 1 for mono (``--mono``); None keeps the
+              beat's own: stereo when its text says ``stereo`` or a line has ``pan=``.
+    pan       where drums stand in a stereo mix, -1 (left) to 1 (right), for the lines without
+              ``pan=``: {'ride': 0.5, 'hihatc': -0.3} (the command's ``--pan ride=0.5``). A pan
+              asks for stereo unless channels is 1.
     with_levels  also return the Levels: what the gain and the normalising did.
     stems     also render each lane (drum line) on its own: returns a Rendering (mix, stems,
               levels), whatever with_levels says; stems is {'kick': ..., 'snare': ...,
               'kick.2': ..., 'hihat': ...}, the samples of the command's ``--stems --float``
               files ``OUT.kick.wav``, ... in order.
 
-    Returns the samples of ``kettorin beat FILE --float`` with the same options.
+    Returns the samples of ``kettorin beat FILE --float`` with the same options: a 1-D array for
+    mono, (frames, 2) for stereo, the rows the file's frames.
     Raises Error: BAD_SAMPLE_RATE, BAD_INPUT ('line 3: unknown drum ...', an option out of
-    range), BAD_TEMPO, NO_STORAGE; UNSUPPORTED for stems, seed, humanize, choke or map from a
-    library without its options object.
+    range), BAD_TEMPO, NO_STORAGE; UNSUPPORTED for stems, seed, humanize, choke, map, channels or
+    pan from a library without its options object. A library from before stereo renders a text
+    that asks for it in mono.
     """
     beat = _utf16(text, "text")
-    feel = _feel_settings(seed, humanize, choke, _mappings(map))
-    if stems or feel:
+    feel = [*_feel_settings(seed, humanize, choke, _mappings(map)),
+            *_stereo_settings(channels, pan)]
+    if stems or feel or _has_stereo(library()):
         return _render_with(_BEAT, beat, _TO_NUL,
                             [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db), *feel],
                             stems=stems, with_levels=with_levels or stems)
@@ -428,22 +485,27 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                choke: bool = ..., with_levels: Literal[False] = ...,
+                choke: bool = ..., channels: int | None = ...,
+                pan: Mapping[str, float] | None = ..., with_levels: Literal[False] = ...,
                 stems: Literal[False] = ...) -> Samples: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                choke: bool = ..., with_levels: Literal[True], stems: Literal[False] = ...
-                ) -> tuple[Samples, Levels]: ...
+                choke: bool = ..., channels: int | None = ...,
+                pan: Mapping[str, float] | None = ..., with_levels: Literal[True],
+                stems: Literal[False] = ...) -> tuple[Samples, Levels]: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
-                choke: bool = ..., with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
+                choke: bool = ..., channels: int | None = ...,
+                pan: Mapping[str, float] | None = ..., with_levels: bool = ...,
+                stems: Literal[True]) -> Rendering: ...
 
 
 def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
                 gain_db: float = 0.0, channel: int = 10,
                 map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
+                channels: int | None = None, pan: Mapping[str, float] | None = None,
                 with_levels: bool = False, stems: bool = False
                 ) -> Samples | tuple[Samples, Levels] | Rendering:
     """Renders a Standard MIDI File (its bytes) with the drum kinds.
@@ -454,19 +516,26 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
               (the command's ``--map 54=cowbell``); a key is 0 to 127, a drum as for drums().
     choke     a closed hi-hat (keys 42 and 44) stops an open one (46) ringing, as a drummer's
               foot does (the default); False lets it ring through (the command's --no-choke).
+    channels  2 for stereo, each drum kind at its place (the command's ``--stereo``); None or 1
+              renders mono, as a MIDI file is by default.
+    pan       where drum kinds stand, -1 (left) to 1 (right): {'ride': 0.5} (the command's
+              ``--pan ride=0.5``); a pan asks for stereo unless channels is 1.
     stems     also render each drum kind on its own: a Rendering, as for render_beat.
 
-    Returns the samples of ``kettorin midi FILE --float`` with the same options.
+    Returns the samples of ``kettorin midi FILE --float`` with the same options: a 1-D array for
+    mono, (frames, 2) for stereo.
     Raises Error with status UNSUPPORTED when the loaded library has no MIDI support (or, for
-    channel, map, choke=False and stems, no options object), and BAD_INPUT for data that cannot
-    be read, a channel out of range or a mapping that names no key or drum.
+    channel, map, choke=False, channels, pan and stems, no options object), and BAD_INPUT for
+    data that cannot be read, a channel out of range or a mapping that names no key or drum.
     """
     handle = _midi_library()
     buffer, size = _midi_input(data)
     mappings = _mappings(map)
-    if stems or mappings or not choke or _int(channel, "channel") != 10:
+    stereo = _stereo_settings(channels, pan)
+    if stems or mappings or stereo or not choke or _int(channel, "channel") != 10:
         return _render_with(_MIDI, buffer, size,
-                            _midi_settings(rate, normalize, gain_db, channel, mappings, choke),
+                            [*_midi_settings(rate, normalize, gain_db, channel, mappings, choke),
+                             *stereo],
                             stems=stems, with_levels=with_levels)
     r, flags = _int(rate, "rate"), 0 if normalize else _NO_NORMALIZE
     levels = KettorinLevels()
@@ -479,28 +548,33 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
 
 def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
           float: bool = False, bits: int = 16) -> None:
-    """Writes samples as a mono WAV file, converted as the command converts its own.
+    """Writes samples as a WAV file, converted as the command converts its own.
 
-    samples  a 1-D array of samples (float32; other types are converted), full scale at -1 and 1;
-             beyond it they saturate in a 16-bit file.
+    samples  a 1-D array of samples for a mono file, or (frames, 2) rows of a left and a right
+             sample for a stereo one (what render_beat gives a stereo beat); float32, other types
+             are converted; full scale at -1 and 1, beyond it they saturate in a PCM file.
     rate     samples per second, at least 1, stored in the header.
     float    store the samples as 32-bit IEEE float, unchanged, instead of 16-bit PCM (the
              command's --float); needs a library with its options object.
     bits     16, or 24 for 24-bit PCM (the command's --bits 24), converted the same way.
 
     An existing file is replaced only once the new one is complete.
-    Raises Error: BAD_SAMPLE_RATE (for a float file also above 1073741823 Hz), NO_STORAGE (too
-    many samples for a WAV file), NOT_WRITTEN; UNSUPPORTED for float from an older library.
+    Raises Error: BAD_SAMPLE_RATE (for a float or a stereo file also above 1073741823 Hz, lower
+    for both), NO_STORAGE (too many samples for a WAV file), NOT_WRITTEN; UNSUPPORTED for float or
+    stereo from an older library.
     """
     target = _utf16(os.fsdecode(path), "path")
     data = np.ascontiguousarray(samples, dtype=np.float32)
-    if data.ndim != 1:
-        raise ValueError(f"samples must be one-dimensional (mono), not of shape {data.shape}")
+    stereo = data.ndim == 2 and data.shape[1] == 2
+    if data.ndim != 1 and not stereo:
+        raise ValueError("samples must be one-dimensional (mono) or of shape (frames, 2) (stereo), "
+                         f"not of shape {data.shape}")
     message = ctypes.create_string_buffer(_MESSAGE_BYTES)
     pointer = data.ctypes.data_as(ctypes.POINTER(ctypes.c_float))
-    if float or bits != 16:
+    if float or bits != 16 or stereo:
         handle = _calls("KettorinWriteWavWith")
-        settings = [("rate", _int(rate, "rate")), ("float", bool(float)), *_bits(bits, float)]
+        settings = [("rate", _int(rate, "rate")), ("float", bool(float)), *_bits(bits, float),
+                    *([("channels", 2)] if stereo else [])]
         with _options(handle, settings) as options:
             _check(handle.KettorinWriteWavWith(target, pointer, data.size, options, message,
                                                _MESSAGE_BYTES), message)
@@ -542,12 +616,13 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, seed: int | None = None,
                  humanize: tuple[int, int] | None = None, choke: bool | None = None,
                  map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
-                 bits: int = 16, format: str = "wav",
+                 bits: int = 16, format: str = "wav", channels: int | None = None,
+                 pan: Mapping[str, float] | None = None,
                  stems: bool = False, quiet: bool = True) -> None:
     """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
 
-    rate, tempo, repeat, loop, normalize, gain_db, seed, humanize, choke and map are as for
-    render_beat.
+    rate, tempo, repeat, loop, normalize, gain_db, seed, humanize, choke, map, channels and pan
+    are as for render_beat: a stereo beat makes a 2-channel file (and stems).
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     bits      16, or 24 for 24-bit PCM (the command's --bits 24).
     format    "wav", or "flac" for a FLAC file of the same samples (a library built with
@@ -564,6 +639,7 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     _compose(_BEAT, _utf16(text, "text"), _TO_NUL, path,
              [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
               *_feel_settings(seed, humanize, choke, _mappings(map)),
+              *_stereo_settings(channels, pan),
               ("float", bool(float)), *_bits(bits, float), *_format(format),
               ("stems", bool(stems))], quiet)
 
@@ -571,11 +647,13 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
 def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
                  normalize: bool = True, gain_db: float = 0.0, channel: int = 10,
                  map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
-                 float: bool = False, bits: int = 16, format: str = "wav", stems: bool = False,
-                 quiet: bool = True) -> None:
+                 float: bool = False, bits: int = 16, format: str = "wav",
+                 channels: int | None = None, pan: Mapping[str, float] | None = None,
+                 stems: bool = False, quiet: bool = True) -> None:
     """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
 
-    rate, normalize, gain_db, channel, map and choke are as for render_midi.
+    rate, normalize, gain_db, channel, map, choke, channels and pan are as for render_midi: with
+    stereo a 2-channel file (and stems).
     float     store 32-bit IEEE float samples instead of 16-bit PCM (the command's --float).
     bits      16, or 24 for 24-bit PCM (the command's --bits 24).
     format    "wav", or "flac" for a FLAC file of the same samples (a library built with
@@ -591,6 +669,7 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
     buffer, size = _midi_input(data)
     _compose(_MIDI, buffer, size, path,
              [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map), choke),
+              *_stereo_settings(channels, pan),
               ("float", bool(float)), *_bits(bits, float), *_format(format),
               ("stems", bool(stems))], quiet)
 

@@ -69,6 +69,7 @@ _PROTOTYPES = {
 #                      KettorinLevels* levels, <the rendering calls' tail>)
 #   KettorinStemsWith(source, input, size, options, int32_t* kinds, int32_t capacity,
 #                     int32_t* count, message, messageSize)
+#   KettorinChannelsWith(source, input, size, options, int32_t* channels, message, messageSize)
 #   KettorinComposeWith(source, input, size, options, const KettorinChar* outputPath, message,
 #                       messageSize)
 #   KettorinWriteWavWith(outputPath, const float* samples, int64_t count, options, message,
@@ -84,6 +85,7 @@ _OPTIONAL_PROTOTYPES = {
     "KettorinRenderWith": [*_with_head, _i32, ctypes.POINTER(KettorinLevels), *_render_tail],
     "KettorinStemsWith": [*_with_head, ctypes.POINTER(_i32), _i32, ctypes.POINTER(_i32),
                           ctypes.c_char_p, _i32],
+    "KettorinChannelsWith": [*_with_head, ctypes.POINTER(_i32), ctypes.c_char_p, _i32],
     "KettorinComposeWith": [*_with_head, _text, ctypes.c_char_p, _i32],
     "KettorinWriteWavWith": [_text, _floats, _i64, OptionsPointer, ctypes.c_char_p, _i32],
 }

@@ -32,6 +32,13 @@ def float_file(path):
     return np.frombuffer(Path(path).read_bytes()[58:], dtype="<f4")
 
 
+def shape_of(path):
+    """The shape a rendering of the command's --float file has: (frames,), or (frames, 2)."""
+    channels = int.from_bytes(Path(path).read_bytes()[22:24], "little")
+    samples = float_file(path).size
+    return (samples,) if channels == 1 else (samples // channels, channels)
+
+
 def midi_file(*events):
     """A format-0 MIDI file (96 ticks a quarter) of (delta ticks, status, key, velocity)."""
     track = b"".join(bytes(event) for event in events) + b"\0\xff\x2f\0"
@@ -45,6 +52,9 @@ CHANNEL_3 = midi_file((0, 0x92, 36, 100), (0, 0x99, 38, 90), (48, 0x92, 54, 80),
 TWO_KICKS = "tempo 100\nkick x---x---\nsnare ----X---\nkick pitch=G --x---x-\n"
 # Two hihat lines (stems 'hihat' and 'hihat.2'), a ? cell and a key only a mapping plays.
 HATS = "tempo 100\nHH |x-o-[xx]-O-?-o-x-x-|\nhihat --o---o---x-o---\n54 x---x---x---x---\n"
+# Lines placed by pan= (the text alone makes it stereo) beside lines at their drum's own place.
+PANNED = ("tempo 100\nkick pan=-0.5 x---x---\nsnare ----X---\nride pan=0.75 x-x-x-x-\n"
+          "hihatc --x---x-\n")
 OPEN_AND_CLOSED = midi_file((0, 0x99, 46, 100), (24, 0x99, 42, 90), (24, 0x99, 46, 80),
                             (48, 0x99, 44, 70))
 
@@ -70,12 +80,15 @@ def test_render_gives_the_commands_float_samples_bit_for_bit(tmp_path, drum, not
     (["--gain", "9", "--no-normalize"], {"gain_db": 9.0, "normalize": False}),
     (["--gain", "-12.5"], {"gain_db": -12.5}),
     (["--seed", "5", "--humanize", "4,10"], {"seed": 5, "humanize": (4, 10)}),
+    (["--stereo", "--pan", "ride=0.5", "--pan", "kick=-1"],
+     {"channels": 2, "pan": {"ride": 0.5, "kick": -1}}),
 ])
 def test_render_beat_gives_the_commands_float_samples_bit_for_bit(tmp_path, options, keywords):
     (tmp_path / "groove.beat").write_text(GROOVE)
     command("beat", "groove.beat", "-r", "22050", "--float", "-o", "f.wav", *options,
             cwd=tmp_path)
     samples = kettorin.render_beat(GROOVE, rate=22050, **keywords)
+    assert samples.shape == shape_of(tmp_path / "f.wav")
     assert samples.tobytes() == float_file(tmp_path / "f.wav").tobytes()
 
 
@@ -109,6 +122,10 @@ def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name
     ("beat", HATS, ["--seed", "4", "--humanize", "3,5", "--no-choke", "--map", "54=cowbell"],
      {"seed": 4, "humanize": (3, 5), "choke": False, "map": {54: "cowbell"}}),
     ("midi", OPEN_AND_CLOSED, ["--no-choke"], {"choke": False}),
+    ("beat", PANNED, [], {}),
+    ("beat", PANNED, ["--pan", "hihatc=0.25", "--mono"], {"pan": {"hihatc": 0.25}, "channels": 1}),
+    ("midi", CHANNEL_3, ["--channel", "3", "--stereo", "--pan", "kick=-0.25"],
+     {"channel": 3, "channels": 2, "pan": {"kick": -0.25}}),
 ])
 def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, options, keywords):
     """Rendered stems are the command's --stems --float files; compose writes the same files."""
@@ -119,8 +136,10 @@ def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, optio
     mix, stems, _ = render(source, stems=True, **keywords)
     compose(source, tmp_path / "p.wav", float=True, stems=True, **keywords)
     assert sorted(stems) == sorted(path.name[2:-4] for path in tmp_path.glob("c.*.wav"))
+    assert mix.shape == shape_of(tmp_path / "c.wav")
     assert mix.tobytes() == float_file(tmp_path / "c.wav").tobytes()
     for name, samples in stems.items():
+        assert samples.shape == mix.shape, name
         assert samples.tobytes() == float_file(tmp_path / f"c.{name}.wav").tobytes(), name
     for infix in ["", *(f".{name}" for name in stems)]:
         assert ((tmp_path / f"p{infix}.wav").read_bytes()
@@ -136,14 +155,21 @@ def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, optio
         assert (tmp_path / "p.flac").read_bytes() == (tmp_path / "c.flac").read_bytes()
 
 
-@pytest.mark.parametrize("options, keywords", [([], {}), (["--float"], {"float": True}),
-                                               (["--bits", "24"], {"bits": 24})])
-def test_write_gives_the_commands_file_byte_for_byte(tmp_path, options, keywords):
+@pytest.mark.parametrize("options, channels, keywords", [
+    ([], None, {}), (["--float"], None, {"float": True}), (["--bits", "24"], None, {"bits": 24}),
+    (["--stereo"], 2, {}), (["--stereo", "--float"], 2, {"float": True}),
+    (["--stereo", "--bits", "24"], 2, {"bits": 24}),
+])
+def test_write_gives_the_commands_file_byte_for_byte(tmp_path, options, channels, keywords):
+    """A (frames, 2) array is written as the stereo file the command writes, and reads back."""
     (tmp_path / "groove.beat").write_text(GROOVE)
     command("beat", "groove.beat", "-r", "48000", "-o", "command.wav", *options, cwd=tmp_path)
-    kettorin.write(tmp_path / "python.wav", kettorin.render_beat(GROOVE, rate=48000), rate=48000,
-                   **keywords)
+    samples = kettorin.render_beat(GROOVE, rate=48000, channels=channels)
+    kettorin.write(tmp_path / "python.wav", samples, rate=48000, **keywords)
     assert (tmp_path / "python.wav").read_bytes() == (tmp_path / "command.wav").read_bytes()
+    if keywords.get("float"):
+        assert shape_of(tmp_path / "python.wav") == samples.shape
+        assert float_file(tmp_path / "python.wav").tobytes() == samples.tobytes()
 
 
 MISSING = "/nonexistent-folder/out.wav"
@@ -192,6 +218,15 @@ S = kettorin.Status
      "cowbell, clap, ride, crash)"),
     (lambda: kettorin.write(MISSING, np.zeros(3), rate=1 << 30, float=True), S.BAD_SAMPLE_RATE,
      "A float WAV file's sample rate must be at most 1073741823 Hz. Got: 1073741824"),
+    (lambda: kettorin.render_beat("kick x", channels=3), S.BAD_INPUT,
+     "The option 'channels' takes 1 or 2. Got: '3'"),
+    (lambda: kettorin.render_midi(CHANNEL_3, pan={"kick": 2}), S.BAD_INPUT,
+     "The option 'pan': a pan is -1 (left) to 1 (right); got '2'."),
+    (lambda: kettorin.compose_beat("kick x", MISSING, pan={"cowbel": 0}), S.BAD_INPUT,
+     "The option 'pan': unknown drum 'cowbel' (kick, snare, hihatc, hihato, high_tom, mid_tom, "
+     "low_tom, cowbell, clap, ride, crash)."),
+    (lambda: kettorin.write(MISSING, np.zeros((3, 2)), rate=1 << 30), S.BAD_SAMPLE_RATE,
+     "A stereo 16-bit WAV file's sample rate must be at most 1073741823 Hz. Got: 1073741824"),
     (lambda: kettorin.write(MISSING, np.zeros(3), rate=8000), S.NOT_WRITTEN,
      f"Could not write file '{MISSING}': No such file or directory."),
     (lambda: kettorin.write("x.wav", np.zeros(3), rate=0), S.BAD_SAMPLE_RATE,
@@ -209,6 +244,7 @@ def test_every_refusal_raises_with_its_status_and_message(call, status, message)
     (lambda: kettorin.render("kick", "C", rate=1 << 32), OverflowError),  # would wrap round
     (lambda: kettorin.render(b"kick", "C"), TypeError),
     (lambda: kettorin.write("x.wav", np.zeros((2, 3)), rate=8000), ValueError),
+    (lambda: kettorin.write("x.wav", np.zeros((3, 2, 1)), rate=8000), ValueError),
 ])
 def test_arguments_the_library_cannot_take_are_refused_in_python(call, error):
     with pytest.raises(error):
@@ -237,6 +273,8 @@ class OlderLibrary:
     lambda: kettorin.render_beat(GROOVE, seed=1),
     lambda: kettorin.write(MISSING, np.zeros(3), rate=8000, float=True),
     lambda: kettorin.compose_beat(GROOVE, MISSING),
+    lambda: kettorin.render_beat(PANNED, channels=2),
+    lambda: kettorin.write(MISSING, np.zeros((3, 2)), rate=8000),
 ])
 def test_options_are_refused_plainly_by_a_library_without_them(monkeypatch, call):
     monkeypatch.setattr(kettorin, "library", lambda: OlderLibrary(kettorin._library.library()))

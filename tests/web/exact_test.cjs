@@ -28,14 +28,15 @@ function floatFile(file) {
   return new Float32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
 }
 
-// The command's words for the road's options: {gain: -6, normalize: false, choke: false, map: [...]}
-// -> --gain -6 --no-normalize --no-choke --map A --map B.
+// The command's words for the road's options: {gain: -6, normalize: false, choke: false, map: [...],
+// channels: 2} -> --gain -6 --no-normalize --no-choke --map A --map B --stereo.
 function commandArgs(options) {
   const args = [];
   for (const [name, value] of Object.entries(options)) {
     for (const one of [value].flat()) {
       if (name === 'normalize') args.push(...(one ? [] : ['--no-normalize']));
       else if (name === 'choke') args.push(...(one ? [] : ['--no-choke']));
+      else if (name === 'channels') args.push(one === 2 ? '--stereo' : '--mono');
       else if (['loop', 'stems', 'float'].includes(name)) args.push(...(one ? [`--${name}`] : []));
       else args.push(`--${name}`, String(one));
     }
@@ -132,6 +133,8 @@ async function main() {
   // each stem, named as the command names its files.
   const groove = fs.readFileSync(path.join(source, 'examples', 'groove.beat'), 'utf8');
   const twoKicks = 'tempo 96\nkick x---x-x-\nkick pitch=D ring=0.3 --x---x-\nclap ----X--g\n';
+  // Stereo from the text alone: lines placed by pan= beside lines at their drum's own place.
+  const panned = 'tempo 112\nkick pan=-0.6 x---x-x-\nsnare ----X--g\nhihatc x-x-x-x-\nride pan=1 --x---x-\n';
   // Channel 10: kicks, a snare and keys 54 and 60 (no drums without a map); channel 2: a snare and
   // a kick.
   const midi = midiFile([[0, 0x99, 36, 100], [0, 0x99, 54, 80], [0, 0x91, 38, 90], [0x30, 0x99, 60, 127],
@@ -149,6 +152,9 @@ async function main() {
     ['beat', tab, { seed: 4294967295, humanize: '100,100', choke: false, loop: true }],
     ['beat', book, { seed: 11, stems: true }],
     ['beat', book, { humanize: '0,0', choke: false, map: ['42=ride', '36=low_tom'], rate: 48000 }],
+    ['beat', panned, { stems: true, rate: 22050 }],
+    ['beat', panned, { channels: 1, pan: 'hihatc=0.5' }],
+    ['beat', groove, { channels: 2, pan: ['ride=0.5', 'kick=-0.3'], loop: true, stems: true, rate: 8000 }],
     ['notes', 'C D8 E2 F#', { drum: 'hihato', tempo: 90, rate: 22050 }],
     ['midi', midi, {}],
     ['midi', midi, { channel: 2 }],
@@ -156,6 +162,7 @@ async function main() {
     ['midi', midi, { map: '54=clap', gain: 6, stems: true }],
     ['midi', midi, { channel: 2, map: '38=ride', gain: 9.5, normalize: false, stems: true }],
     ['midi', long, { rate: 8000, map: '54=cowbell', stems: true }],
+    ['midi', midi, { channels: 2, map: '54=cowbell', pan: 'cowbell=0.8', stems: true, rate: 22050 }],
   ];
   for (const [kind, input, options] of requests) {
     const name = `${kind} ${JSON.stringify(options)}`;
@@ -178,10 +185,13 @@ async function main() {
     ++checked;
   }
 
-  // The page's files: 16-bit, 24-bit and float, each the command's file byte for byte.
-  for (const options of [{}, { bits: 24 }, { float: true }]) {
+  // The page's files: 16-bit, 24-bit and float, mono and stereo, each the command's file byte for
+  // byte, in the render's channels.
+  for (const options of [{}, { bits: 24 }, { float: true }, { channels: 2 }, { channels: 2, bits: 24 },
+                         { channels: 2, float: true }]) {
     const page = core.render('beat', groove, { rate: 22050, ...options });
-    const bytes = Buffer.from(core.wavBytes(page.samples, page.sampleRate, { rate: 22050, ...options }));
+    const bytes = Buffer.from(core.wavBytes(page.samples, page.sampleRate,
+                                            { rate: 22050, ...options, channels: page.channels }));
     const out = path.join(folder, 'file.wav');
     execFileSync(kettorin, ['beat', '-q', '-r', '22050', ...commandArgs(options), '-o', out, '-'],
                  { input: groove });
@@ -198,6 +208,8 @@ async function main() {
     ['midi', midi.subarray(0, 20), {}],
     ['midi', midi, { rate: 0 }],
     ['beat', 'kick x\n', { rate: 2000000000, float: true }],
+    ['beat', 'kick pan=1.5 x\n', {}],
+    ['beat', 'kick x\n', { rate: 2000000000, channels: 2 }],
   ]) {
     const page = core.render(kind, kind === 'midi' ? new Uint8Array(input) : input, options);
     const command = spawnSync(kettorin, [kind, '-q', '-o', path.join(folder, 'refused.wav'),
@@ -231,9 +243,9 @@ async function main() {
   // Every cell and setting through the page's rows: text -> grid -> text -> grid is the same grid
   // and the same text, and both texts render the same samples, with the rows as the page edits
   // them (a step a cell, a bracket's cells in [ ]).
-  const everything = 'tempo 100\nswing 54\nseed 7\nhumanize 5 10\nchoke off\n' +
+  const everything = 'tempo 100\nswing 54\nseed 7\nhumanize 5 10\nchoke off\nstereo\n' +
     'hihat ring=0.2 level=0.9 shift=3  x-o-O-X-[xo]g-x-xx-\n' +
-    'snare pitch=D flam=0.03 chance=0.8 shift=-4.5  5fFdD?-123456789\n' +
+    'snare pitch=D flam=0.03 chance=0.8 shift=-4.5 pan=-0.75  5fFdD?-123456789\n' +
     '36 ring=0.3  9--[x]-[xxx]-[1234]--.-----\n' +
     'hihato  [xxxxxxxxxxxxxxxx]-O-o-----------\n' +
     'accent X---x---1---X--.\n';
@@ -259,7 +271,8 @@ async function main() {
     const again = core.parseBeat(written);
     assert.strictEqual(rows(again), rows(grid), written);
     assert.strictEqual(core.writeBeat(again), written);
-    for (const key of ['tempo', 'steps', 'swing', 'repeat', 'seed', 'humanizeMs', 'humanizePercent', 'choke', 'play']) {
+    for (const key of ['tempo', 'steps', 'swing', 'repeat', 'seed', 'humanizeMs', 'humanizePercent', 'choke', 'stereo',
+                       'play']) {
       assert.strictEqual(again[key], grid[key], key);
     }
     const problem = compare(`the written text of\n${text}`, core.renderBeat(written, { rate: 8000 }).samples,

@@ -1,8 +1,8 @@
 // The page in headless Chromium: a pattern built by clicking and typing shows as beat text, renders
 // the command's samples bit for bit, downloads the command's WAV bytes, draws its pictures, shows
 // a bad text's error with its line, plays the notes tab, builds and plays a song of two patterns,
-// types velocities, flams, drags, chance hits, accents and open hats into the grid, and opens as one
-// file from file://.
+// types velocities, flams, drags, chance hits, accents and open hats into the grid, pans a line and
+// plays and downloads it in stereo, and opens as one file from file://.
 // Usage: node page_test.cjs KETTORIN WEB_BUILD [--screenshot PNG]
 'use strict';
 const assert = require('node:assert');
@@ -254,6 +254,39 @@ async function main() {
     assert.ok(floatDownload.equals(floatCommand), 'the float download with a gain differs from the ' +
               `command's: ${floatDownload.length} bytes against ${floatCommand.length}`);
 
+    // A pan typed into a line's field writes pan= into the line and makes the beat stereo: Stereo is
+    // checked, Web Audio is handed both channels, and the download is the command's --stereo file, byte
+    // for byte. Stereo off takes the pans out; on by itself writes the text's stereo line.
+    assert.strictEqual(await page.$eval('#stereo', (e) => e.checked), false);
+    await setValue(page, 'input[aria-label^="Pan of line 2"]', '-0.5');
+    const panned = await textView(page);
+    assert.strictEqual(panned, 'tempo 100\nsteps 4\nswing 58\n\nkick                      x-x-X---\n' +
+                               'snare ring=0.15 pan=-0.5  --g---x-\n');
+    const stereo = await renderNow(page);
+    assert.strictEqual(await page.$eval('#stereo', (e) => e.checked), true);
+    const stereoArgs = ['beat', '-r', '22050', '--loop', '--gain', '-6', '--no-normalize', '--stereo', '-'];
+    assertSameBits(stereo.samples, commandFile(stereoArgs, panned, true), 'the panned beat');
+    fs.rmSync(downloaded);
+    await page.click('#download');
+    assert.ok((await downloadedFile(downloaded)).equals(commandFile(stereoArgs, panned, true)),
+              'the stereo download differs from the command\'s --stereo file');
+    await page.evaluate(() => { kettorinPage.played = null; });  // the looped beat's, played before
+    await page.click('#play');
+    await page.waitForFunction(() => kettorinPage.played !== null);
+    const playedStereo = await page.evaluate(() => ({ channels: kettorinPage.played.channels,
+                                                      length: kettorinPage.played.length,
+                                                      samples: Array.from(kettorinPage.played.samples) }));
+    await page.click('#play');
+    assert.deepStrictEqual(playedStereo, { channels: 2, length: stereo.samples.length / 2, samples: stereo.samples });
+    await page.click('#stereo');
+    assert.strictEqual(await textView(page), text);
+    await page.click('#stereo');
+    assert.strictEqual(await textView(page), text.replace('swing 58\n', 'swing 58\nstereo\n'));
+    await page.click('#stereo');
+    assert.strictEqual(await textView(page), text);
+    await renderNow(page);
+    assert.strictEqual(await page.$eval('#stereo', (e) => e.checked), false);
+
     // A MIDI file opened on its tab, with a key map, and its stems downloaded.
     const midiFile = path.join(folder, 'drums.mid');
     fs.writeFileSync(midiFile, kMidi);
@@ -273,6 +306,12 @@ async function main() {
       assert.ok((await downloadedFile(path.join(downloads, name))).equals(fs.readFileSync(path.join(folder, stem))),
                 `the stem ${name} differs from the command's`);
     }
+    // In stereo, each kind at its place and the kick where the pans put it.
+    await page.click('#midi-stereo');
+    await setValue(page, '#midi-pan', 'kick=-0.5');
+    assertSameBits((await renderNow(page)).samples,
+                   commandFile([...midiArgs, '--stereo', '--pan', 'kick=-0.5'], undefined, true), 'the MIDI tab in stereo');
+    await page.click('#midi-stereo');
     await page.click('#tab-beat');
     await setValue(page, '#gain', '0');
     await page.click('#no-normalize');
