@@ -41,9 +41,11 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
+// The data chunk's samples (a beat's markers follow it).
 std::vector<int16_t> Samples(const std::vector<uint8_t>& b) {
   std::vector<int16_t> samples;
-  for (size_t at = 44; at + 1 < b.size(); at += 2) {
+  const size_t end = b.size() < 44 ? 0 : std::min<size_t>(b.size(), 44 + U32(b, 40));
+  for (size_t at = 44; at + 1 < end; at += 2) {
     samples.push_back(static_cast<int16_t>(b[at] | b[at + 1] << 8));
   }
   return samples;
@@ -224,7 +226,8 @@ TEST_F(Compose, ConcurrentLongCallsSplitAndWriteWhatLoneCallsWrite) {
   for (std::thread& t : threads) t.join();
   testing::internal::GetCapturedStdout();
   ASSERT_EQ(aloneNotes.size(), 44u + 2u * 176400u);
-  ASSERT_EQ(aloneBeat.size(), 44u + 2u * 176400u);
+  // The beat's file also holds its one play's marker: a 36-byte cue chunk and a 32-byte LIST.
+  ASSERT_EQ(aloneBeat.size(), 44u + 2u * 176400u + 68u);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(together[i], i % 2 == 1 ? aloneBeat : aloneNotes) << i;
 }
 
@@ -386,7 +389,7 @@ class ComposeBeat : public Compose {};
 TEST_F(ComposeBeat, EveryOutcomeHasItsStatusAndItsOneLine) {
   // 8000 Hz, tempo 120, 4 steps a beat: 1000 samples a step.
   const BeatCase cases[] = {
-      {"a beat", u"kick x---\nsnare --X-", 8000, "b.wav", 999, "", 44 + 2 * 4000},
+      {"a beat", u"kick x---\nsnare --X-", 8000, "b.wav", 999, "", 44 + 2 * 4000 + 68},  // and a marker
       {"null text", nullptr, 8000, "b.wav", 10, "Error: The beat text must not be null.\n", -1},
       {"null path", u"kick x", 8000, nullptr, 10, "Error: The output path must not be null.\n", -1},
       {"rate 0", u"kick x", 0, "b.wav", 11, "Error: Sample rate must be at least 1. Got: 0\n", -1},

@@ -24,9 +24,13 @@ using kettorin::testing_support::ReadBytes;
 
 constexpr float kCanary = -12345.0f;  // what the caller's buffer holds where nothing may land
 
+// The data chunk's samples, after the float file's 58-byte header (a beat's markers follow).
 std::vector<float> FloatSamples(const std::vector<uint8_t>& file) {
   std::vector<float> samples;
-  for (size_t at = 58; at + 3 < file.size(); at += 4) {  // the float file's 58-byte header
+  if (file.size() < 58) return samples;
+  const size_t size = file[54] | file[55] << 8 | file[56] << 16 | size_t{file[57]} << 24;
+  const size_t end = std::min(file.size(), 58 + size);
+  for (size_t at = 58; at + 3 < end; at += 4) {
     uint32_t bits = 0;
     for (int b = 3; b >= 0; --b) bits = bits << 8 | file[at + static_cast<size_t>(b)];
     samples.push_back(std::bit_cast<float>(bits));
