@@ -287,18 +287,38 @@ def pcm16(x):
     return max(-32768, min(32767, int(v)))
 
 
-def wav_bytes(samples, rate):
-    data = b"".join(struct.pack("<h", pcm16(x)) for x in samples)
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 1,
-                         rate, rate * 2, 2, 16, b"data", len(data))
+def pcm24(x):
+    v = f32(x * c(8388607.0))
+    if math.isnan(v):
+        return 0
+    return max(-8388608, min(8388607, int(v)))
+
+
+def pcm_bytes(data, rate, width, channels):
+    """A PCM file's header before its samples' bytes: `width` bytes a sample, `channels` of them
+    interleaved a frame."""
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1,
+                         channels, rate, rate * width * channels, width * channels, 8 * width,
+                         b"data", len(data))
     return header + data
 
 
-def wav_float_bytes(samples, rate):
+def wav_bytes(samples, rate, channels=1):
+    """16-bit PCM; a stereo mix's samples are interleaved, left then right."""
+    return pcm_bytes(b"".join(struct.pack("<h", pcm16(x)) for x in samples), rate, 2, channels)
+
+
+def wav24_bytes(samples, rate, channels=1):
+    return pcm_bytes(b"".join(struct.pack("<i", pcm24(x))[:3] for x in samples), rate, 3,
+                     channels)
+
+
+def wav_float_bytes(samples, rate, channels=1):
+    """Float samples; the fact chunk counts frames."""
     data = b"".join(struct.pack("<f", x) for x in samples)
     header = struct.pack("<4sI4s4sIHHIIHHH4sII4sI", b"RIFF", 50 + len(data), b"WAVE", b"fmt ", 18,
-                         3, 1, rate, rate * 4, 4, 32, 0, b"fact", 4, len(samples), b"data",
-                         len(data))
+                         3, channels, rate, rate * 4 * channels, 4 * channels, 32, 0, b"fact", 4,
+                         len(samples) // channels, b"data", len(data))
     return header + data
 
 
@@ -324,6 +344,19 @@ RESTS = "-."
 GRACE_LEVEL = 0.35
 ACCENT_FACTOR = 1.4285715  # 10/7: an accented x plays as an X
 CLOSED, OPEN = 2, 3  # the hi-hat kinds' places in KIND_TABLE
+# Each kind's place in a stereo mix, -1 left to 1 right, in KIND_TABLE's order.
+KIND_PANS = [f32(p) for p in (0.0, 0.0, -0.3, -0.3, -0.2, 0.1, 0.4, 0.2, 0.0, 0.4, -0.35)]
+
+
+def pan_law(position):
+    """(left, right) gains of a position: a = (P + 1) x pi/4 in float, cos and sin in double."""
+    a = f32(f32(position + 1.0) * c(0.78539819))
+    return f32(math.cos(a)), f32(math.sin(a))
+
+
+def kind_pan(kind, pans):
+    """A kind's position: the one given for it (kind index to position), else its own."""
+    return (pans or {}).get(kind, KIND_PANS[kind])
 
 # The names drum tabs write, each for one kind.
 TAB_NAMES = {}
@@ -479,7 +512,7 @@ def parse_beat(text, mapping=None):
     if text.startswith("\ufeff"):
         text = text[1:]
     song = {"tempo": 120, "steps": 4, "swing": 50, "repeat": 1, "seed": 0, "humanize": (0, 0),
-            "choke": True, "patterns": [], "play": []}
+            "choke": True, "stereo": False, "patterns": [], "play": []}
     once = set()
     loose = []  # lines before the first pattern line
     current = None
@@ -505,6 +538,11 @@ def parse_beat(text, mapping=None):
             song["play"].extend(parse_play(line.split(None, 1)[1] if len(words) > 1 else ""))
         elif words[0] == "repeat":
             song["repeat"] = int(words[1])
+        elif words[0] == "stereo" and len(words) == 1:
+            if "stereo" in once:
+                raise ValueError("stereo twice")
+            once.add("stereo")
+            song["stereo"] = True
         elif words[0] in ("seed", "humanize", "choke"):
             if words[0] in once:
                 raise ValueError(words[0] + " twice")
@@ -681,19 +719,51 @@ def lay_out(text, rate, tempo=None, repeat=None, loop=False, seed=None, humanize
     return E, lane_names, hits, song["choke"]
 
 
+def beat_channels(text, channels=None, pans=None, mapping=None):
+    """2 when the text says `stereo`, a line has pan= or a kind's pan is given; channels (1 for
+    --mono, 2 for --stereo) decides instead when given."""
+    if channels is not None:
+        return channels
+    song = parse_beat(text, mapping)
+    panned = song["stereo"] or bool(pans) or any(
+        "pan" in entry for p in song["patterns"] for entry in p["lines"])
+    return 2 if panned else 1
+
+
+def line_gains(entry, pans):
+    """A line's pan= or its kind's position (a hihat line's, the closed hat's), through the law."""
+    if "pan" in entry:
+        return pan_law(entry["pan"])
+    return pan_law(kind_pan(CLOSED if entry["kind"] == "hihat" else entry["kind"], pans))
+
+
+def add_sound(mix, channels, pos, v, level, gains):
+    """One contribution c = v x level: in mono added at pos, in stereo c x left to frame pos's
+    left sample and c x right to its right."""
+    x = f32(v * level)
+    if channels == 1:
+        mix[pos] = f32(mix[pos] + x)
+    else:
+        mix[2 * pos] = f32(mix[2 * pos] + f32(x * gains[0]))
+        mix[2 * pos + 1] = f32(mix[2 * pos + 1] + f32(x * gains[1]))
+
+
 def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=None,
-                      normalize=True, seed=None, humanize=None, choke=None, mapping=None):
+                      normalize=True, seed=None, humanize=None, choke=None, mapping=None,
+                      channels=None, pans=None):
     """(mix, [(lane name, stem)]): every stem with the mix's gain and normalising factors. choke
-    None follows the text; False is --no-choke."""
+    None follows the text; False is --no-choke. A stereo mix and its stems hold frames, left then
+    right (see beat_channels); pans maps kind indices to positions, as --pan."""
     E, names, hits, text_choke = lay_out(text, rate, tempo, repeat, loop, seed, humanize, mapping)
+    channels = beat_channels(text, channels, pans, mapping)
     choke = text_choke if choke is None else choke
     R = f32(float(rate))
     closed = sorted(h[0] for lane in hits for h in lane if h[1] == CLOSED)
-    mix = [0.0] * E
+    mix = [0.0] * (E * channels)
     stems = []
     cache = {}
     for lane in hits:
-        stem = [0.0] * E
+        stem = [0.0] * (E * channels)
         for h, (at, kind, entry, level) in enumerate(lane):
             _key, _key2, voice, factor, ignores, default_ring = KIND_TABLE[kind]
             f = pitch_hz(entry["pitch"])
@@ -720,13 +790,13 @@ def render_beat_stems(text, rate, tempo=None, repeat=None, loop=False, gain_db=N
                 samples = []
                 voice(R, f, d, n, samples)
                 cache[key] = fade_out(samples, R)
+            gains = line_gains(entry, pans)
             for i, v in enumerate(cache[key]):
                 pos = at + i
                 if pos >= E:
                     pos -= E
-                x = f32(v * level)
-                mix[pos] = f32(mix[pos] + x)
-                stem[pos] = f32(stem[pos] + x)
+                add_sound(mix, channels, pos, v, level, gains)
+                add_sound(stem, channels, pos, v, level, gains)
         stems.append(stem)
     factors = []
     if gain_db is not None:
@@ -802,9 +872,16 @@ def parse_midi(data):
     return fmt, division, tracks
 
 
-def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=True, choke=True):
+def midi_channels(channels=None, pans=None):
+    """A MIDI file's mix is stereo with --stereo or any --pan, unless --mono."""
+    return channels if channels is not None else 2 if pans else 1
+
+
+def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=True, choke=True,
+                channels=None, pans=None):
     """The mix of a MIDI file's drums, by the timing, cut-off and mixing rules, as float32 values:
-    with choke, an open hi-hat also stops where the next closed hi-hat starts."""
+    with choke, an open hi-hat also stops where the next closed hi-hat starts. In stereo (see
+    midi_channels) every hit sits at its kind's position, frames left then right."""
     from fractions import Fraction
     fmt, division, tracks = parse_midi(data)
     keys = dict(GM_KEYS)
@@ -853,7 +930,8 @@ def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=Tr
             E = max(E, h[0] + n)
             if n > 0:
                 laid.append((kind, h[0], n, f32(h[4] / 127.0)))
-    mix = [0.0] * E
+    channels = midi_channels(channels, pans)
+    mix = [0.0] * (E * channels)
     cache = {}
     for kind, at, n, level in laid:
         _key, _key2, voice, factor, ignores, _ring = KIND_TABLE[kind]
@@ -862,8 +940,9 @@ def render_midi(data, rate, channel=10, mapping=None, gain_db=None, normalize=Tr
             samples = []
             voice(R, f, f32(f32(float(n)) / R), n, samples)
             cache[(kind, n)] = fade_out(samples, R)
+        gains = pan_law(kind_pan(kind, pans))
         for i, v in enumerate(cache[(kind, n)]):
-            mix[at + i] = f32(mix[at + i] + f32(v * level))
+            add_sound(mix, channels, at + i, v, level, gains)
     if gain_db is not None:
         g = f32(10.0 ** (gain_db / 20.0))
         mix = [f32(x * g) for x in mix]

@@ -1,8 +1,9 @@
 """The command's files equal those of the plain second implementation, byte for byte: note
 strings with `kettorin`, beats and songs with `kettorin beat` (and their stems).
 
-Both the 16-bit file and the float file (--float) are compared: the float file shows every bit of
-every sample, which the 16-bit conversion would hide.
+The 16-bit file, the 24-bit file (--bits 24) and the float file (--float) are compared: the float
+file shows every bit of every sample, which the PCM conversions would hide. Stereo files hold
+frames, left then right.
 
 Usage: test_reference.py KETTORIN
 """
@@ -49,6 +50,9 @@ CHOKES = ("steps 2\nhihat x-o-x-O-[xo]o\nhihato ring=2 --x---x--x\nhihatc chance
           "HH ring=0.3 o---x---o-\n")
 HUMAN = ("seed 7\nhumanize 10 20\nsnare chance=0.6 level=0.9 ????x???\nkick x?x?[x?]-f-\n"
          "hihat chance=1 ?o?o?o?o\nclap chance=0 ??x?????\n")
+PANS = ("tempo 130\npattern a\nkick pan=0 x-x-\nsnare pan=-1 level=2 --X-\nride pan=1 xxxx\n"
+        "pattern b\ntom pan=0.35 x-x-\nclap pan=-0.8e-1 -x-x\nride pan=+0.999 x-xx\n"
+        "hihatc xxxx\nplay a b a\n")
 
 # (beat text, rate, command options, reference options): swing, accents and ghosts, loops that
 # wrap, gain without normalisation (saturating), overridden tempo and repeats, every kind with
@@ -131,6 +135,33 @@ BEATS = [
      8000, [], {}),
     ("54 x-x-\n36 X---\n50 pitch=E x--x\n46 --x-\n44 ---x\n", 8000,
      ["--map", "54=cowbell", "--map", "36=low_tom"], {"mapping": {54: 7, 36: 6}}),
+    # Stereo: by the flag; by pan= lines at both ends, the centre and between (one loud enough to
+    # set the peak on one side alone), and by --mono not at all; by the directive, every kind at
+    # its own place; by a pan= in a pattern never played; by --pan alone, a hihat line's open hats
+    # at the closed hat's place while an open hat line takes --pan's, with the lanes' stems; --pan
+    # for kinds, under a line's own pan= and through key lines; a loop whose ringing ride wraps;
+    # gain without normalisation, saturating on one side; stems with the mix's gain and
+    # normalisation.
+    (open(os.path.join(EXAMPLES, "groove.beat")).read(), 8000, ["--stereo"], {"channels": 2}),
+    (PANS, 8000, [], {}),
+    (PANS, 8000, ["--mono"], {"channels": 1}),
+    ("stereo\nsteps 1\n" + "".join(f"{k} x\n" for k in [
+        "kick", "snare", "hihatc", "hihato", "tom", "mid_tom", "low_tom", "cowbell", "clap", "ride",
+        "crash"]), 8000, ["--gain", "-12"], {"gain_db": -12}),
+    ("pattern a\nkick x-x-\nhihato --x-\nplay a\npattern b\ncowbell pan=0.5 x-\n", 8000, [], {}),
+    (CHOKES, 8000, ["--pan", "hihato=0.9", "--loop", "--stems"],
+     {"pans": {3: 0.9}, "loop": True}),
+    ("steps 2\nride x-x-X-x-\nkick X---x---\nkick pan=-0.25 --x---x-\nsnare ----x---\n"
+     "42 x-x-x-x-\n51 ---x---x\n", 8000,
+     ["--pan", "ride=-0.5", "--pan", "kick=1", "--pan", "hihatc=0.125"],
+     {"pans": {9: -0.5, 0: 1.0, 2: 0.125}}),
+    ("steps 2\nswing 66\nride ring=3 pan=0.7 -X-x\nkick x--x\nclap pan=-0.4 g-X-\n", 11025,
+     ["--loop", "--repeat", "3"], {"loop": True, "repeat": 3}),
+    ("tempo 150\nsnare level=2.5 pan=-1 X-g-x-g-\nhihato ring=0.07 pan=0.5 xxxxxxxx\n", 8000,
+     ["--gain", "-4.5", "--no-normalize"], {"gain_db": -4.5, "normalize": False}),
+    ("pattern a\nsnare pan=-0.6 x-x-\nplay a b*2\npattern b\nclap level=1.7 x-x-\nkick X--x\n"
+     "snare -x-x\nsnare ring=0.1 pan=0.9 x---\n", 8000,
+     ["--stems", "--gain", "5", "--pan", "clap=0.3"], {"gain_db": 5.0, "pans": {8: 0.3}}),
 ]
 
 
@@ -182,6 +213,15 @@ MIDIS = [
     (HATS, 8000, ["--map", "54=hihato"], {"mapping": {54: 3}}),
     (HATS, 8000, ["--map", "54=hihato", "--no-choke"], {"mapping": {54: 3}, "choke": False}),
 ]
+# Stereo: the first file's every kind at its own place; a mapped key at its kind's; --pan alone
+# asks for it, --mono ignores it; the second's gain without normalisation.
+MIDIS += [
+    (MIDIS[0][0], 8000, ["--stereo"], {"channels": 2}),
+    (HATS, 8000, ["--map", "54=hihato", "--pan", "hihato=1", "--pan", "kick=-1"],
+     {"mapping": {54: 3}, "pans": {3: 1.0, 0: -1.0}}),
+    (HATS, 8000, ["--pan", "hihato=1", "--mono"], {"pans": {3: 1.0}, "channels": 1}),
+    (MIDIS[1][0], 11025, MIDIS[1][2] + ["--stereo"], {**MIDIS[1][3], "channels": 2}),
+]
 REAL = "/usr/share/doc/mma/examples/solo/drum-sequence.mid"
 if os.path.exists(REAL):
     MIDIS.append((open(REAL, "rb").read(), 8000, [], {}))
@@ -215,6 +255,7 @@ def main():
             samples = reference.render(drum, notes, rate, tempo)
             for flag, expected, header, width in (
                     ([], reference.wav_bytes(samples, rate), 44, 2),
+                    (["--bits", "24"], reference.wav24_bytes(samples, rate), 44, 3),
                     (["--float"], reference.wav_float_bytes(samples, rate), 58, 4)):
                 path = os.path.join(folder, "case.wav")
                 run = subprocess.run([kettorin, "-q", *flag, "-d", drum, "-r", str(rate), "-t",
@@ -231,10 +272,13 @@ def main():
                         break
         for text, rate, options, settings in BEATS:
             samples, stems = reference.render_beat_stems(text, rate, **settings)
+            channels = reference.beat_channels(text, settings.get("channels"),
+                                               settings.get("pans"), settings.get("mapping"))
             source = os.path.join(folder, "case.beat")
             with open(source, "w", encoding="utf-8", newline="") as f:
                 f.write(text)
             for flag, write, header, width in (([], reference.wav_bytes, 44, 2),
+                                               (["--bits", "24"], reference.wav24_bytes, 44, 3),
                                                (["--float"], reference.wav_float_bytes, 58, 4)):
                 path = os.path.join(folder, "case.wav")
                 run = subprocess.run([kettorin, "beat", source, "-q", *flag, "-r", str(rate),
@@ -258,7 +302,7 @@ def main():
                     beat_files += 1
                     print(f"MISMATCH beat {flag} {options} rate {rate}: wrote {sorted(written)}")
                 for name, expected in files:
-                    expected, actual = write(expected, rate), written.get(name, b"")
+                    expected, actual = write(expected, rate, channels), written.get(name, b"")
                     if actual == expected:
                         continue
                     failures += 1
@@ -270,11 +314,14 @@ def main():
                             break
         for data, rate, options, settings in MIDIS:
             samples = reference.render_midi(data, rate, **settings)
+            channels = reference.midi_channels(settings.get("channels"), settings.get("pans"))
             source = os.path.join(folder, "case.mid")
             with open(source, "wb") as f:
                 f.write(data)
-            for flag, expected in (([], reference.wav_bytes(samples, rate)),
-                                   (["--float"], reference.wav_float_bytes(samples, rate))):
+            for flag, write in (([], reference.wav_bytes),
+                                (["--bits", "24"], reference.wav24_bytes),
+                                (["--float"], reference.wav_float_bytes)):
+                expected = write(samples, rate, channels)
                 path = os.path.join(folder, "case.wav")
                 run = subprocess.run([kettorin, "midi", source, "-q", *flag, "-r", str(rate),
                                       *options, "-o", path], capture_output=True)
@@ -284,7 +331,7 @@ def main():
                 failures += 1
                 print(f"MISMATCH midi {flag} {options} rate {rate}: {len(actual)} bytes, expected "
                       f"{len(expected)}; {run.stderr.decode().strip()}")
-    total = 2 * (len(CASES) + len(MIDIS)) + beat_files
+    total = 3 * (len(CASES) + len(MIDIS)) + beat_files
     print(f"{total - failures} passed, {failures} failed")
     return 1 if failures else 0
 
