@@ -294,32 +294,59 @@ def pcm24(x):
     return max(-8388608, min(8388607, int(v)))
 
 
-def pcm_bytes(data, rate, width, channels):
+def chunk(tag, body):
+    """A RIFF chunk: its tag, its size, its body and a pad byte when the size is odd."""
+    return tag + struct.pack("<I", len(body)) + body + (b"\0" if len(body) % 2 else b"")
+
+
+def after_data(data, rate, frames, marks, loop):
+    """What follows the samples: their pad byte, then for markers a cue chunk (ID, position,
+    "data", chunk start, block start, sample offset) and a LIST/adtl chunk of labl names, and for a
+    loop a smpl chunk with one forward loop over every frame."""
+    out = b"\0" if len(data) % 2 else b""
+    if marks:
+        out += chunk(b"cue ", struct.pack("<I", len(marks)) + b"".join(
+            struct.pack("<II4sIII", i + 1, frame, b"data", 0, 0, frame)
+            for i, (frame, _) in enumerate(marks)))
+        out += chunk(b"LIST", b"adtl" + b"".join(
+            chunk(b"labl", struct.pack("<I", i + 1) + name.encode() + b"\0")
+            for i, (_, name) in enumerate(marks)))
+    if loop:
+        period = (10 ** 9 + rate // 2) // rate
+        out += chunk(b"smpl", struct.pack("<9I", 0, 0, period, 60, 0, 0, 0, 1, 0) +
+                     struct.pack("<6I", 0, 0, 0, max(frames - 1, 0), 0, 0))
+    return out
+
+
+def pcm_bytes(data, rate, width, channels, marks=None, loop=False):
     """A PCM file's header before its samples' bytes: `width` bytes a sample, `channels` of them
-    interleaved a frame."""
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1,
-                         channels, rate, rate * width * channels, width * channels, 8 * width,
-                         b"data", len(data))
-    return header + data
+    interleaved a frame; then the markers and the loop."""
+    tail = after_data(data, rate, len(data) // (width * channels), marks, loop)
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data) + len(tail), b"WAVE",
+                         b"fmt ", 16, 1, channels, rate, rate * width * channels, width * channels,
+                         8 * width, b"data", len(data))
+    return header + data + tail
 
 
-def wav_bytes(samples, rate, channels=1):
+def wav_bytes(samples, rate, channels=1, marks=None, loop=False):
     """16-bit PCM; a stereo mix's samples are interleaved, left then right."""
-    return pcm_bytes(b"".join(struct.pack("<h", pcm16(x)) for x in samples), rate, 2, channels)
+    return pcm_bytes(b"".join(struct.pack("<h", pcm16(x)) for x in samples), rate, 2, channels,
+                     marks, loop)
 
 
-def wav24_bytes(samples, rate, channels=1):
+def wav24_bytes(samples, rate, channels=1, marks=None, loop=False):
     return pcm_bytes(b"".join(struct.pack("<i", pcm24(x))[:3] for x in samples), rate, 3,
-                     channels)
+                     channels, marks, loop)
 
 
-def wav_float_bytes(samples, rate, channels=1):
+def wav_float_bytes(samples, rate, channels=1, marks=None, loop=False):
     """Float samples; the fact chunk counts frames."""
     data = b"".join(struct.pack("<f", x) for x in samples)
-    header = struct.pack("<4sI4s4sIHHIIHHH4sII4sI", b"RIFF", 50 + len(data), b"WAVE", b"fmt ", 18,
-                         3, channels, rate, rate * 4 * channels, 4 * channels, 32, 0, b"fact", 4,
-                         len(samples) // channels, b"data", len(data))
-    return header + data
+    tail = after_data(data, rate, len(samples) // channels, marks, loop)
+    header = struct.pack("<4sI4s4sIHHIIHHH4sII4sI", b"RIFF", 50 + len(data) + len(tail), b"WAVE",
+                         b"fmt ", 18, 3, channels, rate, rate * 4 * channels, 4 * channels, 32, 0,
+                         b"fact", 4, len(samples) // channels, b"data", len(data))
+    return header + data + tail
 
 
 # ---- beats ----------------------------------------------------------------------------------
@@ -629,6 +656,33 @@ def sounds(chance, u):
     if chance >= 1.0:
         return True
     return chance > 0.0 and f32(f32(u * c(0.5)) + c(0.5)) < chance
+
+
+def play_marks(text, rate, tempo=None, repeat=None, mapping=None):
+    """Each play's first sample and name (its pattern's; "pass N" for a grid's passes)."""
+    song = parse_beat(text, mapping)
+    song_tempo = tempo or song["tempo"]
+    by_name = {p["name"]: p for p in song["patterns"]}
+    order = expand(song["play"]) if song["play"] else [p["name"] for p in song["patterns"]]
+    plays = [by_name[name] for name in order] * (repeat or song["repeat"])
+    marks, A, run, key = [], 0, [], None
+    for i, p in enumerate(plays + [None]):
+        meter = None if p is None else (
+            song_tempo if p["tempo"] is None else p["tempo"],
+            song["steps"] if p["steps"] is None else p["steps"],
+            song["swing"] if p["swing"] is None else p["swing"])
+        if run and meter != key:  # a segment ends: its plays' starts, then its floored length
+            B, P, W = key
+            s0 = 0
+            for q in run:
+                w = 2 * (W - 50) if s0 % 2 else 0
+                marks.append(A + (100 * s0 + w) * 60 * rate // (100 * B * P))
+                s0 += q["length"]
+            A += s0 * 60 * rate // (B * P)
+            run = []
+        run.append(p)
+        key = meter
+    return [(frame, p["name"] or f"pass {i + 1}") for i, (frame, p) in enumerate(zip(marks, plays))]
 
 
 def lay_out(text, rate, tempo=None, repeat=None, loop=False, seed=None, humanize=None,

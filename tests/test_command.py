@@ -22,9 +22,11 @@ def run(*args, cwd=None, stdin=None):
 
 
 def floats(path):
-    """The samples of a float WAV file written by the command (58-byte header)."""
+    """The samples of a float WAV file written by the command: its data chunk, after the 58-byte
+    header (a beat's markers follow it)."""
     with open(path, "rb") as f:
-        data = f.read()[58:]
+        data = f.read()
+    data = data[58:58 + struct.unpack("<I", data[54:58])[0]]
     return struct.unpack(f"<{len(data) // 4}f", data)
 
 

@@ -85,9 +85,21 @@ def bits(samples) -> bytes:
     return np.ascontiguousarray(samples, dtype=np.float32).tobytes()
 
 
+def without_markers(wav: bytes) -> bytes:
+    """A file cut after its data chunk, its RIFF size saying so: the chunks a beat's markers and
+    loop add, taken away."""
+    at = 12
+    while wav[at:at + 4] != b"data":
+        at += 8 + int.from_bytes(wav[at + 4:at + 8], "little")
+    size = int.from_bytes(wav[at + 4:at + 8], "little")
+    end = at + 8 + size + size % 2  # with the pad byte after odd data
+    return wav[:4] + (end - 8).to_bytes(4, "little") + wav[8:end]
+
+
 def float_file(path: Path) -> bytes:
     data = path.read_bytes()
-    return data[58:]  # after the float file's 58-byte header
+    # The data chunk, after the float file's 58-byte header; a beat's markers follow it.
+    return data[58:58 + int.from_bytes(data[54:58], "little")]
 
 
 class Doors:
@@ -257,7 +269,8 @@ class Parity(unittest.TestCase):
             kettorin.write(folder / "written.wav", samples, rate=16000, float=True)
             expected = (folder / "command.wav").read_bytes()
             self.assertEqual((folder / "python.wav").read_bytes(), expected)
-            self.assertEqual((folder / "written.wav").read_bytes(), expected)
+            # Samples written from an array carry no markers or loop: the beat's file without them.
+            self.assertEqual((folder / "written.wav").read_bytes(), without_markers(expected))
 
 
 if __name__ == "__main__":

@@ -274,6 +274,10 @@ def main():
             samples, stems = reference.render_beat_stems(text, rate, **settings)
             channels = reference.beat_channels(text, settings.get("channels"),
                                                settings.get("pans"), settings.get("mapping"))
+            # Every beat's files mark its plays; a loop's carry their loop.
+            marks = reference.play_marks(text, rate, settings.get("tempo"), settings.get("repeat"),
+                                         settings.get("mapping"))
+            loop = bool(settings.get("loop"))
             source = os.path.join(folder, "case.beat")
             with open(source, "w", encoding="utf-8", newline="") as f:
                 f.write(text)
@@ -302,7 +306,8 @@ def main():
                     beat_files += 1
                     print(f"MISMATCH beat {flag} {options} rate {rate}: wrote {sorted(written)}")
                 for name, expected in files:
-                    expected, actual = write(expected, rate, channels), written.get(name, b"")
+                    expected = write(expected, rate, channels, marks, loop)
+                    actual = written.get(name, b"")
                     if actual == expected:
                         continue
                     failures += 1
