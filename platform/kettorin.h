@@ -365,6 +365,41 @@ KETTORIN_API int32_t KETTORIN_CALL KettorinChannelsWith(int32_t source, const vo
                                                         int32_t* channels, char* message,
                                                         int32_t messageSize);
 
+/* The labels of every sounding hit, as CSV text (UTF-8, "\n" line ends, no NUL): a header line
+ * "start_sample,start_seconds,lane,kind,key,level,length,pattern,step", then one line a hit,
+ * sorted by start and then lane: its first sample, that in seconds to 9 decimals, its lane as
+ * stems are named ("kick", "kick.2", "hihat"), its kind, its General MIDI key, its level before
+ * the headroom (after accents and the human feel), its length in samples, and for a beat its
+ * pattern (empty for a grid without patterns) and its step in the pattern, from 0.
+ *
+ * text, capacity  where the text goes and how many bytes it holds; text null asks for the size.
+ * textSize        receives the text's size in bytes. May be null.
+ * Other arguments and statuses as for KettorinRenderWith (KETTORIN_BUFFER_TOO_SMALL for a buffer
+ * shorter than the text, with nothing written). A note string has no hits: only the header. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinLabelsWith(int32_t source, const void* input,
+                                                      int64_t size,
+                                                      const KettorinOptions* options, char* text,
+                                                      int64_t capacity, int64_t* textSize,
+                                                      char* message, int32_t messageSize);
+
+/* A beat as a Standard MIDI File (format 0, channel 10, 960 ticks a quarter note): a tempo event
+ * at each change of tempo, steps or swing, a time signature where a pattern's length in beats
+ * changes, a marker with the pattern's name at each play, and a note for each sounding hit at the
+ * tick nearest its start (swing, shifts, the human feel, flams and bracket cells included), its
+ * key the line's key number or its kind's General MIDI key, its velocity round(level x 127)
+ * within 1 to 127, its note-off after its length. The same file as the command's
+ * `kettorin beat FILE --midi OUT` with the same options.
+ *
+ * beatText, size   the beat text, as for KettorinRenderWith with KETTORIN_BEAT.
+ * bytes, capacity  where the file goes; bytes null asks for its size.
+ * byteCount        receives the file's size in bytes. May be null.
+ * Statuses as for KettorinRenderWith, and KETTORIN_BUFFER_TOO_SMALL. */
+KETTORIN_API int32_t KETTORIN_CALL KettorinMidiWith(const KettorinChar* beatText, int64_t size,
+                                                    const KettorinOptions* options,
+                                                    uint8_t* bytes, int64_t capacity,
+                                                    int64_t* byteCount, char* message,
+                                                    int32_t messageSize);
+
 /* A stem's kind for a beat's hihat line: one lane of open and closed hi-hats, named "hihat". */
 #define KETTORIN_HIHAT_LANE 11
 

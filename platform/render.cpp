@@ -343,6 +343,58 @@ KettorinChannelsWith(int32_t source, const void* input, int64_t size,
   });
 }
 
+namespace kettorin {
+namespace {
+
+// Bytes into the caller's buffer, two-pass: the count always, the bytes when they fit.
+std::optional<Failure> DeliverBytes(std::span<const uint8_t> bytes, uint8_t* out,
+                                    int64_t capacity, int64_t* size) {
+  if (size != nullptr) *size = static_cast<int64_t>(bytes.size());
+  if (out == nullptr) return std::nullopt;
+  if (capacity < static_cast<int64_t>(bytes.size())) {
+    return Failure{kStatusBufferTooSmall,
+                   "The buffer holds " + std::to_string(std::max<int64_t>(capacity, 0)) +
+                       " bytes; the call needs " + std::to_string(bytes.size()) + "."};
+  }
+  std::copy(bytes.begin(), bytes.end(), out);
+  return std::nullopt;
+}
+
+}  // namespace
+}  // namespace kettorin
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinLabelsWith(int32_t source, const void* input, int64_t size, const KettorinOptions* options,
+                   char* text, int64_t capacity, int64_t* textSize, char* message,
+                   int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    std::string held;
+    Plan plan;
+    if (auto failure = kettorin::PlanWith(source, input, size, options, held, plan)) {
+      return failure;
+    }
+    const std::string csv = kettorin::LabelsCsv(plan);
+    return kettorin::DeliverBytes({reinterpret_cast<const uint8_t*>(csv.data()), csv.size()},
+                                  reinterpret_cast<uint8_t*>(text), capacity, textSize);
+  });
+}
+
+extern "C" KETTORIN_API int32_t KETTORIN_CALL
+KettorinMidiWith(const KettorinChar* beatText, int64_t size, const KettorinOptions* options,
+                 uint8_t* bytes, int64_t capacity, int64_t* byteCount, char* message,
+                 int32_t messageSize) {
+  return kettorin::RenderGuarded(message, messageSize, [&]() -> std::optional<Failure> {
+    std::string held;
+    Plan plan;
+    if (auto failure = kettorin::PlanWith(KETTORIN_BEAT, beatText, size, options, held, plan)) {
+      return failure;
+    }
+    std::vector<uint8_t> midi;
+    if (auto failure = kettorin::BeatMidi(plan, midi)) return failure;
+    return kettorin::DeliverBytes(midi, bytes, capacity, byteCount);
+  });
+}
+
 extern "C" KETTORIN_API int32_t KETTORIN_CALL KettorinStemsWith(
     int32_t source, const void* input, int64_t size, const KettorinOptions* options, int32_t* kinds,
     int32_t capacity, int32_t* count, char* message, int32_t messageSize) {
