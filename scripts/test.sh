@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 node_packages=()
 command -v node >/dev/null || node_packages+=(nodejs)
 command -v npm >/dev/null || node_packages+=(npm)
-scripts/deps.sh --tests emscripten chromium python3-venv python3-numpy python3-pytest python3-matplotlib \
+scripts/deps.sh --tests emscripten chromium python3-venv python3-numpy python3-pytest python3-matplotlib python3-mido \
   mma midicsv strace "${node_packages[@]}"
 # The browser test's driver, at the version its lock file pins (it uses the system's chromium).
 (cd tests/web && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)

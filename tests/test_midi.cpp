@@ -9,6 +9,7 @@
 
 #include "midi/midi_file.h"
 #include "midi/midi_track.h"
+#include "midi/midi_writer.h"
 #include "midi/uint128.h"
 
 namespace kettorin {
@@ -344,6 +345,10 @@ TEST(MidiKeys, GeneralMidiKeysAndMappings) {
       {55, DrumKind::kCrash},       {57, DrumKind::kCrash},       {34, std::nullopt},
       {54, std::nullopt},           {58, std::nullopt},           {60, std::nullopt}};
   for (const auto& [key, kind] : gm) EXPECT_EQ(GeneralMidiDrum(key), kind) << key;
+  // The key each kind is written with plays that kind again.
+  for (const DrumKindInfo& info : kDrumKinds) {
+    EXPECT_EQ(GeneralMidiDrum(GeneralMidiKey(info.kind)), info.kind) << info.keys[0];
+  }
 
   const std::pair<const char*, const char*> mappings[] = {
       {"54=cowbell", ""},
@@ -478,6 +483,41 @@ TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
     EXPECT_EQ(failure->status, r.status);
     EXPECT_EQ(failure->message, r.message);
   }
+}
+
+TEST(MidiWriter, WritesASmallSongByteForByteAndReadsBack) {
+  MidiSong song;
+  song.ticksPerQuarter = 960;
+  song.tempos = {{0, 500000}, {1920, 600000}};
+  song.meters = {{0, 4, 2}, {1920, 7, 3}};
+  song.markers = {{0, "intro"}, {1920, "b"}};
+  // A kick whose note-off would come after the next kick starts is ended there; a snare on the
+  // same tick as a marker comes after it; a note-off and a note-on on one tick: the off first.
+  song.notes = {{0, 5000, 36, 127}, {1920, 240, 38, 64}, {480, 960, 36, 1}, {2160, 10, 38, 200}};
+  song.endTick = 5000;
+  const Bytes expected =
+      Header(0, 1, 960) +
+      Track(Tempo(0, 500000) + Bytes{0, 0xFF, 0x58, 4, 4, 2, 24, 8} +
+            Bytes{0, 0xFF, 0x06, 5, 'i', 'n', 't', 'r', 'o'} + Drum(0, 36, 127) +
+            Bytes{0x83, 0x60, 0x89, 36, 0x40} + Drum(0, 36, 1) +       // 480: off, then on
+            Bytes{0x87, 0x40, 0x89, 36, 0x40} +                        // 1440: its off
+            Tempo(480, 600000) + Bytes{0, 0xFF, 0x58, 4, 7, 3, 24, 8} +  // 1920
+            Bytes{0, 0xFF, 0x06, 1, 'b'} + Drum(0, 38, 64) +
+            Bytes{0x81, 0x70, 0x89, 38, 0x40} + Drum(0, 38, 127) +  // 2160; velocity at most 127
+            Bytes{10, 0x89, 38, 0x40} +                                 // 2170
+            Delta(5000 - 2170) + Bytes{0xFF, 0x2F, 0x00});
+  const Bytes written = WriteMidi(song);
+  EXPECT_EQ(written, expected);
+  // The reader finds the notes and the tempo map where they were written.
+  MidiFile file;
+  ASSERT_FALSE(ReadMidi(written, file));
+  ASSERT_EQ(file.tracks.size(), 1u);
+  std::vector<std::pair<uint64_t, int>> notes;
+  for (const MidiNote& note : file.tracks[0].notes) notes.emplace_back(note.tick, note.key);
+  EXPECT_EQ(notes, (std::vector<std::pair<uint64_t, int>>{{0, 36}, {480, 36}, {1920, 38}, {2160, 38}}));
+  ASSERT_EQ(file.tracks[0].tempos.size(), 2u);
+  EXPECT_EQ(file.tracks[0].tempos[1].tick, 1920u);
+  EXPECT_EQ(file.tracks[0].endTick, 5000u);
 }
 
 }  // namespace
