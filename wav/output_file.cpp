@@ -10,11 +10,14 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <string_view>
 #include <cstdlib>
 #endif
 
@@ -85,8 +88,10 @@ bool IsRegularOrAbsent(const NativePath& path) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-std::FILE* OpenDirect(const NativePath& path) {
-  return _wfopen(path.c_str(), L"wb");
+std::FILE* OpenDirect(const NativePath& path, int& descriptor) {
+  std::FILE* stream = _wfopen(path.c_str(), L"wb");
+  descriptor = stream == nullptr ? -1 : _fileno(stream);
+  return stream;
 }
 
 // The folder part of a path, with its final separator, or the drive of "C:name" ("" for a bare
@@ -142,7 +147,8 @@ std::FILE* CreateNamed(const NativePath& stem, NativePath& name, int& error) {
   return nullptr;
 }
 
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot,
+                           int& descriptor) {
   const std::wstring process = std::to_wstring(GetCurrentProcessId());
   int error = 0;
   std::FILE* stream = CreateNamed(target + L".kettorin-" + process + L"-", name, error);
@@ -151,13 +157,14 @@ std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::stri
     stream = CreateNamed(FolderOf(target) + L".kt-" + process + L"-", name, error);
   }
   if (stream == nullptr) whyNot = WhyNoTemporary(error);
+  descriptor = stream == nullptr ? -1 : _fileno(stream);
   return stream;
 }
 
 // The data on the disk itself, not only in the system's cache. Devices and pipes are not synced.
 // 0, or the errno of the failure.
-int SyncToStorage(std::FILE* stream) {
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+int SyncToStorage(const OutputFile& file) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.descriptor));
   if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return 0;
   return FlushFileBuffers(handle) != 0 ? 0 : ErrnoOfLastError();
 }
@@ -192,8 +199,62 @@ bool IsRegularFile(const NativePath& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::FILE* OpenDirect(const NativePath& path) {
-  return std::fopen(path.c_str(), "wb");
+#if defined(__GLIBC__)
+// Every byte stdio hands over is written: a write cut short goes on from where it stopped, and one
+// interrupted by a signal is made again, where stdio itself would report the interruption as a
+// failure. (A write that fails for any other reason fails the stream.)
+ssize_t WriteWhole(void* cookie, const char* data, size_t size) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int SeekDescriptor(void* cookie, off64_t* position, int whence) {
+  const off64_t at = ::lseek64(static_cast<int>(reinterpret_cast<intptr_t>(cookie)), *position,
+                               whence);
+  if (at < 0) return -1;
+  *position = at;
+  return 0;
+}
+
+int CloseDescriptor(void* cookie) {
+  return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
+}
+#endif
+
+// A write stream on the descriptor, which it closes; null when none can be made (the descriptor
+// is then closed too).
+std::FILE* StreamOn(int fd) {
+#if defined(__GLIBC__)
+  std::FILE* stream =
+      ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "wb",
+                    cookie_io_functions_t{nullptr, WriteWhole, SeekDescriptor, CloseDescriptor});
+#else
+  std::FILE* stream = ::fdopen(fd, "wb");
+#endif
+  if (stream == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return stream;
+}
+
+std::FILE* OpenDirect(const NativePath& path, int& descriptor) {
+  descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  std::FILE* stream = StreamOn(descriptor);
+  if (stream == nullptr) descriptor = -1;
+  return stream;
 }
 
 // The folder part of a path, with its final slash ("" for a bare name).
@@ -234,12 +295,16 @@ NativePath Resolve(const NativePath& target) {
 }
 
 // The data on the disk itself, not only in the page cache. Devices and pipes are not synced.
-// 0, or the errno of the failure.
-int SyncToStorage(std::FILE* stream) {
-  const int fd = ::fileno(stream);
+// 0, or the errno of the failure; a sync interrupted by a signal is made again.
+int SyncToStorage(const OutputFile& file) {
+  const int fd = file.descriptor;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-  return ::fsync(fd) == 0 ? 0 : Errno();
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  int result = 0;
+  do {
+    result = ::fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : Errno();
 }
 
 // The folder's entry for the renamed file, so that the new name survives a crash too. Some file
@@ -255,7 +320,7 @@ void SyncFolderOf(const NativePath& path) {
 // A new file named `stem` + "N.tmp" for the first free N, with the permissions the target has or
 // would get. Null, with the errno of the failure, when none could be made.
 std::FILE* CreateNamed(const NativePath& stem, const NativePath& target, NativePath& name,
-                       int& error) {
+                       int& error, int& descriptor) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     // O_EXCL makes the name ours alone; calls racing for it move on to the next attempt.
     name = stem + std::to_string(attempt) + ".tmp";
@@ -269,9 +334,11 @@ std::FILE* CreateNamed(const NativePath& stem, const NativePath& target, NativeP
     // A file being replaced keeps its permissions.
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-    if (std::FILE* stream = ::fdopen(fd, "wb")) return stream;
+    if (std::FILE* stream = StreamOn(fd)) {
+      descriptor = fd;
+      return stream;
+    }
     error = Errno();
-    ::close(fd);
     ::unlink(name.c_str());
     return nullptr;
   }
@@ -279,13 +346,49 @@ std::FILE* CreateNamed(const NativePath& stem, const NativePath& target, NativeP
   return nullptr;
 }
 
-std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot) {
+// Temporary files that a process killed while writing this target left beside it (named for the
+// target and for a process that no longer runs), removed before a new one is made. A process that
+// still runs, or one we may not signal, keeps its file.
+void RemoveStaleTemporaries(const NativePath& target) {
+  const NativePath folder = FolderOf(target);
+  const NativePath name = target.substr(folder.size());
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const NativePath prefixes[] = {name + ".kettorin-", ".kt-"};
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view file = entry->d_name;
+    for (const NativePath& prefix : prefixes) {
+      if (!file.starts_with(prefix) || !file.ends_with(".tmp")) continue;
+      // PID-N.tmp after the prefix.
+      const std::string_view rest = file.substr(prefix.size());
+      const size_t dash = rest.find('-');
+      if (dash == 0 || dash == std::string_view::npos) continue;
+      long pid = 0;
+      bool digits = true;
+      for (char c : rest.substr(0, dash)) {
+        digits = digits && c >= '0' && c <= '9' && pid < 100000000;
+        pid = pid * 10 + (c - '0');
+      }
+      if (!digits || pid <= 0 || pid == ::getpid()) continue;
+      if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // it still runs
+      // A short name may have served another target: a dead process's file is left over either way.
+      ::unlink((folder + std::string(file)).c_str());
+    }
+  }
+  ::closedir(dir);
+}
+
+std::FILE* CreateTemporary(const NativePath& target, NativePath& name, std::string& whyNot,
+                           int& descriptor) {
+  RemoveStaleTemporaries(target);
   const std::string process = std::to_string(::getpid());
   int error = 0;
-  std::FILE* stream = CreateNamed(target + ".kettorin-" + process + "-", target, name, error);
+  std::FILE* stream =
+      CreateNamed(target + ".kettorin-" + process + "-", target, name, error, descriptor);
   // The target's name leaves no room for the suffix: a short name of our own in its folder.
   if (stream == nullptr && error == ENAMETOOLONG) {
-    stream = CreateNamed(FolderOf(target) + ".kt-" + process + "-", target, name, error);
+    stream = CreateNamed(FolderOf(target) + ".kt-" + process + "-", target, name, error,
+                         descriptor);
   }
   if (stream == nullptr) whyNot = WhyNoTemporary(error);
   return stream;
@@ -315,12 +418,12 @@ OutputFile OpenOutputFile(const NativePath& requested) {
 #endif
   std::string whyNoTemporary;
   if (IsRegularOrAbsent(file.target)) {
-    file.stream = CreateTemporary(file.target, file.temporary, whyNoTemporary);
+    file.stream = CreateTemporary(file.target, file.temporary, whyNoTemporary, file.descriptor);
     if (file.stream == nullptr) file.temporary.clear();
   }
   // No new file could be made beside it, or it is no regular file: write in place, as "wb" does.
   if (file.stream == nullptr) {
-    file.stream = OpenDirect(file.target);
+    file.stream = OpenDirect(file.target, file.descriptor);
     if (file.stream == nullptr) {
       file.error = Errno();
     } else if (!whyNoTemporary.empty()) {
@@ -335,9 +438,10 @@ OutputFile OpenOutputFile(const NativePath& requested) {
 bool CommitOutputFile(OutputFile& file) {
   // Flushed and synced before the rename: a crash after it must not leave a short file in place.
   // The first failure's errno is kept as it happens; the steps after it may change errno.
-  file.error = std::fflush(file.stream) == 0 ? SyncToStorage(file.stream) : Errno();
+  file.error = std::fflush(file.stream) == 0 ? SyncToStorage(file) : Errno();
   if (std::fclose(file.stream) != 0 && file.error == 0) file.error = Errno();
   file.stream = nullptr;
+  file.descriptor = -1;
   if (file.temporary.empty()) {
     // Written in place: a regular file left half written is removed, a device never is.
     if (file.error != 0 && IsRegularFile(file.target)) RemoveFile(file.target);
@@ -352,6 +456,7 @@ bool CommitOutputFile(OutputFile& file) {
 void AbandonOutputFile(OutputFile& file) {
   std::fclose(file.stream);
   file.stream = nullptr;
+  file.descriptor = -1;
   if (!file.temporary.empty()) {
     RemoveFile(file.temporary);
   } else if (IsRegularFile(file.target)) {

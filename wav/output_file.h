@@ -11,6 +11,7 @@ namespace kettorin {
 
 struct OutputFile {
   std::FILE* stream = nullptr;  // null when neither the new file nor the target could be opened
+  int descriptor = -1;          // the stream's file descriptor, which it closes
   NativePath target;
   NativePath temporary;                  // empty when writing straight into the target
   std::unique_ptr<char[]> streamBuffer;  // stdio's buffer for the stream, kept until it closes
