@@ -113,11 +113,11 @@ bool LayBars(const TickLine& line, uint64_t horizon, std::vector<Piece>& pieces)
     if (meter + 1 < line.meters.size()) end = std::min(end, line.meters[meter + 1].tick);
     for (uint64_t from = start; from < end;) {
       while (tempo + 1 < line.tempos.size() && line.tempos[tempo + 1].tick <= from) ++tempo;
-      const uint64_t to = tempo + 1 < line.tempos.size() ? std::min(end, line.tempos[tempo + 1].tick)
-                                                        : end;
+      const uint64_t to =
+          tempo + 1 < line.tempos.size() ? std::min(end, line.tempos[tempo + 1].tick) : end;
       if (static_cast<int64_t>(pieces.size()) == kMaxPlays) return false;
-      pieces.push_back({from, to, to == end, line.tempos[tempo].microsecondsPerQuarter,
-                        m.numerator, m.denominatorPower});
+      pieces.push_back({from, to, to == end, line.tempos[tempo].microsecondsPerQuarter, m.numerator,
+                        m.denominatorPower});
       from = to;
     }
     start = end;
@@ -313,19 +313,19 @@ void FoldPatterns(const Grid& grid, const std::vector<Cell>& cells, MidiSong& so
     const auto length = static_cast<size_t>(play.end - play.first);
     std::vector<std::vector<Step>> lines(kinds.size(), std::vector<Step>(length, Step::kRest));
     for (; cell < cells.size() && cells[cell].step < play.end; ++cell) {
-      const size_t l = static_cast<size_t>(
-          std::find(kinds.begin(), kinds.end(), cells[cell].kind) - kinds.begin());
+      const size_t l = static_cast<size_t>(std::find(kinds.begin(), kinds.end(), cells[cell].kind) -
+                                           kinds.begin());
       lines[l][static_cast<size_t>(cells[cell].step - play.first)] =
           VelocityStep(cells[cell].velocity);
     }
     const int32_t tempo = WholeBpm(play.tempo);
-    std::string key = std::to_string(play.numerator) + "/" +
-                      std::to_string(play.denominatorPower) + " " + std::to_string(tempo) + " ";
+    std::string key = std::to_string(play.numerator) + "/" + std::to_string(play.denominatorPower) +
+                      " " + std::to_string(tempo) + " ";
     for (const std::vector<Step>& steps : lines) {
       key.append(reinterpret_cast<const char*>(steps.data()), steps.size());
     }
-    const auto [known, added] = patternOf.try_emplace(std::move(key),
-                                                      static_cast<int32_t>(beat.patterns.size()));
+    const auto [known, added] =
+        patternOf.try_emplace(std::move(key), static_cast<int32_t>(beat.patterns.size()));
     plays.push_back(known->second);
     song.tooFast += uint64_t{play.tempo} * (2 * kMaxTempo + 1) <= 120000000;  // 999.5 BPM or more
     // What the whole BPM does to the time: the file's steps / N x us against 60 / BPM seconds.

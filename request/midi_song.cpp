@@ -19,22 +19,22 @@ std::optional<Failure> CheckSongOptions(const Request& request) {
   }
   const RenderOptions& o = request.options;
   const RenderOptions plain;
-  const char* option = o.sampleRate != plain.sampleRate ? "rate"
-                       : o.tempo                        ? "tempo"
-                       : o.repeat                       ? "repeat"
-                       : o.loop                         ? "loop"
-                       : o.gainDb                       ? "gain"
-                       : !o.normalize                   ? "normalize"
-                       : o.seed                         ? "seed"
-                       : o.humanize                     ? "humanize"
-                       : o.choke                        ? "choke"
-                       : o.channels                     ? "channels"
-                       : o.pans != plain.pans           ? "pan"
+  const char* option = o.sampleRate != plain.sampleRate  ? "rate"
+                       : o.tempo                         ? "tempo"
+                       : o.repeat                        ? "repeat"
+                       : o.loop                          ? "loop"
+                       : o.gainDb                        ? "gain"
+                       : !o.normalize                    ? "normalize"
+                       : o.seed                          ? "seed"
+                       : o.humanize                      ? "humanize"
+                       : o.choke                         ? "choke"
+                       : o.channels                      ? "channels"
+                       : o.pans != plain.pans            ? "pan"
                        : o.format == WavFormat::kFloat32 ? "float"
-                       : o.format != plain.format       ? "bits"
-                       : o.flac                         ? "format"
-                       : o.stems                        ? "stems"
-                                                        : nullptr;
+                       : o.format != plain.format        ? "bits"
+                       : o.flac                          ? "format"
+                       : o.stems                         ? "stems"
+                                                         : nullptr;
   if (option == nullptr) return std::nullopt;
   return Failure{kStatusBadInput, "The option '" + std::string(option) +
                                       "' does not apply to a MIDI file made into a song."};
@@ -125,8 +125,9 @@ std::string MidiSongReport(const SongPlan& plan) {
   Append(text, "Hits: %lld placed, %lld merged\n", static_cast<long long>(song.placed),
          static_cast<long long>(song.merged));
   if (!song.stepsAsked && !(song.hitsFit && song.barsWhole)) {
-    text += "Note: no grid of 2 to 16 steps a beat holds every hit within 1/8 of a step and every "
-            "bar in whole steps.\n";
+    text +=
+        "Note: no grid of 2 to 16 steps a beat holds every hit within 1/8 of a step and every "
+        "bar in whole steps.\n";
   }
   if (!song.barsWhole) {
     text += "Note: bars that are not a whole number of steps end on the nearest step.\n";

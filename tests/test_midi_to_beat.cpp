@@ -31,15 +31,19 @@ Bytes Delta(uint32_t v) {
   return out;
 }
 
+Bytes Chunk(const char* id, const Bytes& body) {
+  const auto size = static_cast<uint32_t>(body.size());
+  return Bytes(id, id + 4) +
+         Bytes{static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+               static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)} +
+         body;
+}
+
 // A format 0 file of one track: its events, then the end of the track.
 Bytes File(uint16_t division, const Bytes& events) {
-  const Bytes body = events + Bytes{0x00, 0xFF, 0x2F, 0x00};
-  const auto size = static_cast<uint32_t>(body.size());
-  return Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, static_cast<uint8_t>(division >> 8),
-               static_cast<uint8_t>(division), 'M', 'T', 'r', 'k', static_cast<uint8_t>(size >> 24),
-               static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 8),
-               static_cast<uint8_t>(size)} +
-         body;
+  const Bytes header{
+      0, 0, 0, 1, static_cast<uint8_t>(division >> 8), static_cast<uint8_t>(division)};
+  return Chunk("MThd", header) + Chunk("MTrk", events + Bytes{0x00, 0xFF, 0x2F, 0x00});
 }
 
 Bytes Drum(uint32_t delta, uint8_t key, uint8_t velocity = 127) {
@@ -47,8 +51,10 @@ Bytes Drum(uint32_t delta, uint8_t key, uint8_t velocity = 127) {
 }
 
 Bytes Tempo(uint32_t delta, uint32_t micros) {
-  return Delta(delta) + Bytes{0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16),
-                              static_cast<uint8_t>(micros >> 8), static_cast<uint8_t>(micros)};
+  const Bytes event{0xFF, 0x51, 0x03};
+  return Delta(delta) + event +
+         Bytes{static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
+               static_cast<uint8_t>(micros)};
 }
 
 Bytes Meter(uint32_t delta, uint8_t numerator, uint8_t power) {
@@ -92,7 +98,12 @@ struct StepCase {
 TEST(MidiToBeat, TheFewestStepsThatFitAndTheWorstHit) {
   const StepCase cases[] = {
       {"quarter notes: two steps a beat, the fewest tried",
-       Drum(0, 36) + Drum(96, 36) + Drum(96, 36), {}, 2, 0, true, "X-X-X---"},
+       Drum(0, 36) + Drum(96, 36) + Drum(96, 36),
+       {},
+       2,
+       0,
+       true,
+       "X-X-X---"},
       {"eighths", Drum(0, 36) + Drum(48, 36), {}, 2, 0, true, "XX------"},
       {"triplet eighths", Drum(32, 36), {}, 3, 0, true, "-X----------"},
       {"sixteenths", Drum(24, 36), {}, 4, 0, true, "-X--------------"},
@@ -103,10 +114,20 @@ TEST(MidiToBeat, TheFewestStepsThatFitAndTheWorstHit) {
       {"64th notes", Drum(6, 36) + Drum(12, 36), {}, 16, 0, true, "-X-X" + std::string(60, '-')},
       // 26 ticks: 0.46 of an eighth, 0.19 of a triplet, 1/12 of a sixteenth late.
       {"a sixteenth 2 ticks late", Drum(26, 36), {}, 4, 8, true, "-X--------------"},
-      {"10 ticks fits no grid: 16, a third of a step off", Drum(10, 36), {}, 16, 32, false,
+      {"10 ticks fits no grid: 16, a third of a step off",
+       Drum(10, 36),
+       {},
+       16,
+       32,
+       false,
        "--X" + std::string(61, '-')},
       // 7/16 lasts 168 ticks: 3.5 eighths, 7 sixteenths.
-      {"a 7/16 bar needs sixteenths", Meter(0, 7, 4) + Drum(0, 36) + Drum(96, 36), {}, 4, 0, true,
+      {"a 7/16 bar needs sixteenths",
+       Meter(0, 7, 4) + Drum(0, 36) + Drum(96, 36),
+       {},
+       4,
+       0,
+       true,
        "X---X--"},
       {"asked for 3 steps", Drum(24, 36), 3, 3, 24, false, "-X----------"},
       {"halfway goes to the earlier step", Drum(12, 36) + Drum(24, 36), 4, 4, 48, false,
@@ -180,32 +201,65 @@ TEST(MidiToBeat, BarsAlikeBecomeOnePatternAndRunsAndGroupsFoldThePlayLine) {
   const FoldCase cases[] = {
       {"one bar", {"k"}, "a kick=X---------------; play a", 1, 1, 0},
       {"a run", {four, four, four, four}, "a kick=X---X---X---X---; play a*4", 4, 4, 0},
-      {"a quiet hit is another pattern", {"k---", "q---"},
-       "a kick=X---------------; b kick=5---------------; play a b", 2, 2, 0},
-      {"lines in kind order, each in every pattern", {"h---s---", "k"},
+      {"a quiet hit is another pattern",
+       {"k---", "q---"},
+       "a kick=X---------------; b kick=5---------------; play a b",
+       2,
+       2,
+       0},
+      {"lines in kind order, each in every pattern",
+       {"h---s---", "k"},
        "a kick=---------------- snare=----X----------- hihatc=X---------------; "
        "b kick=X--------------- snare=---------------- hihatc=----------------; play a b",
-       2, 2, 0},
-      {"a group repeated", {four, four, back, four, four, back, "k"},
+       2,
+       2,
+       0},
+      {"a group repeated",
+       {four, four, back, four, four, back, "k"},
        "a kick=X---X---X---X--- snare=----------------; "
        "b kick=X---X---X---X--- snare=--X---X---X---X-; "
        "c kick=X--------------- snare=----------------; play (a*2 b)*2 c",
-       7, 7, 0},
-      {"alternating bars", {four, back, four, back, four, back},
+       7,
+       7,
+       0},
+      {"alternating bars",
+       {four, back, four, back, four, back},
        "a kick=X---X---X---X--- snare=----------------; "
        "b kick=X---X---X---X--- snare=--X---X---X---X-; play (a b)*3",
-       6, 6, 0},
-      {"a tempo change starts a pattern with its own tempo", {four, "T150 " + four},
-       "a kick=X---X---X---X---; b@150 kick=X---X---X---X---; play a b", 2, 2, 0},
-      {"a tempo change inside a bar splits it", {"k---T90 k---k---k---", four},
-       "a kick=X---; b@90 kick=X---X---X---; c@90 kick=X---X---X---X---; play a b c", 2, 3, 0},
-      {"a 3/4 bar", {"3/4 k---k---k---", "3/4 k---"},
-       "a kick=X---X---X---; b kick=X-----------; play a b", 2, 2, 0},
+       6,
+       6,
+       0},
+      {"a tempo change starts a pattern with its own tempo",
+       {four, "T150 " + four},
+       "a kick=X---X---X---X---; b@150 kick=X---X---X---X---; play a b",
+       2,
+       2,
+       0},
+      {"a tempo change inside a bar splits it",
+       {"k---T90 k---k---k---", four},
+       "a kick=X---; b@90 kick=X---X---X---; c@90 kick=X---X---X---X---; play a b c",
+       2,
+       3,
+       0},
+      {"a 3/4 bar",
+       {"3/4 k---k---k---", "3/4 k---"},
+       "a kick=X---X---X---; b kick=X-----------; play a b",
+       2,
+       2,
+       0},
       {"6/8", {"6/8 k-k-k-k-k-k-"}, "a kick=X-X-X-X-X-X-; play a", 1, 1, 0},
-      {"a hit on the bar line plays in the next bar", {"----------------", "k"},
-       "a kick=----------------; b kick=X---------------; play a b", 2, 2, 0},
-      {"two hits of a kind on one step: the louder stays", {"m"},
-       "a kick=X---------------; play a", 1, 1, 1},
+      {"a hit on the bar line plays in the next bar",
+       {"----------------", "k"},
+       "a kick=----------------; b kick=X---------------; play a b",
+       2,
+       2,
+       0},
+      {"two hits of a kind on one step: the louder stays",
+       {"m"},
+       "a kick=X---------------; play a",
+       1,
+       1,
+       1},
   };
   for (const FoldCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -230,7 +284,9 @@ TEST(MidiToBeat, RefusalsSayWhy) {
   steps65.steps = 65;
   channel1.channel = 1;
   const Refusal refusals[] = {
-      {File(0xE728, Drum(0, 36)), {}, 15,
+      {File(0xE728, Drum(0, 36)),
+       {},
+       15,
        "The MIDI file counts time in SMPTE frames, not beats: it has no bars to make patterns "
        "of."},
       {fine, channel1, 15, "The MIDI file has no drum notes on channel 1 to make a song of."},
@@ -238,7 +294,9 @@ TEST(MidiToBeat, RefusalsSayWhy) {
       {fine, steps65, 15, "steps must be 1 to 64, got 65"},
       {File(96, Bytes{0, 0xF4}), {}, 15, "byte 23: status byte 0xF4 cannot appear in a file"},
       // A quarter-note tick and bars of one whole note: 2^26 bars to the hit.
-      {File(1, Meter(0, 1, 0) + Drum(0x0FFFFFFF, 36)), {}, 13,
+      {File(1, Meter(0, 1, 0) + Drum(0x0FFFFFFF, 36)),
+       {},
+       13,
        "The MIDI file's drums last more than 1048576 bars."},
   };
   for (const Refusal& r : refusals) {
