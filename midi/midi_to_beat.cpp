@@ -54,6 +54,13 @@ std::optional<uint64_t> BarTicks(uint8_t numerator, uint8_t denominatorPower,
   return ticks;
 }
 
+// Whole beats per minute, halves up: 60 x 10^6 / microseconds per quarter, at most kMaxTempo.
+int32_t WholeBpm(uint32_t microsecondsPerQuarter) {
+  const uint64_t twice = uint64_t{120000000} + microsecondsPerQuarter;
+  const uint64_t bpm = twice / (2 * uint64_t{microsecondsPerQuarter});
+  return static_cast<int32_t>(std::clamp<uint64_t>(bpm, kMinTempo, kMaxTempo));
+}
+
 // offset + tick, held at kFarthestTick.
 uint64_t Along(uint64_t offset, uint64_t tick) {
   return tick >= kFarthestTick - offset ? kFarthestTick : offset + tick;
@@ -90,12 +97,24 @@ TickLine LineUp(const MidiFile& file, DrumNotes& drums) {
   }
   std::stable_sort(line.tempos.begin(), line.tempos.end(),
                    [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
+  // Of the tempos at one tick the last counts, and one the song writes as the same whole BPM as
+  // the tempo before it changes nothing.
+  std::vector<MidiTempo> changes;
+  for (const MidiTempo& tempo : line.tempos) {
+    if (!changes.empty() && changes.back().tick == tempo.tick) changes.pop_back();
+    if (changes.empty() ||
+        WholeBpm(changes.back().microsecondsPerQuarter) != WholeBpm(tempo.microsecondsPerQuarter)) {
+      changes.push_back(tempo);
+    }
+  }
+  line.tempos = std::move(changes);
   std::stable_sort(line.meters.begin(), line.meters.end(),
                    [](const Meter& a, const Meter& b) { return a.tick < b.tick; });
   return line;
 }
 
-// A stretch of one bar at one tempo: the whole bar, or its part before or after a tempo change.
+// A stretch of one bar at one tempo: the whole bar, or what of it lies before or after a tempo
+// change inside it.
 struct Piece {
   uint64_t start = 0, end = 0;  // ticks
   bool endsBar = false;
@@ -194,13 +213,6 @@ Grid ChooseGrid(const TickLine& line, const std::vector<Piece>& pieces,
     }
   }
   return {};  // not reached: the last choice is always taken
-}
-
-// Whole beats per minute, halves up: 60 x 10^6 / microseconds per quarter, at most kMaxTempo.
-int32_t WholeBpm(uint32_t microsecondsPerQuarter) {
-  const uint64_t twice = uint64_t{120000000} + microsecondsPerQuarter;
-  const uint64_t bpm = twice / (2 * uint64_t{microsecondsPerQuarter});
-  return static_cast<int32_t>(std::clamp<uint64_t>(bpm, kMinTempo, kMaxTempo));
 }
 
 // The grid cell of a velocity: the digit round(v / 127 x 9), at least 1, with 9 as X (the same

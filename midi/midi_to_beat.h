@@ -29,13 +29,13 @@ struct MidiSongOptions {
 inline constexpr std::array<int32_t, 7> kStepChoices{2, 3, 4, 6, 8, 12, 16};
 
 struct MidiSong {
-  Beat beat;          // patterns a, b, ... z, a2, b2, ... and the order they play in
-  int64_t bars = 0;   // the file's bars, up to the one that holds the last hit
-  int64_t plays = 0;  // patterns played: a bar that a tempo change splits plays as two
-  int32_t steps = 0;  // per beat
+  Beat beat;                // patterns a, b, ... z, a2, b2, ... and the order they play in
+  int64_t bars = 0;         // the file's bars, up to the one that holds the last hit
+  int64_t plays = 0;        // patterns played: a bar that a tempo change splits plays as two
+  int32_t steps = 0;        // per beat
   bool stepsAsked = false;  // given by the options rather than chosen
   bool hitsFit = false;     // every hit within 1/8 of a step of the step it went to
-  bool barsWhole = false;   // every bar (and part of one) a whole number of steps
+  bool barsWhole = false;   // every bar (and every stretch a tempo change cuts) whole steps
   // How far the worst hit lies from its step: worstOff / ticksPerQuarter of a step, 0 to 1/2.
   int64_t worstOff = 0;
   int32_t ticksPerQuarter = 0;
