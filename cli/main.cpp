@@ -78,7 +78,11 @@ constexpr const char* kMidiHelp =
     "37, 38, 40 snare; 39 clap; 42, 44 hihatc; 46 hihato; 41, 43, 45 low_tom; 47, 48 mid_tom;\n"
     "50 high_tom; 56 cowbell; 51, 53, 59 ride; 49, 52, 55, 57 crash. Other keys are skipped and\n"
     "counted in the report; --map 54=cowbell plays one more. A hit sounds until the next hit of\n"
-    "its drum, at most the drum's ring; velocity sets the level.\n";
+    "its drum, at most the drum's ring; velocity sets the level.\n"
+    "\n"
+    "--to-beat writes the drums as a song to edit instead (FILE.beat; -o - for standard output):\n"
+    "bars from the file's time signatures, one line a drum, each hit on its nearest step as a\n"
+    "level digit, and bars alike as one pattern: kettorin midi song.mid --to-beat --steps 4\n";
 
 void PrintDrums() {
   for (const kettorin::DrumKindInfo& info : kettorin::kDrumKinds) {
@@ -473,10 +477,34 @@ int RunBeat(BeatCommandOptions options) {
 struct MidiCommandOptions {
   int32_t channel = kettorin::kDefaultMidiChannel;
   bool list = false;
+  bool toBeat = false;
+  std::optional<int32_t> steps;  // with toBeat
   TrackCommandOptions track;
 };
 
+// kettorin midi FILE --to-beat: the drums as a song to edit, written as beat text (FILE.beat).
+int RunMidiToBeat(MidiCommandOptions options) {
+  OutputOptions& out = options.track.out;
+  if (out.output.empty() && options.track.file != "-") {
+    out.output = WavBeside(options.track.file);
+    out.output.replace(out.output.size() - 4, 4, ".beat");
+  } else if (out.output.empty()) {
+    out.output = "out.beat";
+  }
+  out.format = "wav";  // the output is text, whatever its name: no FLAC rule applies
+  std::variant<std::string, int> content = PrepareTrackCommand(options.track);
+  if (const int* exit = std::get_if<int>(&content)) return *exit;
+  kettorin::Request request =
+      options.track.Request(kettorin::Source::kMidi, std::get<std::string>(content));
+  request.options.channel = options.channel;
+  const kettorin::WavOutput file = out.Wav();  // the file, or standard output in binary mode
+  const kettorin::TextOutput text{file.path, file.stream};
+  return FinishCommand(
+      [&] { return kettorin::MidiSongToFile(request, options.steps, text, out.Printer()); });
+}
+
 int RunMidi(MidiCommandOptions options) {
+  if (options.toBeat) return RunMidiToBeat(std::move(options));
   if (options.list) {  // nothing is written: no output to check
     options.track.out.output = "-";
     options.track.stems = false;
@@ -557,6 +585,20 @@ int Run(std::vector<std::string> args) {
       ->check(CLI::Range(kettorin::kMinMidiChannel, kettorin::kMaxMidiChannel));
   midiCommand->add_flag("--list", midi.list,
                         "print the hits found and the keys skipped; render nothing");
+  CLI::Option* toBeat =
+      midiCommand->add_flag("--to-beat", midi.toBeat,
+                            "write the drums as a beat text to edit (FILE.beat), not a WAV file");
+  midiCommand
+      ->add_option("--steps", midi.steps,
+                   "steps per beat of --to-beat's grid, 1 to 64 (default: the fewest of 2, 3, 4, "
+                   "6, 8, 12, 16 that fit)")
+      ->check(CLI::Range(kettorin::kMinSteps, kettorin::kMaxSteps))
+      ->needs(toBeat);
+  for (const char* sound : {"--list", "--stems", "--gain", "--no-normalize", "--no-choke",
+                            "--stereo", "--mono", "--pan", "--rate", "--float", "--bits",
+                            "--format"}) {
+    toBeat->excludes(midiCommand->get_option(sound));
+  }
 
   try {
     std::reverse(args.begin(), args.end());  // CLI11 takes them last first

@@ -1,5 +1,6 @@
-// The Standard MIDI File reader: chunks, events, running status, tempo and end of track. Every
-// length is checked against the bytes that are there before anything is read or allocated.
+// The Standard MIDI File reader: chunks, events, running status, tempo, time signature and end of
+// track. Every length is checked against the bytes that are there before anything is read or
+// allocated.
 #include "midi/midi_file.h"
 
 #include <cstdio>
@@ -70,7 +71,7 @@ class TrackReader {
         at_ += size;
       } else if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
         // Sysex and meta events cancel running status and are skipped by their length, except
-        // the two that shape time.
+        // the three that shape time.
         running = 0;
         uint8_t type = 0;
         if (status == 0xFF) {
@@ -98,6 +99,11 @@ class TrackReader {
           const uint32_t tempo = static_cast<uint32_t>(data[0]) << 16 | Big16(data + 1);
           if (tempo == 0) return Error(event, "a tempo of 0 microseconds per quarter note");
           track.tempos.push_back({tick, tempo});
+        }
+        // A time signature shorter than its two first bytes says nothing; playing never needed
+        // it, so it is passed over rather than refused.
+        if (status == 0xFF && type == 0x58 && length >= 2) {
+          track.timeSignatures.push_back({tick, data[0], data[1]});
         }
       } else {
         return Error(at_ - 1, "status byte " + Hex(status) + " cannot appear in a file");

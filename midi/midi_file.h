@@ -1,5 +1,5 @@
-// Standard MIDI Files: the bytes of a file in, its tracks' notes and tempo events out, or the byte
-// where the file is damaged and why. The reader knows nothing of files on disk, drums or WAV.
+// Standard MIDI Files: the bytes of a file in, its tracks' notes, tempo events and time signatures
+// out, or the byte where the file is damaged and why. The reader knows nothing of files on disk, drums or WAV.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,19 @@ struct MidiTempo {
   uint32_t microsecondsPerQuarter = 0;  // 1 to 16777215
 };
 
+// A time signature: from `tick` on, bars of `numerator` notes of 1 / 2^denominatorPower of a
+// whole note (4/4 is 4 and 2, 6/8 is 6 and 3). Kept as written, 0 and all.
+struct MidiTimeSignature {
+  uint64_t tick = 0;
+  uint8_t numerator = 0;
+  uint8_t denominatorPower = 0;
+};
+
 // One MTrk chunk, its events in file order.
 struct MidiTrack {
   std::vector<MidiNote> notes;
   std::vector<MidiTempo> tempos;
+  std::vector<MidiTimeSignature> timeSignatures;
   uint64_t endTick = 0;  // its end-of-track event, or its last complete event
 };
 

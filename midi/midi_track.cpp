@@ -185,24 +185,18 @@ std::optional<Failure> NotesToHits(const MidiFile& file, const FileTimes& times,
     if (!sample) return tooLong;
     length = std::max(length, *sample);
   }
-  const std::array<std::optional<DrumKind>, 128> kinds = KeyKinds(options.map);
-  const auto channel = static_cast<uint8_t>(options.channel - 1);
+  DrumNotes drums(options.channel, options.map);
   for (size_t t = 0; t < file.tracks.size(); ++t) {
     for (const MidiNote& note : file.tracks[t].notes) {
-      if (note.channel != channel) {
-        ++plan.otherChannels;
-        continue;
-      }
-      const std::optional<DrumKind> kind = kinds[note.key];
-      if (!kind) {
-        ++plan.skipped[note.key];
-        continue;
-      }
+      const std::optional<DrumKind> kind = drums.KindOf(note);
+      if (!kind) continue;
       const std::optional<int64_t> start = sampleAt(times.TimeAt(t, note.tick));
       if (!start) return tooLong;
       plan.hits.push_back({*start, 0, *kind, note.key, note.velocity, static_cast<int32_t>(t)});
     }
   }
+  plan.skipped = drums.skipped;
+  plan.otherChannels = drums.otherChannels;
   // Tracks were visited in order and each track's notes in order, so a stable sort by first
   // sample gives the order (first sample, track, position).
   std::stable_sort(plan.hits.begin(), plan.hits.end(),
@@ -264,6 +258,19 @@ void LayOutTrack(int32_t rate, int64_t length, const MidiOptions& options, MidiP
 
 }  // namespace
 
+std::optional<Failure> ReadMidiFile(std::span<const uint8_t> bytes, MidiFile& file,
+                                    std::vector<std::string>& warnings) {
+  if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
+    if (error->status == kStatusNoStorage) {
+      return Failure{kStatusNoStorage, "The MIDI file has too many notes: more than " +
+                                           std::to_string(kMaxMidiNotes) + "."};
+    }
+    return Failure{kStatusBadInput, Describe(*error)};
+  }
+  warnings = ReadingWarnings(file);
+  return std::nullopt;
+}
+
 std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOptions& options,
                                 int64_t limit, MidiPlan& plan) {
   plan = MidiPlan{};
@@ -272,17 +279,10 @@ std::optional<Failure> PlanMidi(std::span<const uint8_t> bytes, const MidiOption
   if (auto failure = CheckSampleRate(rate)) return failure;
   if (auto failure = CheckChannel(options.channel)) return failure;
   MidiFile file;
-  if (const std::optional<MidiError> error = ReadMidi(bytes, file)) {
-    if (error->status == kStatusNoStorage) {
-      return Failure{kStatusNoStorage, "The MIDI file has too many notes: more than " +
-                                           std::to_string(kMaxMidiNotes) + "."};
-    }
-    return Failure{kStatusBadInput, Describe(*error)};
-  }
+  if (auto failure = ReadMidiFile(bytes, file, plan.warnings)) return failure;
   plan.format = file.format;
   plan.tracks = static_cast<int32_t>(file.tracks.size());
   plan.division = DivisionText(file);
-  plan.warnings = ReadingWarnings(file);
   const FileTimes times(file);
   plan.firstTempo = times.FirstTempo();
   plan.tempoChanges = times.TempoChanges();

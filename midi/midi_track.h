@@ -60,6 +60,36 @@ struct MidiPlan {
   Track track;
 };
 
+// Reads the file as every MIDI call does: status 15 and "byte N: ..." for a damaged file, 13 for
+// one with more than kMaxMidiNotes notes. What was read leniently goes to `warnings`.
+std::optional<Failure> ReadMidiFile(std::span<const uint8_t> bytes, MidiFile& file,
+                                    std::vector<std::string>& warnings);
+
+// Which notes play drums: the note-ons of one channel whose key plays a kind under the map. The
+// notes passed over are counted, per key on the channel and in all on the others.
+class DrumNotes {
+ public:
+  DrumNotes(int32_t channel, const KeyMap& map)  // channel 1 to 16
+      : kinds_(KeyKinds(map)), channel_(static_cast<uint8_t>(channel - 1)) {}
+
+  std::optional<DrumKind> KindOf(const MidiNote& note) {
+    if (note.channel != channel_) {
+      ++otherChannels;
+      return std::nullopt;
+    }
+    const std::optional<DrumKind> kind = kinds_[note.key];
+    if (!kind) ++skipped[note.key];
+    return kind;
+  }
+
+  std::array<int64_t, 128> skipped{};
+  int64_t otherChannels = 0;
+
+ private:
+  std::array<std::optional<DrumKind>, 128> kinds_;
+  uint8_t channel_;
+};
+
 // Reads the file and lays out its hits. Fails with status 15 and "byte N: ..." for a damaged
 // file or a channel outside 1 to 16, 11 for a rate below 1, 13 when the track would pass
 // `limit` samples or the file holds more than kMaxMidiNotes notes.

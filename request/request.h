@@ -14,6 +14,7 @@
 
 #include "beat/beat.h"
 #include "compose/compose.h"
+#include "midi/midi_to_beat.h"
 #include "midi/midi_track.h"
 #include "track/status.h"
 #include "track/track.h"
@@ -182,5 +183,34 @@ std::span<const OptionInfo> Options();
 // for an unknown name or a value of the wrong form; ranges are checked when the request is planned.
 std::optional<Failure> SetOption(RenderOptions& options, std::string_view name,
                                  std::string_view value);
+
+// ---- A MIDI file's drums as a song to edit --------------------------------------------------
+
+// A MIDI request made into a song: the song as data, and its text.
+struct SongPlan {
+  MidiSong song;
+  std::string text;  // WriteBeat's, which ReadBeat reads back as the same song
+};
+
+// Makes the request's MIDI file (its channel and key map) into a song of `steps` per beat, or of
+// the fewest that fit. Options that only shape the sound are refused with status 15, as options
+// that do not apply to a source are; the rest as MidiToBeat fails.
+std::optional<Failure> PlanMidiSong(const Request& request, std::optional<int32_t> steps,
+                                    SongPlan& plan);
+
+// The conversion's report: bars and patterns, the grid and its worst hit, hits placed and merged,
+// the keys skipped and any warning.
+std::string MidiSongReport(const SongPlan& plan);
+
+// Where a song's text goes: a file by its path (replaced safely), or an open stream.
+struct TextOutput {
+  OutputPath path;
+  std::FILE* stream = nullptr;
+};
+
+// The text sink: makes the song, writes its text, and hands the report, the created line and any
+// error to `print` in order. Returns the call's status; `failure` as for RenderToFiles.
+int32_t MidiSongToFile(const Request& request, std::optional<int32_t> steps,
+                       const TextOutput& output, const Printer& print, Failure* failure = nullptr);
 
 }  // namespace kettorin

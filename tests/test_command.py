@@ -159,7 +159,11 @@ class Command(unittest.TestCase):
                      ["-r", "99999999999", "C"], ["--bits", "20", "C"],
                      ["--bits", "24", "--float", "C"], ["beat", "a.beat", "--stereo", "--mono"],
                      ["midi", "a.mid", "--pan", "ride=2"], ["beat", "a.beat", "--pan", "gong=0"],
-                     ["--stereo", "C"], []):
+                     ["--stereo", "C"], ["midi", "a.mid", "--steps", "4"],
+                     ["midi", "a.mid", "--to-beat", "--list"],
+                     ["midi", "a.mid", "--to-beat", "--stems"],
+                     ["midi", "a.mid", "--to-beat", "-r", "8000"],
+                     ["midi", "a.mid", "--to-beat", "--steps", "65"], []):
             r = run(*args, cwd=self.folder)
             self.assertEqual(r.returncode, 2, args)
             self.assertEqual(r.stdout, "")
@@ -415,6 +419,29 @@ class Command(unittest.TestCase):
                                cwd=self.folder)
             self.assertEqual((r.returncode, r.stdout), (2, b""), args)
             self.assertIn(b"usage: kettorin", r.stderr)
+
+    def test_midi_to_beat_writes_a_song_beside_the_file_that_the_beat_command_plays(self):
+        song = self.write_midi("song.mid", MIDI_GROOVE)
+        text = "tempo 120\nsteps 2\n\npattern a\nkick   7-------\nsnare  --X-----\n\nplay a\n"
+        report = ("Bars: 1 in 1 pattern\nSteps: 2 per beat, every hit on its step\n"
+                  "Hits: 2 placed, 0 merged\nSkipped keys (notes): 54 (1)\n"
+                  "Notes on other channels: 1\n")
+        r = run("midi", song, "--to-beat")
+        created = f"✓ Created: {self.path('song.beat')}\n"
+        self.assertEqual((r.returncode, r.stdout), (0, report + created))
+        with open(self.path("song.beat")) as f:
+            self.assertEqual(f.read(), text)
+        self.assertEqual(run("beat", self.path("song.beat"), "-q").returncode, 0)
+        r = subprocess.run([*KETTORIN, "midi", "-", "--to-beat", "-o", "-"], capture_output=True,
+                           input=MIDI_GROOVE)
+        self.assertEqual((r.returncode, r.stdout), (0, text.encode()))
+        self.assertTrue(r.stderr.replace(b"\r\n", b"\n").startswith(report.encode()))
+        smpte = MIDI_GROOVE[:12] + b"\xe7\x28" + MIDI_GROOVE[14:]
+        r = subprocess.run([*KETTORIN, "midi", "-", "--to-beat"], capture_output=True, input=smpte,
+                           cwd=self.folder)
+        self.assertEqual((r.returncode, r.stdout), (15, b""))
+        self.assertIn(b"(standard input): The MIDI file counts time in SMPTE frames", r.stderr)
+        self.assertFalse(os.path.exists(self.path("out.beat")))
 
     def test_midi_stems_one_per_kind_add_up_to_the_mix(self):
         song = self.write_midi("song.mid", MIDI_GROOVE)

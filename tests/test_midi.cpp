@@ -69,7 +69,7 @@ Bytes EndAfter(uint32_t delta) {
 }
 
 // What a file was read as, compactly: per track its notes (channel:key:velocity@tick), tempos
-// (micros@tick) and end tick.
+// (micros@tick), time signatures (numerator/denominator power@tick) and end tick.
 std::string Summary(const MidiFile& file) {
   std::ostringstream s;
   s << "format " << file.format;
@@ -84,6 +84,9 @@ std::string Summary(const MidiFile& file) {
       s << " " << +n.channel << ":" << +n.key << ":" << +n.velocity << "@" << n.tick;
     }
     for (const MidiTempo& t : track.tempos) s << " T" << t.microsecondsPerQuarter << "@" << t.tick;
+    for (const MidiTimeSignature& m : track.timeSignatures) {
+      s << " S" << +m.numerator << "/" << +m.denominatorPower << "@" << m.tick;
+    }
     s << " end " << track.endTick;
   }
   if (file.cutOffAt) s << " | cut at " << *file.cutOffAt;
@@ -137,6 +140,11 @@ INSTANTIATE_TEST_SUITE_P(
                            Bytes{0, 0xF7, 0} + kEnd) +
                      Chunk("MTrX", {0xF4}) + kOneNote,
                  "format 1 tpq 96 | 9:36:100@3 end 3 | 9:36:100@0 end 0"},
+        ReadCase{"time signatures kept as written; one shorter than 2 bytes passed over",
+                 Header(0, 1, 96) + Track(Bytes{0, 0xFF, 0x58, 4, 6, 3, 24, 8} +
+                                          Bytes{96, 0xFF, 0x58, 1, 7} +
+                                          Bytes{0, 0xFF, 0x58, 2, 0, 9} + kEnd),
+                 "format 0 tpq 96 | S6/3@0 S0/9@96 end 96"},
         ReadCase{"events after the end of track are not read",
                  Header(0, 1, 96) + Track(Drum(0, 36) + kEnd + Bytes{0, 0xF4, 0, 0x99}),
                  "format 0 tpq 96 | 9:36:100@0 end 0"},
