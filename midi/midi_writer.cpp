@@ -38,21 +38,21 @@ struct Event {
 
 }  // namespace
 
-std::vector<uint8_t> WriteMidi(const MidiSong& song) {
+std::vector<uint8_t> WriteMidi(const MidiOut& song) {
   std::vector<Event> events;
   uint64_t order = 0;
-  for (const MidiSongTempo& t : song.tempos) {
+  for (const MidiOutTempo& t : song.tempos) {
     const uint32_t us = std::clamp<uint32_t>(t.microsecondsPerQuarter, 1, 0xFFFFFF);
     events.push_back({t.tick, 0, order++,
                       {0xFF, 0x51, 0x03, static_cast<uint8_t>(us >> 16),
                        static_cast<uint8_t>(us >> 8), static_cast<uint8_t>(us)}});
   }
-  for (const MidiSongMeter& m : song.meters) {
+  for (const MidiOutMeter& m : song.meters) {
     // 24 MIDI clocks a metronome click, 8 thirty-second notes a quarter.
     events.push_back({m.tick, 1, order++,
                       {0xFF, 0x58, 0x04, m.numerator, m.denominatorPower, 24, 8}});
   }
-  for (const MidiSongMarker& m : song.markers) {
+  for (const MidiOutMarker& m : song.markers) {
     Event e{m.tick, 2, order++, {0xFF, 0x06}};
     PutQuantity(e.bytes, m.text.size());
     e.bytes.insert(e.bytes.end(), m.text.begin(), m.text.end());
@@ -66,7 +66,7 @@ std::vector<uint8_t> WriteMidi(const MidiSong& song) {
            std::tie(song.notes[b].key, song.notes[b].tick);
   });
   for (size_t i = 0; i < byKey.size(); ++i) {
-    const MidiSongNote& note = song.notes[byKey[i]];
+    const MidiOutNote& note = song.notes[byKey[i]];
     uint64_t off = note.tick + std::max<uint64_t>(note.length, 1);
     if (i + 1 < byKey.size() && song.notes[byKey[i + 1]].key == note.key) {
       off = std::min(off, std::max(song.notes[byKey[i + 1]].tick, note.tick + 1));

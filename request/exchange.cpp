@@ -35,13 +35,13 @@ const Segment& SegmentAt(const BeatLayout& layout, double beats) {
 
 // A pattern's length as a time signature: n/4 for whole beats, otherwise in eighths, sixteenths
 // and so on down to 64ths; nothing when no such meter says it.
-std::optional<MidiSongMeter> MeterOf(int64_t gridSteps, int32_t stepsPerBeat) {
+std::optional<MidiOutMeter> MeterOf(int64_t gridSteps, int32_t stepsPerBeat) {
   for (uint8_t power = 2; power <= 6; ++power) {
     const int64_t quarters = int64_t{1} << (power - 2);  // notes of 1/2^power in a beat
     if ((gridSteps * quarters) % stepsPerBeat != 0) continue;
     const int64_t n = gridSteps * quarters / stepsPerBeat;
     if (n < 1 || n > 255) return std::nullopt;
-    return MidiSongMeter{0, static_cast<uint8_t>(n), power};
+    return MidiOutMeter{0, static_cast<uint8_t>(n), power};
   }
   return std::nullopt;
 }
@@ -62,7 +62,7 @@ std::optional<Failure> BeatMidi(const Plan& plan, std::vector<uint8_t>& bytes) {
     return Failure{kStatusBadInput, "Only a beat is written as a MIDI file."};
   }
   const BeatLayout& layout = plan.layout;
-  MidiSong song;
+  MidiOut song;
   song.ticksPerQuarter = kTicksPerQuarter;
   for (const Segment& segment : layout.segments) {
     const auto us = static_cast<uint32_t>(std::llround(60e6 / segment.tempo));
@@ -75,7 +75,7 @@ std::optional<Failure> BeatMidi(const Plan& plan, std::vector<uint8_t>& bytes) {
     const uint64_t tick = Tick(layout.playBeats[i]);
     // A meter where the pattern's length in beats changes (2 steps of 2 a beat is 4 of 4).
     if (!meter || length.first * meter->second != meter->first * length.second) {
-      if (std::optional<MidiSongMeter> m = MeterOf(length.first, length.second)) {
+      if (std::optional<MidiOutMeter> m = MeterOf(length.first, length.second)) {
         m->tick = tick;
         song.meters.push_back(*m);
       }

@@ -494,7 +494,7 @@ TEST(MidiPlan, LenientReadingsAndDamageAreReported) {
 }
 
 TEST(MidiWriter, WritesASmallSongByteForByteAndReadsBack) {
-  MidiSong song;
+  MidiOut song;
   song.ticksPerQuarter = 960;
   song.tempos = {{0, 500000}, {1920, 600000}};
   song.meters = {{0, 4, 2}, {1920, 7, 3}};
