@@ -1,5 +1,6 @@
 """Every option through every door that has it: the command, the C calls, the Python package and
-the page render the same samples, bit for bit, mix and stems.
+the page render the same samples, bit for bit, mix and stems, and give the same labels and MIDI
+files.
 
 Run with Debian's Python (NumPy): KETTORIN_COMMAND, KETTORIN_LIBRARY and, for the page's column,
 KETTORIN_WEB_PAGE (the built page's folder) name what is compared. A door that is missing is
@@ -7,7 +8,9 @@ reported as skipped, never as passed.
 """
 from __future__ import annotations
 
+import csv
 import ctypes
+import io
 import json
 import os
 import subprocess
@@ -102,8 +105,16 @@ def float_file(path: Path) -> bytes:
     return data[58:58 + int.from_bytes(data[54:58], "little")]
 
 
+def typed_labels(text: str) -> list[tuple]:
+    """CSV labels, a tuple a row, each value of its field's type in the labels Python gives."""
+    return [(int(row["start_sample"]), float(row["start_seconds"]), row["lane"], row["kind"],
+             int(row["key"]), np.float32(row["level"]).item(), int(row["length"]),
+             row["pattern"], int(row["step"] or -1)) for row in csv.DictReader(io.StringIO(text))]
+
+
 class Doors:
-    """Renders a row through each door: its mix, and its stems in stem order."""
+    """Renders a row through each door: its mix, and its stems in stem order; and (side) its
+    labels, typed, and a beat's MIDI file."""
 
     def __init__(self, folder: Path):
         self.folder = folder
@@ -112,7 +123,32 @@ class Doors:
         input_path = self.folder / ("in.mid" if source == "midi" else "in.txt")
         input_path.write_bytes(text if isinstance(text, bytes) else text.encode())
         out = self.folder / "command.wav"
-        args = ["-q", "--float", "-o", str(out)]
+        args = ["-q", "--float", "-o", str(out), *self.command_args(options)]
+        if source == "notes":
+            command = [COMMAND, *args, text]
+        else:
+            command = [COMMAND, source, str(input_path), *args, "--stems"]
+        subprocess.run(command, check=True, capture_output=True)
+        stems = [self.folder / f"command.{infix}.wav" for infix in self.stem_infixes(source, text,
+                                                                                   options)]
+        mix = float_file(out)
+        result = [mix, [float_file(p) for p in stems]]
+        for p in [out, *stems]:
+            p.unlink()
+        return result
+
+    def command_side(self, source, text, options):
+        input_path = self.folder / ("in.mid" if source == "midi" else "in.txt")
+        input_path.write_bytes(text if isinstance(text, bytes) else text.encode())
+        labels, midi = self.folder / "command.csv", self.folder / "command.mid"
+        side = ["--labels", str(labels), *(["--midi", str(midi)] if source == "beat" else [])]
+        subprocess.run([COMMAND, source, str(input_path), "-q", "-o", str(self.folder / "side.wav"),
+                        *side, *self.command_args(options)], check=True, capture_output=True)
+        return [typed_labels(labels.read_text()), midi.read_bytes() if source == "beat" else None]
+
+    @staticmethod
+    def command_args(options):
+        args = []
         flags = {"rate": "-r", "tempo": "-t", "repeat": "--repeat", "gain": "--gain",
                  "channel": "--channel", "drum": "-d", "seed": "--seed", "humanize": "--humanize"}
         for name, value in options.items():
@@ -129,18 +165,7 @@ class Doors:
                 args.append("--no-normalize")
             elif name == "choke" and not value:
                 args.append("--no-choke")
-        if source == "notes":
-            command = [COMMAND, *args, text]
-        else:
-            command = [COMMAND, source, str(input_path), *args, "--stems"]
-        subprocess.run(command, check=True, capture_output=True)
-        stems = [self.folder / f"command.{infix}.wav" for infix in self.stem_infixes(source, text,
-                                                                                   options)]
-        mix = float_file(out)
-        result = [mix, [float_file(p) for p in stems]]
-        for p in [out, *stems]:
-            p.unlink()
-        return result
+        return args
 
     def stem_infixes(self, source, text, options):
         """The stems' file-name infixes in stem order ("kick", "kick.2", ...), from the C call."""
@@ -207,7 +232,8 @@ class Doors:
         finally:
             lib.KettorinOptionsDestroy(handle)
 
-    def python(self, source, text, options):
+    @staticmethod
+    def keywords(options):
         words = {"gain": "gain_db"}
         keywords = {words.get(k, k): v for k, v in options.items() if k != "drum"}
         if "humanize" in keywords:
@@ -215,11 +241,22 @@ class Doors:
         if "pan" in keywords:
             keywords["pan"] = dict((drum, float(at)) for drum, at in
                                    (pan.split("=") for pan in keywords["pan"]))
+        return keywords
+
+    def python(self, source, text, options):
+        keywords = self.keywords(options)
         if source == "notes":
             return [bits(kettorin.render(options["drum"], text, **keywords)), []]
         call = kettorin.render_beat if source == "beat" else kettorin.render_midi
         rendering = call(text, stems=True, **keywords)
         return [bits(rendering.mix), [bits(s) for s in rendering.stems.values()]]
+
+    def python_side(self, source, text, options):
+        keywords = self.keywords(options)
+        call = kettorin.render_beat if source == "beat" else kettorin.render_midi
+        _, labels = call(text, with_labels=True, **keywords)
+        midi = kettorin.beat_to_midi(text, **keywords) if source == "beat" else None
+        return [labels.tolist(), midi]
 
     def page(self, source, text, options):
         input_path = self.folder / "page.in"
@@ -235,6 +272,13 @@ class Doors:
             stems.append(stem.read_bytes())
             stem.unlink()
         return [out.read_bytes(), stems]
+
+    def page_side(self, source, text, options):
+        self.page(source, text, options)
+        out = self.folder / "page.raw"
+        midi = out.parent / f"{out.name}.mid"
+        return [typed_labels(out.parent.joinpath(f"{out.name}.csv").read_text()),
+                midi.read_bytes() if source == "beat" else None]
 
 
 class Parity(unittest.TestCase):
@@ -256,6 +300,23 @@ class Parity(unittest.TestCase):
                         self.assertEqual(len(results[door][1]), len(stems), f"{door}: stems")
                         for s, (theirs, ours) in enumerate(zip(results[door][1], stems)):
                             self.assertEqual(theirs, ours, f"{door}: stem {s} differs")
+
+    def test_labels_and_midi_files_through_every_door_that_makes_them(self):
+        """The command's --labels and (for a beat) --midi files: Python's labels and MIDI bytes,
+        and the page's."""
+        with tempfile.TemporaryDirectory() as folder:
+            doors = Doors(Path(folder))
+            names = ["python"] + (["page"] if PAGE else [])
+            for name, source, text, options in ROWS:
+                if source == "notes":
+                    continue
+                with self.subTest(row=name):
+                    labels, midi = doors.command_side(source, text, options)
+                    self.assertGreater(len(labels), 0)
+                    for door in names:
+                        theirs = getattr(doors, f"{door}_side")(source, text, options)
+                        self.assertEqual(theirs[0], labels, f"{door}: the labels differ")
+                        self.assertEqual(theirs[1], midi, f"{door}: the MIDI file differs")
 
     def test_float_files_through_every_door_that_writes_them(self):
         with tempfile.TemporaryDirectory() as folder:

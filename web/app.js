@@ -1,5 +1,6 @@
-// The page's controls. Reading and writing beat text, rendering and the WAV bytes are the core's
-// (the same C++ the command runs, compiled to WebAssembly); this file only keeps the views in step.
+// The page's controls. Reading and writing beat text, rendering, the WAV bytes, the MIDI file and
+// the labels are the core's (the same C++ the command runs, compiled to WebAssembly); this file only
+// keeps the views in step.
 
 const core = await globalThis.KettorinModule();
 const kinds = core.drumKinds();
@@ -674,11 +675,10 @@ function renderHere(request) {
     const started = performance.now();
     const result = core.render(request.source, request.input, request.options);
     const ms = performance.now() - started;
-    const file = { ...request.options, channels: result.channels };
-    const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, file) : null;
-    if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-    const stems = (result.stems || []).map(({ kind, file: name, samples }) => ({
-      kind, file: name, wav: core.wavBytes(samples, result.sampleRate, file) }));
+    const wav = result.ok ? result.wav : null;
+    const stems = (result.stems || []).map(({ kind, file, wav: bytes }) => ({ kind, file, wav: bytes }));
+    delete result.wav;
+    delete result.stems;
     return { result, wav, ms, stems, where: 'page' };
   } catch {
     return { result: { ok: false, line: 0, message: 'Memory allocation failed.' } };
@@ -929,9 +929,9 @@ async function play() {
   move();
 }
 
-function save(bytes, name) {
+function save(bytes, name, type = 'audio/wav') {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([bytes], { type: 'audio/wav' }));
+  link.href = URL.createObjectURL(new Blob([bytes], { type }));
   link.download = name;
   document.body.append(link);
   link.click();
@@ -953,6 +953,24 @@ async function downloadStems() {
   for (const stem of answer.stems) save(stem.wav, stem.file);
 }
 
+// The beat as a MIDI file and the labels of its hits (or a MIDI file's), written by the core from
+// the request as it stands: the command's --midi and --labels files of the same text and options.
+function downloadMidi() {
+  if (mode !== 'beat') return;
+  const { input, options } = request();
+  const made = core.beatMidi(input, options);
+  if (made.ok) save(made.bytes, 'beat.mid', 'audio/midi');
+  else showError($('beat-error'), $('beat-text'), made);
+}
+
+function downloadLabels() {
+  if (mode === 'notes' || (mode === 'midi' && !midiBytes)) return;
+  const { source, input, options } = request();
+  const made = core.labels(source, input, options);
+  if (made.ok) save(made.text, `${mode}.csv`, 'text/csv');
+  else showError(...kErrorViews[mode].map($), made);
+}
+
 // ---- tabs and start ----------------------------------------------------------------------------
 
 const kTabs = ['beat', 'notes', 'midi'];
@@ -966,7 +984,9 @@ function selectTab(next) {
     $(panel).hidden = name !== next;
   }
   // A note string is one drum, its notes one after another: no stems, no mix to raise or lower.
-  for (const id of ['download-stems', 'gain', 'no-normalize']) $(id).disabled = next === 'notes';
+  for (const id of ['download-stems', 'download-labels', 'gain', 'no-normalize']) $(id).disabled = next === 'notes';
+  // Only a beat is written as a MIDI file.
+  $('download-midi').disabled = next !== 'beat';
   stop();
   render();
 }
@@ -1040,6 +1060,8 @@ for (const k of kinds) $('notes-drum').append(option(k.key, spoken(k.name), k.ke
 $('play').addEventListener('click', play);
 $('download').addEventListener('click', download);
 $('download-stems').addEventListener('click', downloadStems);
+$('download-midi').addEventListener('click', downloadMidi);
+$('download-labels').addEventListener('click', downloadLabels);
 
 const shared = new URLSearchParams(location.hash.slice(1));
 $('beat-text').value = shared.get('beat') ?? kDefaultBeat;

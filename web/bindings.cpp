@@ -443,13 +443,11 @@ val Plays(const Plan& plan) {
   return plays;
 }
 
-// Renders through the road: {ok, samples (Float32Array), sampleRate, channels, peak, drum, stems:
-// [{kind, name, file, samples}]} or the refusal the command would print. `source` is "notes",
-// "beat" or "midi" (input: a Uint8Array). A stereo render (channels 2) holds frames of a left and
-// a right sample, its stems too.
-val Render(const std::string& source, const val& input, const val& options) {
-  std::string text;
-  Request request;
+// A request from the page planned through the road: `source` is "notes", "beat" or "midi"
+// (input: a Uint8Array), `text` holds what the plan's views point into. Or the refusal the
+// command would print.
+std::optional<val> PlanFrom(const std::string& source, const val& input, const val& options,
+                            std::string& text, Request& request, Plan& plan) {
   if (source == "midi") {
     const std::vector<uint8_t> bytes = emscripten::convertJSArrayToNumberVector<uint8_t>(input);
     text.assign(bytes.begin(), bytes.end());
@@ -460,10 +458,56 @@ val Render(const std::string& source, const val& input, const val& options) {
   }
   request.input = text;
   if (auto failure = ReadOptions(options, request.options)) return Refusal(0, failure->message);
-  Plan plan;
   if (const std::optional<Failure> failure = PlanRequest(request, plan)) {
     return Refusal(plan.readError ? plan.readError->line : 0, failure->message);
   }
+  return std::nullopt;
+}
+
+// What the command's WAV files of a plan hold besides their samples: a beat's carry its plays as
+// markers, and a loop's its loop.
+WavInfo FileInfo(const Plan& plan) {
+  WavInfo info;
+  info.sampleRate = plan.sampleRate;
+  info.format = plan.options.format;
+  info.channels = plan.channels;
+  if (plan.source == Source::kBeat) {
+    info.cues = Cues(plan);
+    info.loop = plan.options.loop;
+  }
+  return info;
+}
+
+// A copy of bytes in JavaScript's own memory.
+val Uint8Copy(std::span<const uint8_t> bytes) {
+  return val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<val>("slice");
+}
+
+// The WAV file of samples, the writer's own bytes serialised into memory; null when there is no
+// room for them or the writer refuses them.
+val FileBytes(const WavInfo& info, std::span<const float> samples) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  std::FILE* stream = open_memstream(&buffer, &size);
+  if (stream == nullptr) return val::null();
+  const bool written = SerializeWav(stream, info, samples);
+  const bool closed = std::fclose(stream) == 0;
+  val bytes = val::null();
+  if (written && closed) bytes = Uint8Copy({reinterpret_cast<const uint8_t*>(buffer), size});
+  std::free(buffer);
+  return bytes;
+}
+
+// Renders through the road: {ok, samples (Float32Array), wav (Uint8Array), sampleRate, channels,
+// peak, drum, stems: [{kind, name, file, samples, wav}]} or the refusal the command would print.
+// `source` is "notes", "beat" or "midi" (input: a Uint8Array). A stereo render (channels 2) holds
+// frames of a left and a right sample, its stems too. `wav` is the command's file of the samples,
+// byte for byte: in the format the options ask, a beat's with its markers and loop.
+val Render(const std::string& source, const val& input, const val& options) {
+  std::string text;
+  Request request;
+  Plan plan;
+  if (auto refused = PlanFrom(source, input, options, text, request, plan)) return *refused;
   // Storage as the command allocates it: a render too long for the page's memory is refused,
   // not an abort that would leave the module dead for every later render.
   const int64_t count = plan.length * plan.channels;
@@ -474,6 +518,10 @@ val Render(const std::string& source, const val& input, const val& options) {
   val result = val::object();
   result.set("ok", true);
   result.set("samples", Float32Copy(mix));
+  const WavInfo file = FileInfo(plan);
+  const val wav = FileBytes(file, mix);
+  if (wav.isNull()) return Refusal(0, "Memory allocation failed.");
+  result.set("wav", wav);
   result.set("sampleRate", plan.sampleRate);
   result.set("channels", plan.channels);
   result.set("peak", levels.peak);
@@ -498,6 +546,9 @@ val Render(const std::string& source, const val& input, const val& options) {
       one.set("name", StemName(plan, s));
       one.set("file", StemPath(plan, s, {mixName, mixName}).display);
       one.set("samples", Float32Copy(stem));
+      const val stemWav = FileBytes(file, stem);
+      if (stemWav.isNull()) return Refusal(0, "Memory allocation failed.");
+      one.set("wav", stemWav);
       stems.call<void>("push", one);
     }
     result.set("stems", stems);
@@ -518,8 +569,6 @@ val RenderNotes(const std::string& drum, const std::string& notes, int32_t rate,
   return Render("notes", val(notes), options);
 }
 
-// The WAV file of rendered samples: the writer's own bytes, serialised into memory; 16-bit, or
-// float when asked, mono or stereo.
 // How the page's file stores its samples: `true` for float, or the request's options
 // ({float, bits, channels}), or nothing for 16-bit PCM.
 WavFormat FileFormat(const val& how) {
@@ -541,25 +590,46 @@ int32_t FileChannels(const val& how) {
   return Given(channels) && val::global("Number")(channels).as<double>() == 2 ? 2 : 1;
 }
 
+// The WAV file of samples alone, without a plan's markers or loop: 16-bit, or 24-bit or float when
+// asked, mono or stereo. The page's own downloads are its renders' `wav`.
 val WavBytes(const val& samples, int32_t rate, const val& how) {
-  const WavFormat format = FileFormat(how);
-  const int32_t channels = FileChannels(how);
-  if (CheckSampleRate(rate) || rate > MaxSampleRate(format, channels)) return val::null();
+  WavInfo info;
+  info.sampleRate = rate;
+  info.format = FileFormat(how);
+  info.channels = FileChannels(how);
+  if (CheckSampleRate(rate) || rate > MaxSampleRate(info.format, info.channels)) return val::null();
   const std::vector<float> copy = emscripten::convertJSArrayToNumberVector<float>(samples);
-  if (copy.size() % static_cast<size_t>(channels) != 0) return val::null();
-  char* buffer = nullptr;
-  size_t size = 0;
-  std::FILE* stream = open_memstream(&buffer, &size);
-  if (stream == nullptr) return val::null();
-  const bool written = SerializeWav(stream, rate, copy, format, channels);
-  const bool closed = std::fclose(stream) == 0;
-  val bytes = val::null();
-  if (written && closed) {
-    bytes = val(emscripten::typed_memory_view(size, reinterpret_cast<unsigned char*>(buffer)))
-                .call<val>("slice");
+  if (copy.size() % static_cast<size_t>(info.channels) != 0) return val::null();
+  return FileBytes(info, copy);
+}
+
+// A beat as the command's `kettorin beat FILE --midi` writes it with the same options: {ok, bytes
+// (Uint8Array)}, or the refusal the command would print.
+val BeatMidiFile(const std::string& text, const val& options) {
+  std::string held;
+  Request request;
+  Plan plan;
+  if (auto refused = PlanFrom("beat", val(text), options, held, request, plan)) return *refused;
+  std::vector<uint8_t> bytes;
+  if (const std::optional<Failure> failure = BeatMidi(plan, bytes)) {
+    return Refusal(0, failure->message);
   }
-  std::free(buffer);
-  return bytes;
+  val result = val::object();
+  result.set("ok", true);
+  result.set("bytes", Uint8Copy(bytes));
+  return result;
+}
+
+// The labels of every sounding hit, the command's `--labels` file: {ok, text}, or the refusal.
+val Labels(const std::string& source, const val& input, const val& options) {
+  std::string held;
+  Request request;
+  Plan plan;
+  if (auto refused = PlanFrom(source, input, options, held, request, plan)) return *refused;
+  val result = val::object();
+  result.set("ok", true);
+  result.set("text", LabelsCsv(plan));
+  return result;
 }
 
 // The options the road takes: [{name, value, help}].
@@ -591,4 +661,6 @@ EMSCRIPTEN_BINDINGS(kettorin) {
   emscripten::function("render", &kettorin::Render);
   emscripten::function("options", &kettorin::OptionList);
   emscripten::function("wavBytes", &kettorin::WavBytes);
+  emscripten::function("beatMidi", &kettorin::BeatMidiFile);
+  emscripten::function("labels", &kettorin::Labels);
 }

@@ -3,17 +3,15 @@
 if (typeof KettorinModule === 'undefined') importScripts('kettorin.js');
 const ready = KettorinModule();
 
-// One request through the core's road: its samples, its WAV bytes and those of its stems.
+// One request through the core's road: its samples, and the command's files of the mix and its
+// stems (a beat's with its markers and loop), made by the core as it renders.
 function renderRequest(core, request) {
   const started = performance.now();
   const result = core.render(request.source, request.input, request.options);
   const ms = performance.now() - started;
-  // The files have the render's channels: a beat's text may ask for stereo.
-  const file = { ...request.options, channels: result.channels };
-  const wav = result.ok ? core.wavBytes(result.samples, result.sampleRate, file) : null;
-  if (result.ok && !wav) throw new RangeError('no room for the WAV bytes');
-  const stems = (result.stems || []).map(({ kind, file: name, samples }) => ({
-    kind, file: name, wav: core.wavBytes(samples, result.sampleRate, file) }));
+  const wav = result.ok ? result.wav : null;
+  const stems = (result.stems || []).map(({ kind, file, wav: bytes }) => ({ kind, file, wav: bytes }));
+  delete result.wav;
   delete result.stems;
   return { result, wav, ms, stems };
 }

@@ -15,6 +15,10 @@ left and a right sample).
     >>> s = kettorin.render_beat(open("groove.beat").read(), channels=2, pan={"ride": 0.5})
     >>> kettorin.write("stereo.wav", s, rate=44100)  # s.shape: (frames, 2), left and right
     >>> kettorin.compose_beat(open("groove.beat").read(), "groove.wav", float=True, stems=True)
+    >>> open("groove.mid", "wb").write(kettorin.beat_to_midi(open("groove.beat").read()))
+    >>> mix, labels = kettorin.render_beat(open("groove.beat").read(), with_labels=True)
+    >>> labels["start_sample"], labels["lane"]  # one row a hit, the command's --labels file
+    >>> kettorin.compose_beat(open("groove.beat").read(), "groove.wav", labels="groove.csv")
     >>> [drum.key for drum in kettorin.drums()]
     ['kick', 'snare', 'hihat_close', ...]
 
@@ -50,9 +54,9 @@ import numpy.typing as npt
 from ._library import (OPTIONS_CALLS, KettorinBeatOptions, KettorinDrumKind, KettorinLevels,
                        LibraryNotFound, library)
 
-__all__ = ["render", "render_beat", "render_midi", "write", "compose", "compose_beat",
-           "compose_midi", "drums", "Error", "Status", "Drum", "Levels", "Rendering",
-           "LibraryNotFound"]
+__all__ = ["render", "render_beat", "render_midi", "beat_to_midi", "write", "compose",
+           "compose_beat", "compose_midi", "drums", "Error", "Status", "Drum", "Levels",
+           "Rendering", "LibraryNotFound"]
 __version__ = "1.1.0.0"
 
 _MESSAGE_BYTES = 1024
@@ -107,6 +111,8 @@ class Levels(NamedTuple):
 
 
 Samples = npt.NDArray[np.float32]
+# The labels of a rendering's hits: a structured array, one record a hit (see render_beat).
+Labels = npt.NDArray[np.void]
 
 
 class Rendering(NamedTuple):
@@ -156,6 +162,51 @@ def _two_pass(call) -> npt.NDArray[np.float32]:
     pointer = samples.ctypes.data_as(ctypes.POINTER(ctypes.c_float))
     _check(call(pointer, count.value, ctypes.byref(count), message, _MESSAGE_BYTES), message)
     return samples
+
+
+def _two_pass_bytes(call) -> bytes:
+    """Asks the call for its byte count, then has it fill a buffer of exactly that size."""
+    message = ctypes.create_string_buffer(_MESSAGE_BYTES)
+    count = ctypes.c_int64(0)
+    _check(call(None, 0, ctypes.byref(count), message, _MESSAGE_BYTES), message)
+    buffer = (ctypes.c_uint8 * max(count.value, 1))()
+    _check(call(buffer, count.value, ctypes.byref(count), message, _MESSAGE_BYTES), message)
+    return ctypes.string_at(buffer, count.value)
+
+
+# The labels' columns, by the CSV header's names, and their types; a text column's width is its
+# longest value's.
+_LABEL_COLUMNS = [("start_sample", np.int64), ("start_seconds", np.float64), ("lane", str),
+                  ("kind", str), ("key", np.int32), ("level", np.float32), ("length", np.int32),
+                  ("pattern", str), ("step", np.int32)]
+
+
+def _parse_labels(csv: bytes) -> Labels:
+    """The library's CSV labels as a structured array; a MIDI hit's empty step is -1."""
+    header, *lines = csv.decode("utf-8").splitlines()
+    names = header.split(",")
+    # No value holds a comma: lanes, kinds and pattern names are letters, digits, '_', '-', '.'.
+    columns = list(zip(*(line.split(",") for line in lines))) or [()] * len(names)
+    dtype, values = [], []
+    for name, kind in _LABEL_COLUMNS:
+        column = columns[names.index(name)]
+        if kind is str:
+            dtype.append((name, f"U{max([1, *map(len, column)])}"))
+            values.append(np.array(column, dtype=dtype[-1][1]))
+        else:
+            dtype.append((name, kind))
+            filled = [text or "-1" for text in column] if name == "step" else column
+            values.append(np.array(filled, dtype=np.str_).astype(kind))
+    labels = np.empty(len(lines), dtype=dtype)
+    for (name, _), column in zip(_LABEL_COLUMNS, values):
+        labels[name] = column
+    return labels
+
+
+def _labels_with(handle: ctypes.CDLL, source: int, data: object, size: int,
+                 options: object) -> Labels:
+    return _parse_labels(_two_pass_bytes(lambda *tail: handle.KettorinLabelsWith(
+        source, data, size, options, *tail)))
 
 
 def _calls(*names: str) -> ctypes.CDLL:
@@ -313,22 +364,26 @@ def _channels(handle: ctypes.CDLL, source: int, data: object, size: int, options
 
 
 def _render_with(source: int, data: object, size: int, settings: list[tuple[str, object]],
-                 stems: bool, with_levels: bool):
+                 stems: bool, with_levels: bool, with_labels: bool = False):
     """Renders through the options object: the mix, and with stems a Rendering; stereo ones as
-    (frames, 2)."""
-    handle = _calls("KettorinRenderWith", "KettorinStemsWith")
+    (frames, 2). With labels, that and the labels."""
+    handle = _calls("KettorinRenderWith", "KettorinStemsWith",
+                    *(["KettorinLabelsWith"] if with_labels else []))
     levels = KettorinLevels()
     with _options(handle, settings) as options:
+        labels = _labels_with(handle, source, data, size, options) if with_labels else None
         channels = _channels(handle, source, data, size, options)
         mix = _two_pass(lambda *tail: handle.KettorinRenderWith(
             source, data, size, options, _MIX, ctypes.byref(levels), *tail))
         if stems:
             each = _stems(handle, source, data, size, options, levels, mix.size)
-            return Rendering(_frames(mix, channels),
-                             {name: _frames(stem, channels) for name, stem in each.items()},
-                             _levels(levels))
-    mix = _frames(mix, channels)
-    return (mix, _levels(levels)) if with_levels else mix
+            result = Rendering(_frames(mix, channels),
+                               {name: _frames(stem, channels) for name, stem in each.items()},
+                               _levels(levels))
+        else:
+            mix = _frames(mix, channels)
+            result = (mix, _levels(levels)) if with_levels else mix
+    return (result, labels) if with_labels else result
 
 
 def _has_stereo(handle: ctypes.CDLL) -> bool:
@@ -358,8 +413,9 @@ def _bits(bits: int, float: bool) -> list[tuple[str, object]]:
 
 
 def _compose(source: int, data: object, size: int, path: str | os.PathLike[str],
-             settings: list[tuple[str, object]], quiet: bool) -> None:
-    handle = _calls("KettorinComposeWith")
+             settings: list[tuple[str, object]], quiet: bool,
+             labels: str | os.PathLike[str] | None = None) -> None:
+    handle = _calls("KettorinComposeWith", *(["KettorinLabelsWith"] if labels is not None else []))
     target = _utf16(os.fsdecode(path), "path")
     message = ctypes.create_string_buffer(_MESSAGE_BYTES)
     with _options(handle, [*settings, ("quiet", bool(quiet))]) as options:
@@ -371,7 +427,12 @@ def _compose(source: int, data: object, size: int, path: str | os.PathLike[str],
         finally:
             if not quiet:
                 _flush_c_stdout()
-    _check(status, message)
+        _check(status, message)
+        if labels is not None:
+            text = _two_pass_bytes(lambda *tail: handle.KettorinLabelsWith(
+                source, data, size, options, *tail))
+            with open(labels, "wb") as file:
+                file.write(text)
 
 
 def render(drum: str, notes: str, rate: int = 44100, tempo: int = 120) -> npt.NDArray[np.float32]:
@@ -398,22 +459,32 @@ def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: 
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 channels: int | None = ..., pan: Mapping[str, float] | None = ...,
-                with_levels: Literal[False] = ..., stems: Literal[False] = ...) -> Samples: ...
+                with_levels: Literal[False] = ..., stems: Literal[False] = ...,
+                with_labels: Literal[False] = ...) -> Samples: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 channels: int | None = ..., pan: Mapping[str, float] | None = ...,
-                with_levels: Literal[True], stems: Literal[False] = ...
-                ) -> tuple[Samples, Levels]: ...
+                with_levels: Literal[True], stems: Literal[False] = ...,
+                with_labels: Literal[False] = ...) -> tuple[Samples, Levels]: ...
 @overload
 def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
                 loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
                 seed: int | None = ..., humanize: tuple[int, int] | None = ...,
                 choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 channels: int | None = ..., pan: Mapping[str, float] | None = ...,
-                with_levels: bool = ..., stems: Literal[True]) -> Rendering: ...
+                with_levels: bool = ..., stems: Literal[True],
+                with_labels: Literal[False] = ...) -> Rendering: ...
+@overload
+def render_beat(text: str, rate: int = ..., *, tempo: int | None = ..., repeat: int | None = ...,
+                loop: bool = ..., normalize: bool = ..., gain_db: float = ...,
+                seed: int | None = ..., humanize: tuple[int, int] | None = ...,
+                choke: bool | None = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                channels: int | None = ..., pan: Mapping[str, float] | None = ...,
+                with_levels: bool = ..., stems: bool = ..., with_labels: Literal[True]
+                ) -> tuple[Samples | tuple[Samples, Levels] | Rendering, Labels]: ...
 
 
 def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
@@ -422,8 +493,9 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
                 humanize: tuple[int, int] | None = None, choke: bool | None = None,
                 map: Mapping[int, str] | Iterable[str] | None = None,
                 channels: int | None = None, pan: Mapping[str, float] | None = None,
-                with_levels: bool = False,
-                stems: bool = False) -> Samples | tuple[Samples, Levels] | Rendering:
+                with_levels: bool = False, stems: bool = False, with_labels: bool = False
+                ) -> (Samples | tuple[Samples, Levels] | Rendering
+                      | tuple[Samples | tuple[Samples, Levels] | Rendering, Labels]):
     """Mixes the drum lines of a beat text (the format of ``kettorin beat`` files), one grid or
     a song of patterns and a play order.
 
@@ -455,6 +527,15 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
               levels), whatever with_levels says; stems is {'kick': ..., 'snare': ...,
               'kick.2': ..., 'hihat': ...}, the samples of the command's ``--stems --float``
               files ``OUT.kick.wav``, ... in order.
+    with_labels  also return the labels of every hit that sounds: a pair, what the call gives
+              without it and the labels, ``mix, labels = render_beat(text, with_labels=True)``.
+              The labels are the command's ``--labels`` file as a NumPy structured array, one
+              record a hit, sorted by start and then lane, with the fields start_sample (int64),
+              start_seconds (float64, to 9 decimals), lane (str: the stem's name, 'kick.2'),
+              kind (str: the drum's key), key (int32: its General MIDI key), level (float32:
+              after accents and the human feel, before the headroom), length (int32: samples),
+              pattern (str: '' for a grid without patterns) and step (int32: in the pattern,
+              from 0). ``pandas.DataFrame(labels)`` makes a table of it.
 
     Returns the samples of ``kettorin beat FILE --float`` with the same options: a 1-D array for
     mono, (frames, 2) for stereo, the rows the file's frames.
@@ -466,10 +547,10 @@ def render_beat(text: str, rate: int = 44100, *, tempo: int | None = None,
     beat = _utf16(text, "text")
     feel = [*_feel_settings(seed, humanize, choke, _mappings(map)),
             *_stereo_settings(channels, pan)]
-    if stems or feel or _has_stereo(library()):
+    if stems or feel or with_labels or _has_stereo(library()):
         return _render_with(_BEAT, beat, _TO_NUL,
                             [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db), *feel],
-                            stems=stems, with_levels=with_levels or stems)
+                            stems=stems, with_levels=with_levels or stems, with_labels=with_labels)
     options = KettorinBeatOptions(_int(rate, "rate"), _int(tempo or 0, "tempo"),
                                   _int(repeat or 0, "repeat"),
                                   (_LOOP if loop else 0) | (0 if normalize else _NO_NORMALIZE),
@@ -487,27 +568,36 @@ def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db:
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 choke: bool = ..., channels: int | None = ...,
                 pan: Mapping[str, float] | None = ..., with_levels: Literal[False] = ...,
-                stems: Literal[False] = ...) -> Samples: ...
+                stems: Literal[False] = ..., with_labels: Literal[False] = ...) -> Samples: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 choke: bool = ..., channels: int | None = ...,
                 pan: Mapping[str, float] | None = ..., with_levels: Literal[True],
-                stems: Literal[False] = ...) -> tuple[Samples, Levels]: ...
+                stems: Literal[False] = ..., with_labels: Literal[False] = ...
+                ) -> tuple[Samples, Levels]: ...
 @overload
 def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
                 channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
                 choke: bool = ..., channels: int | None = ...,
                 pan: Mapping[str, float] | None = ..., with_levels: bool = ...,
-                stems: Literal[True]) -> Rendering: ...
+                stems: Literal[True], with_labels: Literal[False] = ...) -> Rendering: ...
+@overload
+def render_midi(data: bytes, rate: int = ..., *, normalize: bool = ..., gain_db: float = ...,
+                channel: int = ..., map: Mapping[int, str] | Iterable[str] | None = ...,
+                choke: bool = ..., channels: int | None = ...,
+                pan: Mapping[str, float] | None = ..., with_levels: bool = ...,
+                stems: bool = ..., with_labels: Literal[True]
+                ) -> tuple[Samples | tuple[Samples, Levels] | Rendering, Labels]: ...
 
 
 def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
                 gain_db: float = 0.0, channel: int = 10,
                 map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
                 channels: int | None = None, pan: Mapping[str, float] | None = None,
-                with_levels: bool = False, stems: bool = False
-                ) -> Samples | tuple[Samples, Levels] | Rendering:
+                with_levels: bool = False, stems: bool = False, with_labels: bool = False
+                ) -> (Samples | tuple[Samples, Levels] | Rendering
+                      | tuple[Samples | tuple[Samples, Levels] | Rendering, Labels]):
     """Renders a Standard MIDI File (its bytes) with the drum kinds.
 
     rate, normalize, gain_db and with_levels are as for render_beat.
@@ -521,6 +611,9 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
     pan       where drum kinds stand, -1 (left) to 1 (right): {'ride': 0.5} (the command's
               ``--pan ride=0.5``); a pan asks for stereo unless channels is 1.
     stems     also render each drum kind on its own: a Rendering, as for render_beat.
+    with_labels  also return the labels of every hit that sounds, as for render_beat: a pair,
+              ``mix, labels = render_midi(data, with_labels=True)``; a MIDI file's hits have no
+              pattern ('') and no step (-1), and their level is the velocity / 127.
 
     Returns the samples of ``kettorin midi FILE --float`` with the same options: a 1-D array for
     mono, (frames, 2) for stereo.
@@ -532,11 +625,11 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
     buffer, size = _midi_input(data)
     mappings = _mappings(map)
     stereo = _stereo_settings(channels, pan)
-    if stems or mappings or stereo or not choke or _int(channel, "channel") != 10:
+    if stems or mappings or stereo or with_labels or not choke or _int(channel, "channel") != 10:
         return _render_with(_MIDI, buffer, size,
                             [*_midi_settings(rate, normalize, gain_db, channel, mappings, choke),
                              *stereo],
-                            stems=stems, with_levels=with_levels)
+                            stems=stems, with_levels=with_levels, with_labels=with_labels)
     r, flags = _int(rate, "rate"), 0 if normalize else _NO_NORMALIZE
     levels = KettorinLevels()
     samples = _two_pass(lambda *tail: handle.KettorinRenderMidi(
@@ -544,6 +637,35 @@ def render_midi(data: bytes, rate: int = 44100, *, normalize: bool = True,
     if with_levels:
         return samples, _levels(levels)
     return samples
+
+
+def beat_to_midi(text: str, *, rate: int = 44100, tempo: int | None = None,
+                 repeat: int | None = None, loop: bool = False, normalize: bool = True,
+                 gain_db: float = 0.0, seed: int | None = None,
+                 humanize: tuple[int, int] | None = None, choke: bool | None = None,
+                 map: Mapping[int, str] | Iterable[str] | None = None,
+                 channels: int | None = None, pan: Mapping[str, float] | None = None) -> bytes:
+    """A beat text as a Standard MIDI File: the bytes of ``kettorin beat FILE --midi OUT.mid``
+    with the same options (which are render_beat's).
+
+    The file is of format 0, on channel 10 at 960 ticks a quarter note: a tempo event at each
+    change of tempo, steps or swing, a time signature where a pattern's length in beats changes,
+    a marker at each play named by its pattern ('pass N' for the passes of a grid without
+    patterns), and a note for each hit that sounds, at the tick nearest its start (swing, shifts,
+    the human feel and flams included), its key the line's key number or its drum's General MIDI
+    key, its velocity round(level x 127) within 1 to 127, its note-off after its length. The rate
+    sets how a hit's length in samples becomes ticks.
+    Raises Error with the statuses of render_beat, and UNSUPPORTED for a library without the
+    call.
+    """
+    handle = _calls("KettorinMidiWith")
+    beat = _utf16(text, "text")
+    settings = [*_beat_settings(rate, tempo, repeat, loop, normalize, gain_db),
+                *_feel_settings(seed, humanize, choke, _mappings(map)),
+                *_stereo_settings(channels, pan)]
+    with _options(handle, settings) as options:
+        return _two_pass_bytes(lambda *tail: handle.KettorinMidiWith(beat, _TO_NUL, options,
+                                                                      *tail))
 
 
 def write(path: str | os.PathLike[str], samples: npt.ArrayLike, rate: int, *,
@@ -618,7 +740,8 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
                  map: Mapping[int, str] | Iterable[str] | None = None, float: bool = False,
                  bits: int = 16, format: str = "wav", channels: int | None = None,
                  pan: Mapping[str, float] | None = None,
-                 stems: bool = False, quiet: bool = True) -> None:
+                 stems: bool = False, quiet: bool = True,
+                 labels: str | os.PathLike[str] | None = None) -> None:
     """Writes the mix of a beat text as a WAV file, as ``kettorin beat FILE -o PATH`` does.
 
     rate, tempo, repeat, loop, normalize, gain_db, seed, humanize, choke, map, channels and pan
@@ -630,6 +753,9 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
     stems     also write one file per drum line beside it: groove.wav -> groove.kick.wav,
               groove.snare.wav, and groove.kick.2.wav for a second kick line (groove.hihat.wav
               for a hihat line).
+    labels    also write the labels of every hit, the command's ``--labels FILE.csv``, to this
+              path once the sound is written (CSV: the fields render_beat's with_labels gives).
+              A file that cannot be written raises OSError.
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
               is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
@@ -641,7 +767,7 @@ def compose_beat(text: str, path: str | os.PathLike[str], *, rate: int = 44100,
               *_feel_settings(seed, humanize, choke, _mappings(map)),
               *_stereo_settings(channels, pan),
               ("float", bool(float)), *_bits(bits, float), *_format(format),
-              ("stems", bool(stems))], quiet)
+              ("stems", bool(stems))], quiet, labels)
 
 
 def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100,
@@ -649,7 +775,8 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
                  map: Mapping[int, str] | Iterable[str] | None = None, choke: bool = True,
                  float: bool = False, bits: int = 16, format: str = "wav",
                  channels: int | None = None, pan: Mapping[str, float] | None = None,
-                 stems: bool = False, quiet: bool = True) -> None:
+                 stems: bool = False, quiet: bool = True,
+                 labels: str | os.PathLike[str] | None = None) -> None:
     """Writes the drums of a Standard MIDI File as a WAV file, as ``kettorin midi FILE`` does.
 
     rate, normalize, gain_db, channel, map, choke, channels and pan are as for render_midi: with
@@ -659,6 +786,9 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
     format    "wav", or "flac" for a FLAC file of the same samples (a library built with
               libsndfile; the command's --format flac).
     stems     also write one file per drum kind beside it: song.wav -> song.kick.wav, ...
+    labels    also write the labels of every hit, the command's ``--labels FILE.csv``, to this
+              path once the sound is written (CSV: the fields render_beat's with_labels gives).
+              A file that cannot be written raises OSError.
     quiet     print no report (the default here, unlike the command's). The library prints the
               report through C's standard output, file descriptor 1, not Python's sys.stdout: it
               is not seen by redirect_stdout, nor in a notebook that shows only sys.stdout.
@@ -671,7 +801,7 @@ def compose_midi(data: bytes, path: str | os.PathLike[str], *, rate: int = 44100
              [*_midi_settings(rate, normalize, gain_db, channel, _mappings(map), choke),
               *_stereo_settings(channels, pan),
               ("float", bool(float)), *_bits(bits, float), *_format(format),
-              ("stems", bool(stems))], quiet)
+              ("stems", bool(stems))], quiet, labels)
 
 
 def drums() -> list[Drum]:

@@ -74,6 +74,10 @@ _PROTOTYPES = {
 #                       messageSize)
 #   KettorinWriteWavWith(outputPath, const float* samples, int64_t count, options, message,
 #                        messageSize)
+#   KettorinLabelsWith(source, input, size, options, char* text, int64_t capacity,
+#                      int64_t* textSize, message, messageSize)
+#   KettorinMidiWith(const KettorinChar* beatText, int64_t size, options, uint8_t* bytes,
+#                    int64_t capacity, int64_t* byteCount, message, messageSize)
 _with_head = [_i32, ctypes.c_void_p, _i64, OptionsPointer]
 _OPTIONAL_PROTOTYPES = {
     "KettorinRenderMidi": [ctypes.POINTER(_u8), _i32, _i32, ctypes.c_uint32, ctypes.c_double,
@@ -88,6 +92,11 @@ _OPTIONAL_PROTOTYPES = {
     "KettorinChannelsWith": [*_with_head, ctypes.POINTER(_i32), ctypes.c_char_p, _i32],
     "KettorinComposeWith": [*_with_head, _text, ctypes.c_char_p, _i32],
     "KettorinWriteWavWith": [_text, _floats, _i64, OptionsPointer, ctypes.c_char_p, _i32],
+    # Both fill a byte buffer (the labels' UTF-8 text, the MIDI file), asked for its size first.
+    "KettorinLabelsWith": [*_with_head, ctypes.POINTER(_u8), _i64, ctypes.POINTER(_i64),
+                           ctypes.c_char_p, _i32],
+    "KettorinMidiWith": [_text, _i64, OptionsPointer, ctypes.POINTER(_u8), _i64,
+                         ctypes.POINTER(_i64), ctypes.c_char_p, _i32],
 }
 # What the calls return when it is not a status.
 _RESULTS = {"KettorinOptionsCreate": OptionsPointer, "KettorinOptionsDestroy": None}

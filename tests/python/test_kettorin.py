@@ -4,6 +4,8 @@ refusal with its status and message, and threads that do not disturb each other.
 Run by CTest with KETTORIN_COMMAND (the command) and KETTORIN_LIBRARY (the library) set.
 """
 import concurrent.futures
+import csv
+import io
 import os
 import re
 import subprocess
@@ -42,6 +44,19 @@ def without_markers(wav):
     size = int.from_bytes(wav[at + 4:at + 8], "little")
     end = at + 8 + size + size % 2  # with the pad byte after odd data
     return wav[:4] + (end - 8).to_bytes(4, "little") + wav[8:end]
+
+
+def csv_labels(path):
+    """The command's --labels file, a tuple a row, each value of its field's type in the labels
+    Python gives (level a float32, a missing step -1)."""
+    with open(path, newline="") as file:
+        return [(int(row["start_sample"]), float(row["start_seconds"]), row["lane"], row["kind"],
+                 int(row["key"]), np.float32(row["level"]).item(), int(row["length"]),
+                 row["pattern"], int(row["step"] or -1)) for row in csv.DictReader(file)]
+
+
+LABEL_FIELDS = ("start_sample", "start_seconds", "lane", "kind", "key", "level", "length",
+                "pattern", "step")
 
 
 def shape_of(path):
@@ -140,13 +155,17 @@ def test_render_midi_gives_the_commands_float_samples_bit_for_bit(tmp_path, name
      {"channel": 3, "channels": 2, "pan": {"kick": -0.25}}),
 ])
 def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, options, keywords):
-    """Rendered stems are the command's --stems --float files; compose writes the same files."""
+    """Rendered stems are the command's --stems --float files; compose writes the same files; the
+    labels are the command's --labels file, and a beat's MIDI bytes its --midi file."""
     (tmp_path / "in").write_bytes(source.encode() if form == "beat" else source)
-    command(form, "in", "--float", "--stems", "-o", "c.wav", *options, cwd=tmp_path)
+    midi = ["--midi", "c.mid"] if form == "beat" else []
+    command(form, "in", "--float", "--stems", "-o", "c.wav", "--labels", "c.csv", *midi, *options,
+            cwd=tmp_path)
     render, compose = ((kettorin.render_beat, kettorin.compose_beat) if form == "beat" else
                        (kettorin.render_midi, kettorin.compose_midi))
-    mix, stems, _ = render(source, stems=True, **keywords)
-    compose(source, tmp_path / "p.wav", float=True, stems=True, **keywords)
+    (mix, stems, _), labels = render(source, stems=True, with_labels=True, **keywords)
+    compose(source, tmp_path / "p.wav", float=True, stems=True, labels=tmp_path / "p.csv",
+            **keywords)
     assert sorted(stems) == sorted(path.name[2:-4] for path in tmp_path.glob("c.*.wav"))
     assert mix.shape == shape_of(tmp_path / "c.wav")
     assert mix.tobytes() == float_file(tmp_path / "c.wav").tobytes()
@@ -156,6 +175,11 @@ def test_stems_and_compose_give_the_commands_files(tmp_path, form, source, optio
     for infix in ["", *(f".{name}" for name in stems)]:
         assert ((tmp_path / f"p{infix}.wav").read_bytes()
                 == (tmp_path / f"c{infix}.wav").read_bytes()), infix
+    assert labels.dtype.names == LABEL_FIELDS
+    assert labels.tolist() == csv_labels(tmp_path / "c.csv")
+    assert (tmp_path / "p.csv").read_bytes() == (tmp_path / "c.csv").read_bytes()
+    if form == "beat":
+        assert kettorin.beat_to_midi(source, **keywords) == (tmp_path / "c.mid").read_bytes()
     # And a 24-bit file, as --bits 24 writes it.
     command(form, "in", "--bits", "24", "-o", "c24.wav", *options, cwd=tmp_path)
     compose(source, tmp_path / "p24.wav", bits=24, **keywords)
@@ -184,6 +208,46 @@ def test_write_gives_the_commands_file_byte_for_byte(tmp_path, options, channels
     if keywords.get("float"):
         assert shape_of(tmp_path / "python.wav") == samples.shape
         assert float_file(tmp_path / "python.wav").tobytes() == samples.tobytes()
+
+
+SONG = (SOURCE / "examples" / "song.beat").read_text()
+
+
+@pytest.mark.parametrize("text, keywords, markers, tempos, meters", [
+    # The waltz's steps of 2 start a segment at the same tempo, and a bar of 3/4; the outro's 8
+    # steps at 4 a beat are 2/4.
+    (SONG, {}, ["intro", "verse", "verse", "verse", "fill", "verse", "verse", "verse", "fill",
+                "waltz", "outro"], [112, 112, 90], [(4, 4), (3, 4), (2, 4)]),
+    (TWO_KICKS, {"tempo": 90, "repeat": 3, "rate": 22050}, ["pass 1", "pass 2", "pass 3"], [90],
+     [(2, 4)]),
+    ("tempo 70\nrepeat 2\nsteps 3\nkick x-x-x-\nsnare -X-f-[xx]\n",
+     {"humanize": (5, 20), "seed": 3}, ["pass 1", "pass 2"], [70], [(2, 4)]),
+    (HATS, {"map": {54: "cowbell"}}, ["pass 1"], [100], [(4, 4)]),
+])
+def test_beat_to_midi_reads_in_mido_as_the_labels_say(text, keywords, markers, tempos, meters):
+    """mido finds a marker at each play, the tempos and meters, and a note for each label: its
+    key, its velocity from its level, and its time within half a tick of its start."""
+    mido = pytest.importorskip("mido")
+    song = mido.MidiFile(file=io.BytesIO(kettorin.beat_to_midi(text, **keywords)))
+    assert (song.type, len(song.tracks), song.ticks_per_beat) == (0, 1, 960)
+    events = song.tracks[0]
+    assert [m.text for m in events if m.type == "marker"] == markers
+    assert [round(mido.tempo2bpm(m.tempo)) for m in events if m.type == "set_tempo"] == tempos
+    assert [(m.numerator, m.denominator) for m in events if m.type == "time_signature"] == meters
+    _, labels = kettorin.render_beat(text, with_labels=True, **keywords)
+    seconds, notes = 0.0, []
+    for message in song:  # times in seconds, by the file's own tempo map
+        seconds += message.time
+        if message.type == "note_on" and message.velocity > 0:
+            assert message.channel == 9
+            notes.append((seconds, message.note, message.velocity))
+    notes.sort(key=lambda note: (note[0], note[1]))
+    hits = labels[["start_seconds", "key", "level"]].tolist()
+    expected = sorted(((start, key, min(127, max(1, int(level * 127 + 0.5))))
+                       for start, key, level in hits), key=lambda note: (note[0], note[1]))
+    assert [note[1:] for note in notes] == [note[1:] for note in expected]
+    half_tick = 60 / min(tempos) / 960 / 2
+    assert max(abs(a[0] - b[0]) for a, b in zip(notes, expected)) <= half_tick + 1e-9
 
 
 MISSING = "/nonexistent-folder/out.wav"
@@ -245,6 +309,13 @@ S = kettorin.Status
      f"Could not write file '{MISSING}': No such file or directory."),
     (lambda: kettorin.write("x.wav", np.zeros(3), rate=0), S.BAD_SAMPLE_RATE,
      "Sample rate must be at least 1. Got: 0"),
+    (lambda: kettorin.beat_to_midi("kick x", tempo=1000), S.BAD_TEMPO,
+     "BPM must be between 1 and 999. Got: 1000"),
+    (lambda: kettorin.beat_to_midi("kick x\nsnar3 x"), S.BAD_INPUT,
+     "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, high_tom, mid_tom, low_tom, "
+     "cowbell, clap, ride, crash)"),
+    (lambda: kettorin.render_midi(b"MThd", with_labels=True), S.BAD_INPUT,
+     "byte 0: not a Standard MIDI File: it does not begin with MThd"),
 ])
 def test_every_refusal_raises_with_its_status_and_message(call, status, message):
     with pytest.raises(kettorin.Error) as raised:
@@ -289,6 +360,8 @@ class OlderLibrary:
     lambda: kettorin.compose_beat(GROOVE, MISSING),
     lambda: kettorin.render_beat(PANNED, channels=2),
     lambda: kettorin.write(MISSING, np.zeros((3, 2)), rate=8000),
+    lambda: kettorin.beat_to_midi(GROOVE),
+    lambda: kettorin.render_beat(GROOVE, with_labels=True),
 ])
 def test_options_are_refused_plainly_by_a_library_without_them(monkeypatch, call):
     monkeypatch.setattr(kettorin, "library", lambda: OlderLibrary(kettorin._library.library()))

@@ -22,10 +22,11 @@ function commandSamples(subcommand, args, input) {
   return floatFile(out);
 }
 
-// A float file's samples: after its 58-byte header.
+// A float file's samples: its data chunk, after the 58-byte header (a beat's markers follow it).
 function floatFile(file) {
   const bytes = fs.readFileSync(file);
-  return new Float32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
+  const start = bytes.byteOffset + 58;
+  return new Float32Array(bytes.buffer.slice(start, start + bytes.readUInt32LE(54)));
 }
 
 // The command's words for the road's options: {gain: -6, normalize: false, choke: false, map: [...],
@@ -185,19 +186,53 @@ async function main() {
     ++checked;
   }
 
-  // The page's files: 16-bit, 24-bit and float, mono and stereo, each the command's file byte for
-  // byte, in the render's channels.
-  for (const options of [{}, { bits: 24 }, { float: true }, { channels: 2 }, { channels: 2, bits: 24 },
-                         { channels: 2, float: true }]) {
-    const page = core.render('beat', groove, { rate: 22050, ...options });
-    const bytes = Buffer.from(core.wavBytes(page.samples, page.sampleRate,
-                                            { rate: 22050, ...options, channels: page.channels }));
-    const out = path.join(folder, 'file.wav');
-    execFileSync(kettorin, ['beat', '-q', '-r', '22050', ...commandArgs(options), '-o', out, '-'],
-                 { input: groove });
-    if (!bytes.equals(fs.readFileSync(out))) failures.push(`file ${JSON.stringify(options)} differs`);
+  // The page's files: 16-bit, 24-bit and float, mono and stereo, a song's and a loop's, and their
+  // stems, each the command's file byte for byte, markers and loop included.
+  for (const [text, options] of [
+    [groove, {}], [groove, { bits: 24 }], [groove, { float: true }], [groove, { channels: 2 }],
+    [groove, { channels: 2, bits: 24 }], [groove, { channels: 2, float: true }],
+    [groove, { loop: true, stems: true }], [song, { loop: true, bits: 24, stems: true }],
+    [panned, { float: true, loop: true, stems: true }], [twoKicks, { channels: 2, stems: true }],
+  ]) {
+    const name = `file of ${text.slice(0, 12).replace(/\n/g, ' ')} ${JSON.stringify(options)}`;
+    const page = core.render('beat', text, { rate: 22050, ...options });
+    assert.ok(page.ok, `${name}: ${page.message}`);
+    for (const file of fs.readdirSync(folder)) fs.rmSync(path.join(folder, file));
+    execFileSync(kettorin, ['beat', '-q', '-r', '22050', ...commandArgs(options), '-o', path.join(folder, 'beat.wav'),
+                            '-'], { input: text });
+    for (const [file, bytes] of [['beat.wav', page.wav], ...(page.stems || []).map((s) => [s.file, s.wav])]) {
+      if (!Buffer.from(bytes).equals(fs.readFileSync(path.join(folder, file)))) failures.push(`${name}: ${file} differs`);
+    }
+    assert.strictEqual(fs.readdirSync(folder).length, 1 + (page.stems || []).length, name);
     ++checked;
   }
+  // Samples alone make a file without markers: the command's note string's.
+  const alone = core.renderNotes('snare', 'C D8', 22050, 100);
+  execFileSync(kettorin, ['-q', '-d', 'snare', '-r', '22050', '-t', '100', '-o', path.join(folder, 'notes.wav'), '--',
+                          'C D8']);
+  assert.ok(Buffer.from(core.wavBytes(alone.samples, 22050, {})).equals(fs.readFileSync(path.join(folder, 'notes.wav'))));
+
+  // The beat as a MIDI file and every request's labels: the command's --midi and --labels files.
+  for (const [kind, input, options] of requests.filter(([kind]) => kind !== 'notes')) {
+    const name = `${kind} ${JSON.stringify(options)}`;
+    const given = kind === 'midi' ? new Uint8Array(input) : input;
+    const labels = core.labels(kind, given, options);
+    assert.ok(labels.ok, `${name}: ${labels.message}`);
+    const csv = path.join(folder, 'labels.csv'), mid = path.join(folder, 'beat.mid');
+    const args = [kind, '-q', ...commandArgs(options), '--labels', csv, ...(kind === 'beat' ? ['--midi', mid] : []),
+                  '-o', path.join(folder, 'sound.wav'), '-'];
+    execFileSync(kettorin, args, { input });
+    if (labels.text !== fs.readFileSync(csv, 'utf8')) failures.push(`${name}: the labels differ`);
+    if (kind === 'beat') {
+      const midi = core.beatMidi(input, options);
+      assert.ok(midi.ok, `${name}: ${midi.message}`);
+      if (!Buffer.from(midi.bytes).equals(fs.readFileSync(mid))) failures.push(`${name}: the MIDI file differs`);
+    }
+    ++checked;
+  }
+  assert.deepStrictEqual({ ...core.beatMidi('kick x\nsnar3 x\n', {}) },
+                         { ok: false, line: 2, message: "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, " +
+                           'high_tom, mid_tom, low_tom, cowbell, clap, ride, crash)' });
 
   // A request the road refuses is refused with the command's message.
   for (const [kind, input, options] of [

@@ -1,5 +1,6 @@
 // The page in headless Chromium: a pattern built by clicking and typing shows as beat text, renders
-// the command's samples bit for bit, downloads the command's WAV bytes, draws its pictures, shows
+// the command's samples bit for bit, downloads the command's WAV bytes (markers and loop included),
+// its MIDI file and its labels, draws its pictures, shows
 // a bad text's error with its line, plays the notes tab, builds and plays a song of two patterns,
 // types velocities, flams, drags, chance hits, accents and open hats into the grid, pans a line and
 // plays and downloads it in stereo, and opens as one file from file://.
@@ -28,8 +29,19 @@ function commandFile(args, input, float) {
   return fs.readFileSync(out);
 }
 
+// A float file's samples: its data chunk, after the 58-byte header (a beat's markers follow it).
 function floatSamples(bytes) {
-  return new Uint32Array(bytes.buffer.slice(bytes.byteOffset + 58, bytes.byteOffset + bytes.length));
+  const start = bytes.byteOffset + 58;
+  return new Uint32Array(bytes.buffer.slice(start, start + bytes.readUInt32LE(54)));
+}
+
+// The command's --labels file and, for a beat, its --midi file, for the same arguments.
+function commandSideFiles(args, input) {
+  const midi = path.join(folder, 'command.mid'), labels = path.join(folder, 'command.csv');
+  const beat = args[0] === 'beat';
+  execFileSync(kettorin, [args[0], '-q', ...(beat ? ['--midi', midi] : []), '--labels', labels,
+                          '-o', path.join(folder, 'side.wav'), ...args.slice(1)], { input });
+  return { midi: beat ? fs.readFileSync(midi) : null, labels: fs.readFileSync(labels) };
 }
 
 function assertSameBits(pageSamples, commandBytes, what) {
@@ -201,6 +213,14 @@ async function main() {
     const downloaded = path.join(downloads, 'beat.wav');
     assert.ok((await downloadedFile(downloaded)).equals(commandFile(['beat', '-r', '22050', '--loop', '-'], text, false)),
               'the downloaded WAV file differs from the command\'s');
+    // And so are its MIDI file and its labels.
+    const side = commandSideFiles(['beat', '-r', '22050', '--loop', '-'], text);
+    await page.click('#download-midi');
+    assert.ok((await downloadedFile(path.join(downloads, 'beat.mid'))).equals(side.midi),
+              'the downloaded MIDI file differs from the command\'s --midi file');
+    await page.click('#download-labels');
+    assert.ok((await downloadedFile(path.join(downloads, 'beat.csv'))).equals(side.labels),
+              'the downloaded labels differ from the command\'s --labels file');
 
     // The pictures are drawn: most columns of the waveform and the spectrogram are not background.
     const drawn = await page.evaluate(() => ['waveform', 'spectrogram'].map((id) => {
@@ -306,6 +326,11 @@ async function main() {
       assert.ok((await downloadedFile(path.join(downloads, name))).equals(fs.readFileSync(path.join(folder, stem))),
                 `the stem ${name} differs from the command's`);
     }
+    // Its labels are the command's; only a beat is written as a MIDI file.
+    await page.click('#download-labels');
+    assert.ok((await downloadedFile(path.join(downloads, 'midi.csv'))).equals(commandSideFiles(midiArgs).labels),
+              'the MIDI tab\'s labels differ from the command\'s');
+    assert.strictEqual(await page.$eval('#download-midi', (e) => e.disabled), true);
     // In stereo, each kind at its place and the kick where the pans put it.
     await page.click('#midi-stereo');
     await setValue(page, '#midi-pan', 'kick=-0.5');
@@ -391,6 +416,13 @@ async function main() {
     await page.click('#download');
     assert.ok((await downloadedFile(downloaded)).equals(commandFile(['beat', '-'], song, false)),
               'the downloaded song differs from the command\'s file');
+    // Its MIDI file marks each play by its pattern, as the command's does.
+    for (const file of ['beat.mid', 'beat.csv']) fs.rmSync(path.join(downloads, file));
+    const songSide = commandSideFiles(['beat', '-'], song);
+    await page.click('#download-midi');
+    await page.click('#download-labels');
+    assert.ok((await downloadedFile(path.join(downloads, 'beat.mid'))).equals(songSide.midi), 'the song\'s MIDI file differs');
+    assert.ok((await downloadedFile(path.join(downloads, 'beat.csv'))).equals(songSide.labels), 'the song\'s labels differ');
     // Deleting the fill takes it out of the arrangement too.
     await page.click('#pattern-delete');
     assert.strictEqual(await textView(page), 'tempo 120\nsteps 4\n\npattern a\nkick  x---x---\n\nplay (a)*2\n');

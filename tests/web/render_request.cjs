@@ -1,5 +1,6 @@
 // Renders one request through the page's core, for the parity test: the mix's float32 samples
-// (little-endian) into OUT_FILE and, with "stems": true, stem s into OUT_FILE.s.
+// (little-endian) into OUT_FILE and, with "stems": true, stem s into OUT_FILE.s; a beat's or a
+// MIDI file's labels into OUT_FILE.csv, and a beat as a MIDI file into OUT_FILE.mid.
 // Usage: node render_request.cjs PAGE_FOLDER SOURCE INPUT_FILE OPTIONS_JSON OUT_FILE
 'use strict';
 const fs = require('node:fs');
@@ -22,6 +23,8 @@ async function main() {
   }
   fs.writeFileSync(outFile, raw(result.samples));
   (result.stems || []).forEach((stem, s) => fs.writeFileSync(`${outFile}.${s}`, raw(stem.samples)));
+  if (source !== 'notes') fs.writeFileSync(`${outFile}.csv`, core.labels(source, input, JSON.parse(optionsJson)).text);
+  if (source === 'beat') fs.writeFileSync(`${outFile}.mid`, core.beatMidi(input, JSON.parse(optionsJson)).bytes);
 }
 
 main().then(() => process.exit(0), (error) => {
