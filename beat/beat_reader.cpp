@@ -103,14 +103,6 @@ bool IsCountLine(std::string_view first, std::string_view content) {
   return content.find_first_not_of("0123456789 \t|+&ea.") == std::string_view::npos;
 }
 
-std::string KindChoices() {
-  std::string list;
-  for (const DrumKindInfo& info : kDrumKinds) {
-    list += (list.empty() ? "" : ", ") + std::string(ShortName(info.kind));
-  }
-  return list;
-}
-
 // Whether any line of the text starts with the word `pattern`: then every drum line must stand
 // under one, which a drum line before the first can only know by looking ahead.
 bool HasPatternLine(std::string_view text) {
@@ -308,7 +300,7 @@ class Reader {
       return named;
     }
     const std::optional<DrumKind> kind = FindDrumKind(name);
-    if (!kind) return Error("unknown drum " + Quoted(name) + " (" + KindChoices() + ")");
+    if (!kind) return Error(UnknownDrum(name));
     named.kind = *kind;
     return named;
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "request/append.h"
 #include "request/request.h"
 #include "wav/output_file.h"
 
@@ -38,25 +39,6 @@ std::optional<Failure> CheckSongOptions(const Request& request) {
   if (option == nullptr) return std::nullopt;
   return Failure{kStatusBadInput, "The option '" + std::string(option) +
                                       "' does not apply to a MIDI file made into a song."};
-}
-
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
-void Append(std::string& text, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  va_list again;
-  va_copy(again, arguments);
-  const int size = std::vsnprintf(nullptr, 0, format, arguments);
-  va_end(arguments);
-  if (size > 0) {
-    const size_t at = text.size();
-    text.resize(at + static_cast<size_t>(size) + 1);
-    std::vsnprintf(text.data() + at, static_cast<size_t>(size) + 1, format, again);
-    text.resize(at + static_cast<size_t>(size));
-  }
-  va_end(again);
 }
 
 const char* Plural(int64_t count) {

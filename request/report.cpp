@@ -4,16 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "request/append.h"
 #include "request/request.h"
 
 namespace kettorin {
 
-namespace {
-
-// printf into the end of a string.
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
 void Append(std::string& text, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
@@ -29,6 +24,8 @@ void Append(std::string& text, const char* format, ...) {
   }
   va_end(again);
 }
+
+namespace {
 
 int Width(std::string_view text) {
   return static_cast<int>(text.size());

@@ -43,13 +43,7 @@ std::optional<std::string> AddKeyMapping(std::string_view text, KeyMap& map) {
     return "a mapping's key is 0 to 127; got '" + std::string(keyText) + "'";
   }
   const std::optional<DrumKind> kind = FindDrumKind(name);
-  if (!kind) {
-    std::string choices;
-    for (const DrumKindInfo& info : kDrumKinds) {
-      choices += (choices.empty() ? "" : ", ") + std::string(ShortName(info.kind));
-    }
-    return "unknown drum '" + std::string(name) + "' (" + choices + ")";
-  }
+  if (!kind) return UnknownDrum(name);
   map.emplace_back(key, *kind);
   return std::nullopt;
 }

@@ -151,6 +151,14 @@ DrumKind LookupDrumKind(std::string_view name) {
   return FindDrumKind(name).value_or(DrumKind::kKick);
 }
 
+std::string UnknownDrum(std::string_view name) {
+  std::string text = "unknown drum '" + std::string(name) + "' (";
+  for (const DrumKindInfo& info : kDrumKinds) {
+    text.append(info.kind == DrumKind::kKick ? "" : ", ").append(ShortName(info.kind));
+  }
+  return text + ")";
+}
+
 std::string_view ShortName(DrumKind kind) {
   // The hi-hats by their short keys, every other kind by its first.
   const DrumKindInfo& info = Info(kind);

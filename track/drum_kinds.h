@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "voices/voices.h"
@@ -59,6 +60,9 @@ DrumKind LookupDrumKind(std::string_view name);
 
 // The names a list of choices shows, one per kind ("kick, snare, hihatc, ...").
 std::string_view ShortName(DrumKind kind);
+
+// "unknown drum 'NAME' (kick, snare, hihatc, ...)": what every reader of a drum name says.
+std::string UnknownDrum(std::string_view name);
 
 // The frequency the kind's voice plays for a note frequency (Hz).
 inline float VoiceFrequency(DrumKind kind, float noteFrequency) {

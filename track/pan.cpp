@@ -26,13 +26,7 @@ std::optional<std::string> AddPanSetting(std::string_view text, PanMap& pans) {
   }
   const std::string_view name = text.substr(0, equals);
   const std::optional<DrumKind> kind = FindDrumKind(name);
-  if (!kind) {
-    std::string choices;
-    for (const DrumKindInfo& info : kDrumKinds) {
-      choices += (choices.empty() ? "" : ", ") + std::string(ShortName(info.kind));
-    }
-    return "unknown drum '" + std::string(name) + "' (" + choices + ")";
-  }
+  if (!kind) return UnknownDrum(name);
   const std::optional<float> p = ReadPan(text.substr(equals + 1));
   if (!p) {
     return "a pan is -1 (left) to 1 (right); got '" + std::string(text.substr(equals + 1)) + "'";
