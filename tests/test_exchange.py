@@ -118,6 +118,26 @@ class Exchange(unittest.TestCase):
                 self.assertEqual([(m.numerator, m.denominator) for m in events
                                   if m.type == "time_signature"], [(4, 4), (3, 4), (4, 4)])
 
+    def test_a_beat_exported_and_read_back_as_a_song_keeps_its_hits(self):
+        """Beat to MIDI to beat: every hit on the same sample, its level within the roundings to a
+        velocity and back to a digit (0.5 / 127 and 0.5 / 9)."""
+        source, mid = self.write("song.beat", SONG), self.path("song.mid")
+        self.assertEqual(run("beat", source, "-q", "--midi", mid).returncode, 0)
+        back = self.path("back.beat")
+        r = run("midi", mid, "--to-beat", "-o", back)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Steps: 12 per beat, every hit on its step", r.stdout + r.stderr)
+        hits = {}
+        for name, text in (("song", source), ("back", back)):
+            r = run("beat", text, "-q", "-r", "48000", "--labels", self.path(f"{name}.csv"), "-o",
+                    self.path(f"{name}.wav"))
+            self.assertEqual(r.returncode, 0, r.stderr)
+            hits[name] = sorted((int(x["start_sample"]), int(x["key"]), float(x["level"]))
+                                for x in labels(self.path(f"{name}.csv")))
+        self.assertEqual([h[:2] for h in hits["back"]], [h[:2] for h in hits["song"]])
+        for (_, _, was), (_, _, now) in zip(hits["song"], hits["back"]):
+            self.assertLessEqual(abs(now - was), 0.5 / 127 + 0.5 / 9 + 1e-6)
+
     def test_beat_wav_files_mark_their_plays_and_loops_loop_for_every_reader(self):
         source = self.write("song.beat", SONG)
         r = run("beat", source, "-q", "-r", "8000", "--loop", "--stems", "-o", self.path("l.wav"))
