@@ -344,18 +344,15 @@ async function main() {
     // refused in the command's words.
     const corpus = (name) => path.join(__dirname, '..', 'fuzz', 'corpus', 'midi', name);
     const dropFile = (file) => page.evaluate((name, bytes) => {
-      const data = new DataTransfer();
-      data.items.add(new File([new Uint8Array(bytes)], name));
+      const dataTransfer = new DataTransfer();
+      dataTransfer.items.add(new File([new Uint8Array(bytes)], name));
       for (const type of ['dragover', 'drop']) {
-        document.querySelector('main').dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true,
-                                                                           cancelable: true }));
+        document.querySelector('main').dispatchEvent(new DragEvent(type, { dataTransfer, bubbles: true }));
       }
     }, path.basename(file), [...fs.readFileSync(file)]);
-    for (const [file, how, steps] of [['/usr/share/mma/lib/pflib/rock1.mid', 'picker', ''],
-                                      [corpus('format1_tempo_map.mid'), 'drop', '8'],
-                                      [corpus('smpte.mid'), 'drop', '']]) {
-      if (how === 'picker') await (await page.$('#midi-file')).uploadFile(file);
-      else await dropFile(file);
+    for (const [file, dropped, steps] of [['/usr/share/mma/lib/pflib/rock1.mid', false, ''],
+                                          [corpus('format1_tempo_map.mid'), true, '8'], [corpus('smpte.mid'), true, '']]) {
+      await (dropped ? dropFile(file) : (await page.$('#midi-file')).uploadFile(file));
       await page.waitForFunction((name) => document.getElementById('midi-offer').textContent.startsWith(name) &&
                                  document.getElementById('tab-midi').getAttribute('aria-selected') === 'true',
                                  { timeout: 20000 }, path.basename(file));
