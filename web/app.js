@@ -40,6 +40,7 @@ let selected = 0;     // the pattern the grid edits
 let typing = null;    // the field whose typing changed the beat, which a redraw leaves as typed
 let mode = 'beat';    // which tab renders: beat, notes or midi
 let midiBytes = null; // the opened MIDI file
+let midiName = '';    // and its name
 let latest = null;    // {samples, sampleRate, wav, ms} of the shown sound
 
 // ---- the text and the grid, two views of one beat --------------------------------------------
@@ -70,15 +71,16 @@ function beatMap() {
 
 const parse = (text) => core.parseBeat(text, { map: beatMap() });
 
-// The text changed: the grid follows when the core reads it, otherwise the error is shown.
-function fromText() {
+// The text changed: the grid follows when the core reads it, otherwise the error is shown. The
+// grid stays on the pattern named `keep` when the new text has one.
+function fromText(keep = pattern().name) {
   const result = parse($('beat-text').value);
   if (!result.ok) {
     showError($('beat-error'), $('beat-text'), result);
     return;
   }
   showError($('beat-error'), $('beat-text'), null);
-  adopt(result, pattern().name);
+  adopt(result, keep);
   drawGrid();
   settle();
 }
@@ -633,6 +635,45 @@ function appendToArrangement() {
   setArrangement([grid.play.trim(), pattern().name].filter(Boolean).join(' '));
 }
 
+// ---- a MIDI file opened as a song -----------------------------------------------------------------
+
+// A MIDI file chosen or dropped on the page: the MIDI tab plays it and offers to open it as a song.
+async function openMidi(file) {
+  midiBytes = file ? new Uint8Array(await file.arrayBuffer()) : null;
+  midiName = file ? file.name : '';
+  $('midi-song').disabled = !midiBytes;
+  $('midi-offer').textContent = midiBytes
+    ? `${midiName}: its drums play here; Open as a song puts them in the beat grid, a pattern for each kind of bar.`
+    : 'Choose a MIDI file or drop one anywhere on the page.';
+  showError($('midi-song-error'), $('midi-song-steps'), null);
+  if (mode === 'midi') render();
+  else selectTab('midi');
+}
+
+// The MIDI tab's channel and key map, as the road names them: what its drums are.
+function midiDrums() {
+  return { channel: $('midi-channel').value || '10', map: $('midi-map').value.split(/[\s,]+/).filter(Boolean) };
+}
+
+// The core makes the drums into a song, as `kettorin midi FILE --to-beat` does: its text goes into
+// the beat editor on the song's first pattern, and the report stands above the grid.
+function openMidiSong() {
+  if (!midiBytes) return;
+  const made = core.midiToBeat(midiBytes, { ...midiDrums(), steps: $('midi-song-steps').value || 'auto' });
+  if (!made.ok) {
+    showError($('midi-song-error'), $('midi-song-steps'), made);
+    return;
+  }
+  showError($('midi-song-error'), $('midi-song-steps'), null);
+  $('beat-text').value = made.text;
+  selected = 0;
+  fromText(null);
+  $('song-report-title').textContent = `${midiName} as a song (kettorin midi --to-beat):`;
+  $('song-report-lines').textContent = made.report;
+  $('song-report').hidden = false;
+  selectTab('beat');
+}
+
 // ---- rendering, off the main thread when a worker can start ----------------------------------
 
 function startWorker() {
@@ -696,12 +737,11 @@ function request(stems = false) {
              options: { ...mix, loop: $('loop').checked, map: beatMap() } };
   }
   if (mode === 'midi') {
-    const list = (id) => $(id).value.split(/[\s,]+/).filter(Boolean);
     // A MIDI file is mono unless Stereo is on: then each kind at its place, or where Pans put it.
     const stereo = $('midi-stereo').checked;
     return { mode, source: 'midi', input: midiBytes ?? new Uint8Array(),
-             options: { ...mix, channel: $('midi-channel').value || '10', map: list('midi-map'),
-                        channels: stereo ? 2 : 1, pan: stereo ? list('midi-pan') : [] } };
+             options: { ...mix, ...midiDrums(), channels: stereo ? 2 : 1,
+                        pan: stereo ? $('midi-pan').value.split(/[\s,]+/).filter(Boolean) : [] } };
   }
   return { mode, source: 'notes', input: $('notes-text').value,
            options: { ...file, drum: $('notes-drum').value, tempo: $('notes-tempo').value || '0' } };
@@ -1039,8 +1079,8 @@ $('arrangement').addEventListener('input', () => {
   setArrangement(typing.value);
   typing = null;
 });
-$('beat-text').addEventListener('input', fromText);
-$('beat-map').addEventListener('input', fromText);
+$('beat-text').addEventListener('input', () => fromText());
+$('beat-map').addEventListener('input', () => fromText());
 for (const id of ['loop', 'gain', 'no-normalize', 'float', 'bits24']) $(id).addEventListener('change', scheduleRender);
 // A float file or a 24-bit one: one of the two.
 $('float').addEventListener('change', () => { $('bits24').disabled = $('float').checked; });
@@ -1049,10 +1089,28 @@ $('midi-stereo').addEventListener('change', () => {
   $('midi-pan').disabled = !$('midi-stereo').checked;
   scheduleRender();
 });
-$('midi-file').addEventListener('change', async () => {
-  const file = $('midi-file').files[0];
-  midiBytes = file ? new Uint8Array(await file.arrayBuffer()) : null;
-  render();
+$('midi-file').addEventListener('change', () => openMidi($('midi-file').files[0]));
+$('midi-song').addEventListener('click', openMidiSong);
+$('song-report-close').addEventListener('click', () => { $('song-report').hidden = true; });
+// A file dropped anywhere on the page opens as the MIDI file; text dragged into a field stays the
+// field's.
+const carriesFiles = (event) => [...event.dataTransfer.types].includes('Files');
+document.addEventListener('dragover', (event) => {
+  if (!carriesFiles(event)) return;
+  event.preventDefault();
+  event.dataTransfer.dropEffect = 'copy';
+  document.body.classList.add('dropping');
+});
+document.addEventListener('dragleave', (event) => {
+  if (!event.relatedTarget) document.body.classList.remove('dropping');
+});
+document.addEventListener('drop', (event) => {
+  document.body.classList.remove('dropping');
+  const file = event.dataTransfer.files[0];
+  if (!file) return;
+  event.preventDefault();
+  $('midi-file').files = event.dataTransfer.files;  // the picker names the file dropped
+  openMidi(file);
 });
 $('rate').addEventListener('change', () => { stop(); render(); });
 for (const id of ['notes-drum', 'notes-tempo', 'notes-text']) $(id).addEventListener('input', scheduleRender);

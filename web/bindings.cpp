@@ -632,6 +632,54 @@ val Labels(const std::string& source, const val& input, const val& options) {
   return result;
 }
 
+// Steps per beat of a MIDI file's song from the page: a whole number, or nothing (or "auto") for
+// the fewest that fit. The core checks the range; a value of another form is refused in the
+// words the road refuses an option's value with.
+std::optional<val> ReadSongSteps(const val& value, std::optional<int32_t>& steps) {
+  steps.reset();
+  if (!Given(value)) return std::nullopt;
+  const std::string text = val::global("String")(value).as<std::string>();
+  if (text.empty() || text == "auto") return std::nullopt;
+  const double number = val::global("Number")(value).as<double>();
+  if (!(std::fabs(number) <= INT32_MAX) || number != std::floor(number)) {
+    return Refusal(0, "The option 'steps' takes a whole number or auto. Got: '" + text + "'");
+  }
+  steps = static_cast<int32_t>(number);
+  return std::nullopt;
+}
+
+// A MIDI file's drums as a song to edit, as `kettorin midi FILE --to-beat --steps N` writes it:
+// {ok, text, report}, the song's beat text and the conversion's report (the lines the command
+// prints before its created line); or the refusal the command would print. The options are the
+// command's: channel, map and steps; the rest of the road's are refused as the command refuses
+// them beside --to-beat.
+val MidiToBeatText(const val& input, const val& options) {
+  std::optional<int32_t> steps;
+  val road = val::object();
+  if (Given(options)) {
+    road = val::global("Object").call<val>("assign", val::object(), options);
+    if (auto refused = ReadSongSteps(options["steps"], steps)) return *refused;
+    road.delete_("steps");
+  }
+  const std::vector<uint8_t> bytes = emscripten::convertJSArrayToNumberVector<uint8_t>(input);
+  const std::string held(bytes.begin(), bytes.end());
+  Request request(Source::kMidi, held);
+  if (auto failure = ReadOptions(road, request.options)) return Refusal(0, failure->message);
+  SongPlan plan;
+  if (const std::optional<Failure> failure = PlanMidiSong(request, steps, plan)) {
+    return Refusal(0, failure->message);
+  }
+  val result = val::object();
+  result.set("ok", true);
+  result.set("text", plan.text);
+  result.set("report", MidiSongReport(plan));
+  return result;
+}
+
+val MidiToBeatPlain(const val& input) {
+  return MidiToBeatText(input, val::undefined());
+}
+
 // The options the road takes: [{name, value, help}].
 val OptionList() {
   val list = val::array();
@@ -663,4 +711,6 @@ EMSCRIPTEN_BINDINGS(kettorin) {
   emscripten::function("wavBytes", &kettorin::WavBytes);
   emscripten::function("beatMidi", &kettorin::BeatMidiFile);
   emscripten::function("labels", &kettorin::Labels);
+  emscripten::function("midiToBeat", &kettorin::MidiToBeatPlain);
+  emscripten::function("midiToBeat", &kettorin::MidiToBeatText);
 }

@@ -234,6 +234,36 @@ async function main() {
                          { ok: false, line: 2, message: "line 2: unknown drum 'snar3' (kick, snare, hihatc, hihato, " +
                            'high_tom, mid_tom, low_tom, cowbell, clap, ride, crash)' });
 
+  // A MIDI file's drums as a song to edit: the command's --to-beat text byte for byte and the report
+  // it prints before its created line, or its refusal in its words.
+  const corpus = (name) => fs.readFileSync(path.join(source, 'tests', 'fuzz', 'corpus', 'midi', name));
+  const rock = '/usr/share/mma/lib/pflib/rock1.mid';
+  for (const [input, options] of [
+    ...(fs.existsSync(rock) ? [[fs.readFileSync(rock), {}], [fs.readFileSync(rock), { steps: 12, map: '76=cowbell' }]]
+                            : []),
+    [corpus('format1_tempo_map.mid'), {}],
+    [corpus('running_status_sysex.mid'), { steps: 4 }],
+    [midi, { channel: 2, steps: 3 }],
+    [midi, { map: ['54=cowbell', '60=high_tom'] }],
+    [long, { steps: 8 }],
+    [corpus('smpte.mid'), {}],
+    [midi.subarray(0, 20), {}],
+    [midi, { channel: 3 }],
+  ]) {
+    const name = `midi to beat ${input.length} bytes ${JSON.stringify(options)}`;
+    const page = core.midiToBeat(new Uint8Array(input), options);
+    const command = spawnSync(kettorin, ['midi', '-', '--to-beat', ...commandArgs(options), '-o', '-'], { input });
+    const said = command.stderr.toString();
+    if (command.status !== 0) {
+      assert.deepStrictEqual([page.ok, `(standard input): ${page.message}\n`], [false, said], name);
+      continue;
+    }
+    assert.ok(page.ok, `${name}: ${page.message}`);
+    assert.strictEqual(page.report, said.replace(/✓ Created: \(standard output\)\n$/, ''), name);
+    if (page.text !== command.stdout.toString()) failures.push(`${name}: the song's text differs`);
+    ++checked;
+  }
+
   // A request the road refuses is refused with the command's message.
   for (const [kind, input, options] of [
     ['beat', '54 x-x-\n', {}],

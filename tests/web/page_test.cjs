@@ -3,7 +3,7 @@
 // its MIDI file and its labels, draws its pictures, shows
 // a bad text's error with its line, plays the notes tab, builds and plays a song of two patterns,
 // types velocities, flams, drags, chance hits, accents and open hats into the grid, pans a line and
-// plays and downloads it in stereo, and opens as one file from file://.
+// plays and downloads it in stereo, opens MIDI files as songs, and opens as one file from file://.
 // Usage: node page_test.cjs KETTORIN WEB_BUILD [--screenshot PNG]
 'use strict';
 const assert = require('node:assert');
@@ -337,6 +337,46 @@ async function main() {
     assertSameBits((await renderNow(page)).samples,
                    commandFile([...midiArgs, '--stereo', '--pan', 'kick=-0.5'], undefined, true), 'the MIDI tab in stereo');
     await page.click('#midi-stereo');
+
+    // A MIDI file chosen or dropped on the page (on the beat tab: the MIDI tab opens with it) and
+    // opened as a song: the beat text is the command's --to-beat text byte for byte, the grid shows
+    // its patterns' tabs and its play line, the report is the command's; a file without bars is
+    // refused in the command's words.
+    const corpus = (name) => path.join(__dirname, '..', 'fuzz', 'corpus', 'midi', name);
+    const dropFile = (file) => page.evaluate((name, bytes) => {
+      const dataTransfer = new DataTransfer();
+      dataTransfer.items.add(new File([new Uint8Array(bytes)], name));
+      for (const type of ['dragover', 'drop']) {
+        document.querySelector('main').dispatchEvent(new DragEvent(type, { dataTransfer, bubbles: true }));
+      }
+    }, path.basename(file), [...fs.readFileSync(file)]);
+    for (const [file, dropped, steps] of [['/usr/share/mma/lib/pflib/rock1.mid', false, ''],
+                                          [corpus('format1_tempo_map.mid'), true, '8'], [corpus('smpte.mid'), true, '']]) {
+      await (dropped ? dropFile(file) : (await page.$('#midi-file')).uploadFile(file));
+      await page.waitForFunction((name) => document.getElementById('midi-offer').textContent.startsWith(name) &&
+                                 document.getElementById('tab-midi').getAttribute('aria-selected') === 'true',
+                                 { timeout: 20000 }, path.basename(file));
+      await setValue(page, '#midi-song-steps', steps);
+      await page.click('#midi-song');
+      const command = spawnSync(kettorin, ['midi', file, '--to-beat', '--map', '54=cowbell',
+                                           ...(steps ? ['--steps', steps] : []), '-o', '-']);
+      const said = command.stderr.toString();
+      if (command.status !== 0) {
+        assert.strictEqual(await page.$eval('#midi-song-error', (e) => `${e.textContent}\n`),
+                           said.replace(`${file}: `, 'Error: '));
+        continue;
+      }
+      const songText = command.stdout.toString();
+      assert.strictEqual(await textView(page), songText, `${file} as a song`);
+      assert.deepStrictEqual(await page.evaluate(() => [
+        document.getElementById('tab-beat').getAttribute('aria-selected'),
+        document.querySelectorAll('#pattern-tabs [role=tab]').length,
+        document.getElementById('pattern-tab-0').getAttribute('aria-selected'),
+        document.getElementById('arrangement').value,
+        document.getElementById('song-report-lines').textContent]), [
+        'true', songText.match(/^pattern /gm).length, 'true', songText.match(/^play (.*)$/m)[1],
+        said.replace(/✓ Created: .*\n$/, '')]);
+    }
     await page.click('#tab-beat');
     await setValue(page, '#gain', '0');
     await page.click('#no-normalize');
