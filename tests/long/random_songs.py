@@ -80,11 +80,15 @@ def case(number):
 def check(kettorin, folder, number):
     """Nothing when the files agree, otherwise what differs."""
     text, rate, options, settings = case(number)
-    samples = reference.render_beat(text, rate, **settings)
-    channels = reference.beat_channels(text, settings.get("channels"))
-    marks = reference.play_marks(text, rate, settings.get("tempo"), settings.get("repeat"))
-    expected = reference.wav_float_bytes(samples, rate, channels, marks,
-                                         bool(settings.get("loop")))
+    what = f"case {number}: rate {rate} {options}: "
+    try:
+        samples = reference.render_beat(text, rate, **settings)
+        channels = reference.beat_channels(text, settings.get("channels"))
+        marks = reference.play_marks(text, rate, settings.get("tempo"), settings.get("repeat"))
+        expected = reference.wav_float_bytes(samples, rate, channels, marks,
+                                             bool(settings.get("loop")))
+    except Exception as error:  # the second implementation's own fault, shown with its case
+        return what + f"the second implementation raised {error!r}\n{text}"
     source = os.path.join(folder, f"case{number}.beat")
     output = os.path.join(folder, f"case{number}.wav")
     with open(source, "w", encoding="utf-8", newline="") as f:
@@ -97,7 +101,6 @@ def check(kettorin, folder, number):
         os.remove(output)
     if actual == expected:
         return None
-    what = f"case {number}: rate {rate} {options}: "
     if run.returncode != 0:
         return what + f"status {run.returncode}: {run.stderr.decode().strip()}\n{text}"
     first = next((i for i in range(58, min(len(actual), len(expected)), 4)
