@@ -7,7 +7,8 @@
 // A text with a mistake must be refused at the mistake's line. Any other must be read as written,
 // give a track of exactly E samples (beat_checks.h; a stereo track 2E samples in all), mix the same
 // bytes twice and through the road (PlanRequest, RenderMix), and give labels with a row a hit and
-// a MIDI file that the reader reads back with a note a hit.
+// a MIDI file that the reader reads back with a note a hit; and its written text must read back
+// as the same beat.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -580,6 +581,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
+  // What the writer makes of it reads back as the same beat, and is written the same again.
+  const std::string written = WriteBeat(beat);
+  Beat again;
+  if (ReadBeat(written, again) || WriteBeat(again) != written) Trap();
+
   BeatOptions options;
   options.sampleRate = rate;
   options.loop = flags & 1;
@@ -614,6 +620,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const BeatLine& line : pattern.lines) panned = panned || line.pan.has_value();
   }
   if (track.channels != options.channels.value_or(panned ? 2 : 1)) Trap();
+  // The written text plays the same hits.
+  Track same;
+  if (BeatTrack(again, options, kLimit, same) || same.length != track.length ||
+      same.channels != track.channels || same.hits.size() != track.hits.size()) {
+    Trap();
+  }
+  for (size_t h = 0; h < track.hits.size(); ++h) {
+    const Hit& a = track.hits[h];
+    const Hit& b = same.hits[h];
+    if (a.kind != b.kind || a.start != b.start || a.length != b.length || a.stem != b.stem ||
+        std::memcmp(&a.frequency, &b.frequency, sizeof(float)) != 0 ||
+        std::memcmp(&a.level, &b.level, sizeof(float)) != 0 ||
+        std::memcmp(&a.pan, &b.pan, sizeof(a.pan)) != 0) {
+      Trap();
+    }
+  }
   std::vector<float> mix(static_cast<size_t>(track.length) * static_cast<size_t>(track.channels));
   RenderTrack(track, {}, mix, {rate});
 
