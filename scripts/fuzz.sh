@@ -10,7 +10,7 @@ cmake --build build-fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-for target in notes drum_lookup compose beat render midi; do
+for target in notes drum_lookup compose beat render midi song; do
   mkdir -p "$work/$target"
   cp tests/fuzz/corpus/"$target"/* "$work/$target/"
   # Real files seed the MIDI reader too: the small ones of Debian's mma package, where installed.

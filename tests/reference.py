@@ -764,6 +764,8 @@ def lay_out(text, rate, tempo=None, repeat=None, loop=False, seed=None, humanize
                                 lv = f32(lv * c(ACCENT_FACTOR))
                             lv = f32(lv * human)
                             placed = at - offset + shift + move
+                            if E == 0:
+                                continue  # a song of no samples has none to place a hit on
                             placed = placed % E if loop else max(placed, 0)
                             hits[lane].append((placed, kind, entry, lv))
             s0 += p["length"]

@@ -162,6 +162,8 @@ BEATS = [
     ("pattern a\nsnare pan=-0.6 x-x-\nplay a b*2\npattern b\nclap level=1.7 x-x-\nkick X--x\n"
      "snare -x-x\nsnare ring=0.1 pan=0.9 x---\n", 8000,
      ["--stems", "--gain", "5", "--pan", "clap=0.3"], {"gain_db": 5.0, "pans": {8: 0.3}}),
+    # A loop too short for a single sample: its hits, shifted late, have none to land on.
+    ("tempo 999\nsteps 64\nkick shift=40 x-x\nride x-x\n", 50, ["--loop"], {"loop": True}),
 ]
 
 
