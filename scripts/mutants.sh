@@ -35,6 +35,9 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKETTORIN_BUILD
 targets=(kettorin_unit_tests kettorin_api_tests kettorin TarneloKettorin kettorin_abi_1_1_header_c
   kettorin_abi_1_1_compose)
 [ -n "$(grep -s SNDFILE_FOUND:INTERNAL=1 "$build/CMakeCache.txt")" ] && targets+=(sndfile_read)
+# The file-system interposer of the injected faults, where the build has it (Linux, unsanitized).
+grep -q '^kettorin_fail_io:' <<<"$(cmake --build "$build" --target help)" &&
+  targets+=(kettorin_fail_io)
 # The slow and the installing tests stay out: the samples' reference, the benchmark, the vector
 # path's eleven-million-sample corpus, the browser page, the virtual environment, the MIDI corpus,
 # and the long tests.

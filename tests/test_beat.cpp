@@ -429,9 +429,10 @@ TEST(SongTrack, SegmentsLanesAndTheOrderLaidOutExactly) {
 }
 
 // Where each hit lands and how long it sounds: {stem, start, length} in mixing order.
-std::vector<std::vector<int64_t>> Laid(const std::string& text, bool loop = false) {
+std::vector<std::vector<int64_t>> Laid(const std::string& text, bool loop = false,
+                                       int32_t rate = 8000) {
   BeatOptions at8k;
-  at8k.sampleRate = 8000;  // a step is 1000 samples at tempo 120
+  at8k.sampleRate = rate;  // at 8000 Hz a step is 1000 samples at tempo 120
   at8k.loop = loop;
   std::vector<std::vector<int64_t>> laid;
   for (const Hit& hit : Hits(text, at8k)) laid.push_back({hit.stem, hit.start, hit.length});
@@ -451,6 +452,14 @@ TEST(BeatCells, GraceNotesBracketsShiftAndChokeLandWhereTheyShould) {
                   {0, 4666, 3174}, {0, 7840, 160}}));
   // A bracket of 16 as the last step divides the rest of the track.
   EXPECT_EQ(Laid("kick ring=9 x[x--------------x]").back(), (std::vector<int64_t>{0, 1937, 63}));
+  // The last step of an odd segment ends where the segment does (3000), not where a swung step 3
+  // would start (3500): its bracket's second cell is at 2500.
+  EXPECT_EQ(Laid("swing 75\nkick ring=9 x-[xx]"),
+            (Rows{{0, 0, 2000}, {0, 2000, 500}, {0, 2500, 500}}));
+  // An accented drag has its two grace notes too.
+  EXPECT_EQ(Laid("snare ring=9 -D--"), (Rows{{0, 840, 80}, {0, 920, 80}, {0, 1000, 3000}}));
+  // A ring of exactly one sample (1000 Hz x 0.001f is 1.0f) sounds that sample.
+  EXPECT_EQ(Laid("kick ring=0.001 x---", false, 1000), (Rows{{0, 0, 1}}));
   // Shift: 10 ms early is 80 samples (at 0 without a loop, round the end with one), 2.5 ms late 20.
   EXPECT_EQ(Laid("snare shift=-10 x---\nkick shift=+2.5 x---"), (Rows{{0, 0, 4000}, {1, 20, 3980}}));
   EXPECT_EQ(Laid("snare shift=-10 x---", true), (Rows{{0, 3920, 4000}}));
@@ -467,6 +476,12 @@ TEST(BeatCells, GraceNotesBracketsShiftAndChokeLandWhereTheyShould) {
   // Only a closed hat strictly after the open one chokes it, not one on the same sample.
   EXPECT_EQ(Laid("hihato ring=9 x---\nhihatc ring=9 x-x-"),
             (Rows{{0, 0, 2000}, {1, 0, 2000}, {1, 2000, 2000}}));
+  // Only closed hats choke, and only open ones are choked: the kick between them neither cuts
+  // the open hat nor is cut; an open hat whose ring (800) ends before the next closed one keeps it.
+  EXPECT_EQ(Laid("hihato ring=9 x-------\nkick ring=9 -x------\nhihatc ring=9 ---x---x\n"
+                 "hihato ring=0.1 ----x---"),
+            (Rows{{0, 0, 3000}, {1, 1000, 7000}, {2, 3000, 4000}, {2, 7000, 1000},
+                  {3, 4000, 800}}));
   // The draws, computed by hand: u(1, lane, j) for seeds 0 and 7, lanes 0 and 1, cells 0 and 1,
   // are -0.71873, -0.17074, -0.62733, 0.80393 and -0.55483, 0.02004, 0.10895, 0.01607; times
   // D = 800 samples (100 ms), truncated, they move the hits, round the loop.
@@ -474,6 +489,10 @@ TEST(BeatCells, GraceNotesBracketsShiftAndChokeLandWhereTheyShould) {
             (Rows{{0, 1864, 1562}, {0, 3426, 2438}, {1, 2643, 856}, {1, 3499, 3144}}));
   EXPECT_EQ(Laid("seed 7\nhumanize 100 0\nkick ring=9 x-x-\nsnare ring=9 x-x-", true),
             (Rows{{0, 2016, 1541}, {0, 3557, 2459}, {1, 87, 1925}, {1, 2012, 2075}}));
+  // The chance draws u(0, 0, j) for seed 0 are -1, -0.18330, 0.63340, -0.34418: with chance 0.7
+  // a ? sounds where u x 0.5 + 0.5 < 0.7, so the third stays silent.
+  EXPECT_EQ(Laid("kick ring=9 chance=0.7 ????"),
+            (Rows{{0, 0, 1000}, {0, 1000, 2000}, {0, 3000, 1000}}));
 }
 
 TEST(BeatCells, LevelsOfVelocitiesAccentsAndTheHumanFeel) {
@@ -503,31 +522,90 @@ TEST(BeatCells, LevelsOfVelocitiesAccentsAndTheHumanFeel) {
   EXPECT_EQ(hits(groove, std::nullopt), hits("seed 0\n" + groove, std::nullopt));
   EXPECT_EQ(hits("humanize 0 0\nhh chance=1 x?x?o?x?", 9), hits("hh xxxxoxxx", std::nullopt));
   EXPECT_EQ(hits("kick chance=0 ????x", 9), hits("kick ----x", std::nullopt));
+  // The level draws, computed by hand: u(2, lane, j) for seed 0 are -0.31362 and -0.62377 (lane
+  // 0) and 0.60546 (lane 1); each level is times 1 + u x 0.5.
+  const std::vector<Hit> felt = Hits("humanize 0 50\nkick x-x-\nsnare level=2 x---", at8k);
+  ASSERT_EQ(felt.size(), 3u);
+  EXPECT_NEAR(felt[0].level, 0.59023148f, 1e-6f);
+  EXPECT_NEAR(felt[1].level, 0.48168217f, 1e-6f);
+  EXPECT_NEAR(felt[2].level, 1.8238247f, 1e-6f);
 }
 
 TEST(SongTrack, PlaysAreCountedWithoutExpandingThem) {
   BeatOptions at8;
   at8.sampleRate = 8;  // a step is one sample at tempo 120
+  // Songs of N patterns "kick x-" without a play line, each pattern played once a pass.
+  const auto patterns = [](int n) {
+    std::string text = "repeat 10000\n";
+    for (int p = 0; p < n; ++p) text += "pattern p" + std::to_string(p) + "\nkick x-\n";
+    return text;
+  };
   const struct {
-    std::string play;
-    bool refused;
+    std::string text;
+    int64_t length;  // 0: refused
   } cases[] = {
-      {"(a*1024)*1024", false},    // 2^20 plays: the most there may be
-      {"(a*1024)*1024 a", true},   // one more
-      {"((((((((a*10000)*10000)*10000)*10000)*10000)*10000)*10000)*10000)", true},  // 10^32
+      // 2^20 plays: the most there may be; then one more.
+      {"pattern a\nkick x-\nplay (a*1024)*1024", int64_t{1} << 21},
+      {"pattern a\nkick x-\nplay (a*1024)*1024 a", 0},
+      {"pattern a\nkick x-\nplay ((((((((a*10000)*10000)*10000)*10000)*10000)*10000)*10000)*10000)",
+       0},  // 10^32
+      // The order times the repeats: 1025 x 1024 passes 2^20.
+      {"repeat 1024\npattern a\nkick x-\nplay a*1025", 0},
+      // Every pattern once a pass: 104 x 10000 plays fit, 105 x 10000 do not.
+      {patterns(104), 2 * 104 * 10000},
+      {patterns(105), 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
     Beat beat;
-    ASSERT_FALSE(ReadBeat("pattern a\nkick x-\nplay " + c.play, beat)) << c.play;
+    ASSERT_FALSE(ReadBeat(c.text, beat));
     Track track;
     const std::optional<Failure> failure =
         BeatTrack(beat, at8, MaxSamples(WavFormat::kPcm16), track);
-    EXPECT_EQ(failure.has_value(), c.refused) << c.play;
+    // Stopping at the first wrong verdict: a count gone wrong could let 10^32 plays through.
+    ASSERT_EQ(failure.has_value(), c.length == 0);
     if (failure) {
       EXPECT_EQ(failure->status, kStatusNoStorage);
       EXPECT_EQ(failure->message, "The song plays too many patterns: more than 1048576.");
     } else {
-      EXPECT_EQ(track.length, int64_t{1} << 21);
+      EXPECT_EQ(track.length, c.length);
+    }
+  }
+}
+
+// A track exactly as long as the limit is made, one sample more is refused: the segments' lengths
+// add up against it, and a stereo track's frames count twice.
+TEST(BeatTrack, TheLimitHoldsExactlyAcrossSegmentsAndChannels) {
+  BeatOptions at8k;
+  at8k.sampleRate = 8000;
+  const std::string song = "pattern a\nkick x---\npattern b\ntempo 60\nkick x---\nplay a b\n";
+  const struct {
+    std::string text;
+    int64_t limit;
+    int64_t length;  // 0: refused, as longer than `most` frames
+    int64_t most;
+  } cases[] = {
+      {"kick x---", 4000, 4000, 0},
+      {"kick x---", 3999, 0, 3999},
+      {song, 12000, 12000, 0},  // 4000 at 120 BPM, then 8000 at 60
+      {song, 11999, 0, 11999},  // each segment alone would fit
+      {"stereo\nkick x---", 8000, 4000, 0},
+      {"stereo\nkick x---", 7999, 0, 3999},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text + " " + std::to_string(c.limit));
+    Beat beat;
+    ASSERT_FALSE(ReadBeat(c.text, beat));
+    Track track;
+    const std::optional<Failure> failure = BeatTrack(beat, at8k, c.limit, track);
+    if (c.length == 0) {
+      ASSERT_TRUE(failure);
+      EXPECT_EQ(failure->status, kStatusNoStorage);
+      EXPECT_EQ(failure->message, "The beat is too long for a WAV file: more than " +
+                                      std::to_string(c.most) + " samples.");
+    } else {
+      ASSERT_FALSE(failure) << failure->message;
+      EXPECT_EQ(track.length, c.length);
     }
   }
 }
@@ -589,6 +667,10 @@ TEST(BeatMix, OneLineOfAccentsIsTheNoteStringCallsNotesButForTheFade) {
       ASSERT_EQ(mix[i], notes[i] * g) << kind << " sample " << i;  // +0 and -0 alike
     }
   }
+  // F = trunc(R x 0.002f): a 16.5-sample fade at 8250 Hz, 1.5 at 750 Hz, is 16 and 1 samples.
+  const std::pair<int32_t, int32_t> fades[] = {
+      {8000, 16}, {8250, 16}, {44100, 88}, {750, 1}, {499, 0}};
+  for (const auto& [rate, fade] : fades) EXPECT_EQ(FadeSamples(rate), fade) << rate;
   // A hit shorter than F fades over all of it: a 10-sample hit (a step of 10 at 8000 Hz, tempo
   // 999, 48 steps a beat) is its note's samples times (10 - i) / 11, then its level.
   const std::vector<float> short_ = Mix("tempo 999\nsteps 48\nsnare x", 8000);
@@ -624,6 +706,15 @@ TEST(BeatMix, LinesAddInTextOrderAndHeadroomScalesExactly) {
     ASSERT_EQ(lowered[i], both[i] * (1.0f / peak)) << i;
     ASSERT_EQ(gained[i], both[i] * g * (1.0f / gainedPeak)) << i;
   }
+  // Without normalisation, every sample times the factor 10^(dB / 20), formed in double and
+  // narrowed once (a float power would give 0.595662177 and 1.99526238).
+  const std::pair<double, float> factors[] = {{-4.5, 0.595662117f}, {6.0, 1.99526227f}};
+  for (const auto& [db, factor] : factors) {
+    const std::vector<float> scaled = Mix(kick + snare, 11025, {db, false});
+    for (size_t i = 0; i < both.size(); ++i) {
+      ASSERT_EQ(scaled[i], both[i] * factor) << db << " dB, sample " << i;
+    }
+  }
   // The stems, with the mix's factors, add up to the mix.
   Levels levels;
   levels.normalize = 1.0f / peak;
@@ -646,6 +737,7 @@ TEST(Stereo, ThePanLawAndTheKitsPlaces) {
       {-0.3f, 0x3F5A46A0, 0x3F05C277},  // 0.852640152, 0.522498548
       {0.0f, 0x3F3504F3, 0x3F3504F3},   // 0.707106769 each
       {0.5f, 0x3EC3EF15, 0x3F6C835E},   // 0.382683426, 0.923879504
+      {-0.688f, 0x3F785A37, 0x3E786BEE},  // 0.970126569, 0.242599219: (P + 1) x pi/4 rounded once
       {1.0f, 0xB33BBD2E, 0x3F800000},   // -4.37113883e-08 (cos of the float nearest pi/2), 1
   };
   for (const auto& row : law) {

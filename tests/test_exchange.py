@@ -138,6 +138,56 @@ class Exchange(unittest.TestCase):
         for (_, _, was), (_, _, now) in zip(hits["song"], hits["back"]):
             self.assertLessEqual(abs(now - was), 0.5 / 127 + 0.5 / 9 + 1e-6)
 
+    def test_midi_tempos_velocities_ticks_and_lengths_are_rounded_to_the_nearest(self):
+        if mido is None:
+            self.skipTest("Debian's python3-mido is not installed")
+        # (beat, tempos, notes as (tick, key, velocity, ticks to the note-off)) at 8000 Hz.
+        cases = [
+            # 60e6 / 90 is 666666.7 microseconds; x is 0.7 x 127 = 88.9, g 0.35 x 127 = 44.45.
+            # The hits last 2666, 2667 and 1333 samples, 0.18 ticks each: 479.88, 480.06, 239.94.
+            ("tempo 90\nkick x-X-\nsnare ---g\n", [(0, 666667)],
+             [(0, 36, 89, 480), (480, 36, 127, 480), (720, 38, 44, 240)]),
+            # 1 ms late is 8 samples, 0.002 beats: 1.92 ticks; 3992 samples are 958.08 ticks.
+            ("snare shift=1 x---\n", [(0, 500000)], [(2, 38, 89, 958)]),
+            # b's kick stands on the first beat of b's segment: its 4000 samples take b's tempo.
+            ("pattern a\nkick x---\npattern b\ntempo 60\nkick x---\nplay a b\n",
+             [(0, 500000), (960, 1000000)], [(0, 36, 89, 960), (960, 36, 89, 480)]),
+        ]
+        for text, tempos, notes in cases:
+            source = self.write("t.beat", text)
+            mid = self.path("t.mid")
+            r = run("beat", source, "-q", "-r", "8000", "--midi", mid)
+            self.assertEqual((r.returncode, r.stderr), (0, ""))
+            tick, found, ons, offs = 0, [], {}, []
+            for m in mido.MidiFile(mid).tracks[0]:
+                tick += m.time
+                if m.type == "set_tempo":
+                    found.append((tick, m.tempo))
+                elif m.type == "note_on" and m.velocity > 0:
+                    ons.setdefault(m.note, []).append((tick, m.velocity))
+                elif m.type in ("note_on", "note_off"):
+                    on, velocity = ons[m.note].pop(0)
+                    offs.append((on, m.note, velocity, tick - on))
+            self.assertEqual(found, tempos, text)
+            self.assertEqual(sorted(offs), notes, text)
+
+    def test_midi_labels_tie_by_lane_and_round_their_seconds(self):
+        # One track at 96 ticks a quarter, 120 BPM: a snare and a kick on tick 0, a snare a tick
+        # (1/192 s) later; at 44100 Hz that is sample 229, 0.005192743764 s.
+        events = b"\x00\x99\x26\x64" b"\x00\x99\x24\x64" b"\x01\x99\x26\x64" b"\x00\xff\x2f\x00"
+        data = (b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + b"MTrk" +
+                struct.pack(">I", len(events)) + events)
+        with open(self.path("t.mid"), "wb") as f:
+            f.write(data)
+        r = run("midi", self.path("t.mid"), "-q", "-r", "44100", "--labels", self.path("t.csv"),
+                "-o", self.path("t.wav"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual([(x["start_sample"], x["start_seconds"], x["kind"], x["length"])
+                          for x in labels(self.path("t.csv"))],
+                         [("0", "0.000000000", "kick", "22050"),
+                          ("0", "0.000000000", "snare", "229"),
+                          ("229", "0.005192744", "snare", "22050")])
+
     def test_beat_wav_files_mark_their_plays_and_loops_loop_for_every_reader(self):
         source = self.write("song.beat", SONG)
         r = run("beat", source, "-q", "-r", "8000", "--loop", "--stems", "-o", self.path("l.wav"))

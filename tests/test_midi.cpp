@@ -314,6 +314,18 @@ TEST(MidiTiming, FirstSamplesAreExactFloorsOfTheTempoMap) {
        1000,
        {0},
        5000},
+      {"the latest end of track, in the first track",
+       Header(1, 2, 96) + Track(EndAfter(960)) + kOneNote,
+       1000,
+       {0},
+       5000},
+      // Format 2 in SMPTE time (24 frames of 40 ticks: 960 ticks a second): the second track
+      // starts at the first's end, 0.5 s, its snare 0.1 s later and its end 5.1 s later.
+      {"format 2 in SMPTE time",
+       Header(2, 2, 0xE828) + Track(Drum(480, 36) + kEnd) + Track(Drum(96, 38) + EndAfter(4800)),
+       1000,
+       {500, 600},
+       5600},
   };
   for (const Timing& c : cases) {
     SCOPED_TRACE(c.what);
@@ -338,6 +350,35 @@ TEST(MidiTiming, TooLongForAWavFileIsRefusedWithoutRendering) {
     EXPECT_EQ(failure->status, 13);
     EXPECT_EQ(failure->message,
               "The MIDI file is too long for a WAV file: more than 2147483629 samples.");
+  }
+}
+
+// A track exactly as long as the limit is made, one sample more is refused; a stereo track's
+// frames count twice.
+TEST(MidiTiming, TheLimitHoldsExactlyForMonoAndStereo) {
+  // A kick, and the end of track a second (192 ticks at 120 BPM) later: 1000 samples at 1000 Hz.
+  const Bytes second = Header(0, 1, 96) + Track(Drum(0, 36) + EndAfter(192));
+  const struct {
+    int32_t channels;
+    int64_t limit;
+    int64_t most;  // 0: made, 1000 samples long; otherwise refused as longer than this
+  } cases[] = {{1, 1000, 0}, {1, 999, 999}, {2, 2000, 0}, {2, 1999, 999}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.channels) + " channels, limit " + std::to_string(c.limit));
+    MidiOptions options;
+    options.sampleRate = 1000;
+    options.channels = c.channels;
+    MidiPlan plan;
+    const std::optional<Failure> failure = PlanMidi(second, options, c.limit, plan);
+    if (c.most == 0) {
+      ASSERT_FALSE(failure) << failure->message;
+      EXPECT_EQ(plan.track.length, 1000);
+    } else {
+      ASSERT_TRUE(failure);
+      EXPECT_EQ(failure->status, 13);
+      EXPECT_EQ(failure->message, "The MIDI file is too long for a WAV file: more than " +
+                                      std::to_string(c.most) + " samples.");
+    }
   }
 }
 
@@ -526,6 +567,37 @@ TEST(MidiWriter, WritesASmallSongByteForByteAndReadsBack) {
   ASSERT_EQ(file.tracks[0].tempos.size(), 2u);
   EXPECT_EQ(file.tracks[0].tempos[1].tick, 1920u);
   EXPECT_EQ(file.tracks[0].endTick, 5000u);
+}
+
+// The edges of the writer's rules, each song's track byte for byte.
+TEST(MidiWriter, ClampsNoteOffsVelocitiesAndLongGapsAtTheirEdges) {
+  const struct {
+    const char* what;
+    std::vector<MidiOutNote> notes;
+    uint64_t endTick;
+    Bytes events;  // the track's events, its end included
+  } cases[] = {
+      {"a note of no length still ends a tick after it starts", {{0, 0, 36, 100}}, 0,
+       Drum(0, 36, 100) + Bytes{1, 0x89, 36, 0x40} + kEnd},
+      {"a velocity of 0 is written as 1, not as a note-off", {{0, 1, 36, 0}}, 0,
+       Drum(0, 36, 1) + Bytes{1, 0x89, 36, 0x40} + kEnd},
+      {"two notes of one key on one tick: the first ends a tick later",
+       {{0, 10, 38, 100}, {0, 10, 38, 90}}, 0,
+       Drum(0, 38, 100) + Drum(0, 38, 90) + Bytes{1, 0x89, 38, 0x40, 9, 0x89, 38, 0x40} + kEnd},
+      {"only a note of the same key cuts a note short", {{0, 100, 36, 100}, {10, 5, 38, 100}}, 0,
+       Drum(0, 36, 100) + Drum(10, 38, 100) + Bytes{5, 0x89, 38, 0x40, 85, 0x89, 36, 0x40} + kEnd},
+      {"the longest delta time in one quantity", {}, 0x0FFFFFFF, EndAfter(0x0FFFFFFF)},
+      {"one tick longer: bridged by an empty text event", {}, 0x10000000,
+       Delta(0x0FFFFFFF) + Bytes{0xFF, 0x01, 0x00} + EndAfter(1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MidiOut song;
+    song.ticksPerQuarter = 960;
+    song.notes = c.notes;
+    song.endTick = c.endTick;
+    EXPECT_EQ(WriteMidi(song), Header(0, 1, 960) + Track(c.events));
+  }
 }
 
 }  // namespace
