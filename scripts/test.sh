@@ -32,7 +32,7 @@ if [ "${1:-}" != "quick" ]; then
   stage "AddressSanitizer + UndefinedBehaviorSanitizer: every test"
   cmake --preset asan >/dev/null
   cmake --build build-asan
-  ctest --preset asan -j"$jobs" -LE long
+  ctest --preset asan -j"$jobs" -LE 'long|differential'
 
   stage "cross builds: Windows DLL under Wine, 32-bit ARM under qemu"
   scripts/cross.sh windows arm
@@ -41,7 +41,7 @@ fi
 stage "optimised build: every test"
 cmake --preset release >/dev/null
 cmake --build build
-ctest --test-dir build --output-on-failure -j"$jobs" -LE long
+ctest --test-dir build --output-on-failure -j"$jobs" -LE 'long|differential'
 if [ "${1:-}" != "quick" ]; then
   stage "optimised build: long tests"
   ctest --test-dir build --output-on-failure -L long
