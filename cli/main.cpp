@@ -498,9 +498,8 @@ int RunMidiToBeat(MidiCommandOptions options) {
       options.track.Request(kettorin::Source::kMidi, std::get<std::string>(content));
   request.options.channel = options.channel;
   const kettorin::WavOutput file = out.Wav();  // the file, or standard output in binary mode
-  const kettorin::TextOutput text{file.path, file.stream};
   return FinishCommand(
-      [&] { return kettorin::MidiSongToFile(request, options.steps, text, out.Printer()); });
+      [&] { return kettorin::MidiSongToFile(request, options.steps, file, out.Printer()); });
 }
 
 int RunMidi(MidiCommandOptions options) {

@@ -28,11 +28,35 @@ int32_t Fail(const Failure& failed, std::string_view line, const Printer& print,
   return failed.status;
 }
 
-// Writes one file and says how it went: its created line, or its error line.
-bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float> samples,
-              const Printer& print, Failure* failure) {
+// Writes one file of bytes and says how it went.
+bool WriteOne(const WavOutput& output, std::span<const uint8_t> bytes, const Printer& print,
+              Failure* failure) {
   std::string inPlace;
-  const std::optional<WriteError> error = WriteWav(output, sampleRate, samples, &inPlace);
+  return SayWritten(output, WriteBytes(output, bytes, &inPlace), inPlace, print, failure);
+}
+
+int32_t WriteSideFiles(const Plan& plan, const SideFiles& side, const Printer& print,
+                       Failure* failure) {
+  if (side.midi) {
+    std::vector<uint8_t> bytes;
+    if (const std::optional<Failure> refused = BeatMidi(plan, bytes)) {
+      return Fail(*refused, "Error: " + refused->message + "\n", print, failure);
+    }
+    if (!WriteOne({*side.midi}, bytes, print, failure)) return kStatusNotWritten;
+  }
+  if (side.labels) {
+    const std::string text = LabelsCsv(plan);
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                         text.size());
+    if (!WriteOne({*side.labels}, bytes, print, failure)) return kStatusNotWritten;
+  }
+  return kStatusDone;
+}
+
+}  // namespace
+
+bool SayWritten(const WavOutput& output, const std::optional<WriteError>& error,
+                const std::string& inPlace, const Printer& print, Failure* failure) {
   // Written straight into the target: said, since a failure part way loses the earlier file.
   if (!inPlace.empty()) {
     print(Channel::kWarning, "Warning: '" + output.path.display + "' is written in place (" +
@@ -47,36 +71,19 @@ bool WriteOne(const WavOutput& output, int32_t sampleRate, std::span<const float
   return true;
 }
 
-// Writes one file of bytes and says how it went.
-bool WriteBytes(const OutputPath& path, std::span<const uint8_t> bytes, const Printer& print,
-                Failure* failure) {
-  if (const std::optional<WriteError> error = WriteBytesFile(path, bytes)) {
-    Fail({kStatusNotWritten, error->message}, "Error: " + error->message + "\n", print, failure);
-    return false;
+WavInfo FileInfo(const Plan& plan) {
+  WavInfo info;
+  info.sampleRate = plan.sampleRate;
+  info.format = plan.options.format;
+  info.channels = plan.channels;
+  info.flac = plan.options.flac;
+  // Beats' WAV files carry their plays as markers, and a loop's its loop.
+  if (plan.source == Source::kBeat && !info.flac) {
+    info.cues = Cues(plan);
+    info.loop = plan.options.loop;
   }
-  print(Channel::kReport, CreatedLine(path));
-  return true;
+  return info;
 }
-
-int32_t WriteSideFiles(const Plan& plan, const SideFiles& side, const Printer& print,
-                       Failure* failure) {
-  if (side.midi) {
-    std::vector<uint8_t> bytes;
-    if (const std::optional<Failure> refused = BeatMidi(plan, bytes)) {
-      return Fail(*refused, "Error: " + refused->message + "\n", print, failure);
-    }
-    if (!WriteBytes(*side.midi, bytes, print, failure)) return kStatusNotWritten;
-  }
-  if (side.labels) {
-    const std::string text = LabelsCsv(plan);
-    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()),
-                                         text.size());
-    if (!WriteBytes(*side.labels, bytes, print, failure)) return kStatusNotWritten;
-  }
-  return kStatusDone;
-}
-
-}  // namespace
 
 OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix) {
   std::string infix(1, '.');
@@ -95,19 +102,9 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const SideFi
   if (const std::optional<Failure> refused = PlanRequest(request, plan)) {
     return Fail(*refused, ErrorLine(plan, *refused), print, failure);
   }
-  // Beats' WAV files carry their plays as markers, and a loop's its loop.
-  WavOutput file = mix;
-  file.format = plan.options.format;
-  file.flac = plan.options.flac;
-  file.channels = plan.channels;
-  if (plan.source == Source::kBeat && !file.flac) {
-    file.cues = Cues(plan);
-    file.loop = plan.options.loop;
-  }
+  const WavInfo info = FileInfo(plan);
   const int64_t count = plan.length * plan.channels;  // within a file's limit, so no overflow
-  if (side.sound && !file.flac &&
-      RiffBytes({plan.sampleRate, file.format, file.channels, file.cues, file.loop},
-                static_cast<uint64_t>(count)) > 0xFFFFFFFF) {
+  if (side.sound && !info.flac && RiffBytes(info, static_cast<uint64_t>(count)) > 0xFFFFFFFF) {
     const Failure tooLong{kStatusNoStorage,
                           "The track and its markers are too long for a WAV file: more than 4 GiB."};
     return Fail(tooLong, "Error: " + tooLong.message + "\n", print, failure);
@@ -126,13 +123,16 @@ int32_t RenderToFiles(const Request& request, const WavOutput& mix, const SideFi
   const Levels levels = RenderMix(plan, samples);
   print(Channel::kReport, ReportHead(plan, levels));
 
-  bool written = WriteOne(file, plan.sampleRate, samples, print, failure);
+  const auto write = [&](const WavOutput& output, std::span<const float> what) {
+    std::string inPlace;
+    return SayWritten(output, WriteWav(output, info, what, &inPlace), inPlace, print, failure);
+  };
+  bool written = write(mix, samples);
   if (written && stems) {
     const std::span<float> stem(stemStorage.get(), length);
     for (int32_t s = 0; s < StemCount(plan) && written; ++s) {
       RenderStem(plan, s, levels, stem);
-      file.path = StemPath(plan, s, mix.path);
-      written = WriteOne(file, plan.sampleRate, stem, print, failure);
+      written = write({StemPath(plan, s, mix.path)}, stem);
     }
   }
   const int32_t status =

@@ -1,13 +1,11 @@
 // The road's conversion of a MIDI file into a song: the request checked and converted, the short
 // report as text, and the text sink that writes the song's file.
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 
 #include "request/append.h"
 #include "request/request.h"
-#include "wav/output_file.h"
 
 namespace kettorin {
 
@@ -43,29 +41,6 @@ std::optional<Failure> CheckSongOptions(const Request& request) {
 
 const char* Plural(int64_t count) {
   return count == 1 ? "" : "s";
-}
-
-// The text into the file, or onto the stream; the message of what failed.
-std::optional<std::string> WriteText(const TextOutput& output, std::string_view text,
-                                     std::string& inPlace) {
-  const std::string& name = output.path.display;
-  if (output.stream != nullptr) {
-    if (std::fwrite(text.data(), 1, text.size(), output.stream) != text.size() ||
-        std::fflush(output.stream) != 0) {
-      return "Could not write file '" + name + "'.";
-    }
-    return std::nullopt;
-  }
-  OutputFile file = OpenOutputFile(output.path.native);
-  inPlace = file.inPlace ? file.inPlaceReason : "";
-  if (file.stream == nullptr) return "Could not open file '" + name + "' for writing.";
-  if (std::fwrite(text.data(), 1, text.size(), file.stream) != text.size() ||
-      std::ferror(file.stream) != 0) {
-    AbandonOutputFile(file);
-    return "Could not write file '" + name + "'.";
-  }
-  if (!CommitOutputFile(file)) return "Could not finish writing file '" + name + "'.";
-  return std::nullopt;
 }
 
 }  // namespace
@@ -138,7 +113,7 @@ std::string MidiSongReport(const SongPlan& plan) {
 }
 
 int32_t MidiSongToFile(const Request& request, std::optional<int32_t> steps,
-                       const TextOutput& output, const Printer& print, Failure* failure) {
+                       const WavOutput& output, const Printer& print, Failure* failure) {
   SongPlan plan;
   if (const std::optional<Failure> refused = PlanMidiSong(request, steps, plan)) {
     Plan named;  // for the error line's "NAME: byte N: ..."
@@ -150,19 +125,10 @@ int32_t MidiSongToFile(const Request& request, std::optional<int32_t> steps,
   }
   print(Channel::kReport, MidiSongReport(plan));
   std::string inPlace;
-  const std::optional<std::string> error = WriteText(output, plan.text, inPlace);
-  if (!inPlace.empty()) {
-    print(Channel::kWarning, "Warning: '" + output.path.display + "' is written in place (" +
-                                 inPlace +
-                                 "), so a failure part way would lose the earlier file.\n");
-  }
-  if (error) {
-    print(Channel::kError, "Error: " + *error + "\n");
-    if (failure != nullptr) *failure = {kStatusNotWritten, *error};
-    return kStatusNotWritten;
-  }
-  print(Channel::kReport, CreatedLine(output.path));
-  return kStatusDone;
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(plan.text.data()),
+                                       plan.text.size());
+  const std::optional<WriteError> error = WriteBytes(output, bytes, &inPlace);
+  return SayWritten(output, error, inPlace, print, failure) ? kStatusDone : kStatusNotWritten;
 }
 
 }  // namespace kettorin

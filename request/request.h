@@ -164,6 +164,15 @@ struct SideFiles {
 int32_t RenderToFiles(const Request& request, const WavOutput& mix, const SideFiles& side,
                       const Printer& print, Failure* failure = nullptr);
 
+// How the plan's files store their samples: the options' format and FLAC, the plan's channels,
+// and a beat's markers at its plays and, with a loop, its loop (WAV files only).
+WavInfo FileInfo(const Plan& plan);
+
+// Says how writing one file went, on the door's printer: a warning when it was written straight
+// into its target, then its error line (false, with `failure` set) or its created line.
+bool SayWritten(const WavOutput& output, const std::optional<WriteError>& error,
+                const std::string& inPlace, const Printer& print, Failure* failure);
+
 // The file of a plan's stem, beside the mix and named after it and the kind's first key:
 // groove.wav -> groove.kick.wav; the second stem of a kind groove.kick.2.wav.
 OutputPath StemPath(const Plan& plan, int32_t stem, const OutputPath& mix);
@@ -202,15 +211,9 @@ std::optional<Failure> PlanMidiSong(const Request& request, std::optional<int32_
 // the keys skipped and any warning.
 std::string MidiSongReport(const SongPlan& plan);
 
-// Where a song's text goes: a file by its path (replaced safely), or an open stream.
-struct TextOutput {
-  OutputPath path;
-  std::FILE* stream = nullptr;
-};
-
 // The text sink: makes the song, writes its text, and hands the report, the created line and any
 // error to `print` in order. Returns the call's status; `failure` as for RenderToFiles.
 int32_t MidiSongToFile(const Request& request, std::optional<int32_t> steps,
-                       const TextOutput& output, const Printer& print, Failure* failure = nullptr);
+                       const WavOutput& output, const Printer& print, Failure* failure = nullptr);
 
 }  // namespace kettorin

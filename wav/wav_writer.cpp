@@ -275,6 +275,17 @@ std::optional<WriteError> ReplaceFile(const OutputPath& path, std::string* inPla
   return std::nullopt;
 }
 
+// Writes onto the output's stream and flushes it, or into its file through the safe replacement.
+template <class Write>
+std::optional<WriteError> WriteTo(const WavOutput& output, std::string* inPlace, Write write) {
+  if (output.stream == nullptr) return ReplaceFile(output.path, inPlace, write);
+  errno = 0;
+  if (!write(output.stream) || std::fflush(output.stream) != 0) {
+    return WriteError{"Could not write file '" + output.path.display + "'.", errno};
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<WriteError> WriteWavFile(const OutputPath& path, const WavInfo& info,
@@ -284,31 +295,19 @@ std::optional<WriteError> WriteWavFile(const OutputPath& path, const WavInfo& in
                      [&](std::FILE* stream) { return serialize(stream, info, samples); });
 }
 
-std::optional<WriteError> WriteBytesFile(const OutputPath& path, std::span<const uint8_t> bytes) {
-  return ReplaceFile(path, nullptr, [&](std::FILE* stream) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-  });
-}
-
-std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
+std::optional<WriteError> WriteWav(const WavOutput& output, const WavInfo& info,
                                    std::span<const float> samples, std::string* inPlace) {
   const WavSerializer serialize =
-      output.flac ? WavSerializer{SerializeFlac} : static_cast<WavSerializer>(SerializeWav);
-  WavInfo info;
-  info.sampleRate = sampleRate;
-  info.format = output.format;
-  info.channels = output.channels;
-  if (!output.flac) {
-    info.cues = output.cues;
-    info.loop = output.loop;
-  }
-  if (output.stream == nullptr) return WriteWavFile(output.path, info, samples, serialize, inPlace);
-  errno = 0;
-  if (!serialize(output.stream, info, samples) ||
-      std::fflush(output.stream) != 0) {
-    return WriteError{"Could not write file '" + output.path.display + "'.", errno};
-  }
-  return std::nullopt;
+      info.flac ? WavSerializer{SerializeFlac} : static_cast<WavSerializer>(SerializeWav);
+  return WriteTo(output, inPlace,
+                 [&](std::FILE* stream) { return serialize(stream, info, samples); });
+}
+
+std::optional<WriteError> WriteBytes(const WavOutput& output, std::span<const uint8_t> bytes,
+                                     std::string* inPlace) {
+  return WriteTo(output, inPlace, [&](std::FILE* stream) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  });
 }
 
 }  // namespace kettorin

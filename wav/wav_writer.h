@@ -74,6 +74,7 @@ struct WavInfo {
   int32_t channels = 1;       // 2: the samples are frames of a left and a right sample
   std::vector<WavCue> cues;   // a "cue " chunk of their frames and a LIST/adtl chunk of names
   bool loop = false;          // a "smpl" chunk with one forward loop over every frame
+  bool flac = false;          // a FLAC file of the same PCM samples instead (no markers or loop)
 };
 
 // The bytes a file of `samples` samples takes after its first 8 (its RIFF size), which must fit
@@ -129,22 +130,19 @@ inline std::optional<WriteError> WriteWavFile(const OutputPath& path, int32_t sa
   return WriteWavFile(path, info, samples, serialize);
 }
 
-// Creates or replaces a file of any bytes (a MIDI file, a text) with the same safe replacement.
-std::optional<WriteError> WriteBytesFile(const OutputPath& path, std::span<const uint8_t> bytes);
-
-// Where a WAV file goes: a file by its path, or an open stream.
+// Where a file goes, a WAV file or any other the calls write: a file by its path, or an open stream.
 struct WavOutput {
   OutputPath path;              // the file to create or replace, and the name messages show
   std::FILE* stream = nullptr;  // when set, the file goes to this open stream instead
-  WavFormat format = WavFormat::kPcm16;
-  bool flac = false;            // a FLAC file of the format's PCM samples instead of WAV
-  int32_t channels = 1;         // 2: the samples are stereo frames, left then right
-  std::vector<WavCue> cues;     // WAV files: markers
-  bool loop = false;            // WAV files: a sampler's loop over the whole file
 };
 
-// Writes the file where the output says. A stream is flushed, not closed.
-std::optional<WriteError> WriteWav(const WavOutput& output, int32_t sampleRate,
+// Writes the WAV (or FLAC) file where the output says. A stream is flushed, not closed.
+std::optional<WriteError> WriteWav(const WavOutput& output, const WavInfo& info,
                                    std::span<const float> samples, std::string* inPlace = nullptr);
+
+// Writes any bytes (a MIDI file, a text) where the output says, a file with the same safe
+// replacement.
+std::optional<WriteError> WriteBytes(const WavOutput& output, std::span<const uint8_t> bytes,
+                                     std::string* inPlace = nullptr);
 
 }  // namespace kettorin

@@ -464,20 +464,6 @@ std::optional<val> PlanFrom(const std::string& source, const val& input, const v
   return std::nullopt;
 }
 
-// What the command's WAV files of a plan hold besides their samples: a beat's carry its plays as
-// markers, and a loop's its loop.
-WavInfo FileInfo(const Plan& plan) {
-  WavInfo info;
-  info.sampleRate = plan.sampleRate;
-  info.format = plan.options.format;
-  info.channels = plan.channels;
-  if (plan.source == Source::kBeat) {
-    info.cues = Cues(plan);
-    info.loop = plan.options.loop;
-  }
-  return info;
-}
-
 // A copy of bytes in JavaScript's own memory.
 val Uint8Copy(std::span<const uint8_t> bytes) {
   return val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<val>("slice");
