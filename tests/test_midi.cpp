@@ -11,51 +11,19 @@
 #include "midi/midi_track.h"
 #include "midi/midi_writer.h"
 #include "midi/uint128.h"
+#include "tests/midi_bytes.h"
 
 namespace kettorin {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes Be32(uint32_t v) {
-  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
-Bytes Chunk(const char* id, const Bytes& body) {
-  return Bytes(id, id + 4) + Be32(static_cast<uint32_t>(body.size())) + body;
-}
-
-// A header: format, declared tracks, division (ticks per quarter, or SMPTE bytes 0xE7 0x28...).
-Bytes Header(uint8_t format, uint8_t tracks, uint16_t division) {
-  return Chunk("MThd", {0, format, 0, tracks, static_cast<uint8_t>(division >> 8),
-                        static_cast<uint8_t>(division)});
-}
-
-Bytes Track(const Bytes& events) {
-  return Chunk("MTrk", events);
-}
-
-// A delta time as a variable-length number.
-Bytes Delta(uint32_t v) {
-  Bytes out{static_cast<uint8_t>(v & 0x7F)};
-  while (v >>= 7) out.insert(out.begin(), static_cast<uint8_t>(0x80 | (v & 0x7F)));
-  return out;
-}
-
-Bytes Tempo(uint32_t delta, uint32_t micros) {
-  return Delta(delta) + Bytes{0xFF,
-                              0x51,
-                              0x03,
-                              static_cast<uint8_t>(micros >> 16),
-                              static_cast<uint8_t>(micros >> 8),
-                              static_cast<uint8_t>(micros)};
-}
+using testing_support::Be32;
+using testing_support::Bytes;
+using testing_support::Chunk;
+using testing_support::Delta;
+using testing_support::Header;
+using testing_support::Tempo;
+using testing_support::Track;
+using testing_support::operator+;
 
 // A drum note-on on channel 10 after `delta` ticks.
 Bytes Drum(uint32_t delta, uint8_t key, uint8_t velocity = 100) {

@@ -14,30 +14,16 @@
 
 #include "midi/midi_to_beat.h"
 #include "midi/midi_track.h"
+#include "tests/midi_bytes.h"
 
 namespace kettorin {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes Delta(uint32_t v) {
-  Bytes out{static_cast<uint8_t>(v & 0x7F)};
-  while (v >>= 7) out.insert(out.begin(), static_cast<uint8_t>(0x80 | (v & 0x7F)));
-  return out;
-}
-
-Bytes Chunk(const char* id, const Bytes& body) {
-  const auto size = static_cast<uint32_t>(body.size());
-  return Bytes(id, id + 4) +
-         Bytes{static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-               static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)} +
-         body;
-}
+using testing_support::Bytes;
+using testing_support::Chunk;
+using testing_support::Delta;
+using testing_support::Tempo;
+using testing_support::operator+;
 
 // A format 0 file of one track: its events, then the end of the track.
 Bytes File(uint16_t division, const Bytes& events) {
@@ -48,13 +34,6 @@ Bytes File(uint16_t division, const Bytes& events) {
 
 Bytes Drum(uint32_t delta, uint8_t key, uint8_t velocity = 127) {
   return Delta(delta) + Bytes{0x99, key, velocity};
-}
-
-Bytes Tempo(uint32_t delta, uint32_t micros) {
-  const Bytes event{0xFF, 0x51, 0x03};
-  return Delta(delta) + event +
-         Bytes{static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
-               static_cast<uint8_t>(micros)};
 }
 
 Bytes Meter(uint32_t delta, uint8_t numerator, uint8_t power) {
