@@ -25,14 +25,18 @@ std::optional<int64_t> TrackLength(int64_t totalSteps, int32_t rate, int32_t tem
   return static_cast<int64_t>(length);
 }
 
+// Where step s starts in hundredths of a step: 100 s + w(s), w(s) = 2 (W - 50) for odd s.
+int64_t SwungHundredths(int64_t step, int32_t swing) {
+  return 100 * step + (step % 2 == 1 ? 2 * (swing - 50) : 0);
+}
+
 }  // namespace
 
 int64_t StepStart(int64_t step, int32_t sampleRate, int32_t tempo, int32_t stepsPerBeat,
                   int32_t swing) {
   // With T x 60 R / (B P) below 2^31, (100 s + 50) x 60 R stays below 2^31 x 100 x 999 x 64,
   // far inside 64 bits.
-  const int64_t late = step % 2 == 1 ? 2 * (swing - 50) : 0;
-  return (100 * step + late) * 60 * sampleRate / (int64_t{100} * tempo * stepsPerBeat);
+  return SwungHundredths(step, swing) * 60 * sampleRate / (int64_t{100} * tempo * stepsPerBeat);
 }
 
 namespace {
@@ -273,8 +277,7 @@ std::optional<Failure> BeatTrack(const Beat& beat, const BeatOptions& options, i
     // The same in beats, exactly: (100 s + w(s)) / (100 P) from the segment's start.
     const auto stepBeats = [&](int64_t s) {
       if (s >= segment.totalSteps) return static_cast<double>(segment.totalSteps) / segment.steps;
-      const int64_t late = s % 2 == 1 ? 2 * (segment.swing - 50) : 0;
-      return static_cast<double>(100 * s + late) / (100.0 * segment.steps);
+      return static_cast<double>(SwungHundredths(s, segment.swing)) / (100.0 * segment.steps);
     };
     const double beatsPerSample = segment.tempo / (60.0 * rate);
     int64_t base = 0;  // the play's first step, counted from the segment's start
