@@ -320,10 +320,14 @@ void FoldPatterns(const Grid& grid, const std::vector<Cell>& cells, MidiSong& so
 
   std::unordered_map<std::string, int32_t> patternOf;  // a play's meter, tempo and cells
   std::vector<int32_t> plays;
+  // One play's lines and key at a time, their storage kept from play to play: a file may have a
+  // million bars.
+  std::vector<std::vector<Step>> lines(kinds.size());
+  std::string key;
   size_t cell = 0;
   for (const Play& play : grid.plays) {
     const auto length = static_cast<size_t>(play.end - play.first);
-    std::vector<std::vector<Step>> lines(kinds.size(), std::vector<Step>(length, Step::kRest));
+    for (std::vector<Step>& steps : lines) steps.assign(length, Step::kRest);
     for (; cell < cells.size() && cells[cell].step < play.end; ++cell) {
       const size_t l = static_cast<size_t>(std::find(kinds.begin(), kinds.end(), cells[cell].kind) -
                                            kinds.begin());
@@ -331,13 +335,13 @@ void FoldPatterns(const Grid& grid, const std::vector<Cell>& cells, MidiSong& so
           VelocityStep(cells[cell].velocity);
     }
     const int32_t tempo = WholeBpm(play.tempo);
-    std::string key = std::to_string(play.numerator) + "/" + std::to_string(play.denominatorPower) +
-                      " " + std::to_string(tempo) + " ";
+    key.assign(std::to_string(play.numerator) + "/" + std::to_string(play.denominatorPower) + " " +
+               std::to_string(tempo) + " ");
     for (const std::vector<Step>& steps : lines) {
       key.append(reinterpret_cast<const char*>(steps.data()), steps.size());
     }
     const auto [known, added] =
-        patternOf.try_emplace(std::move(key), static_cast<int32_t>(beat.patterns.size()));
+        patternOf.try_emplace(key, static_cast<int32_t>(beat.patterns.size()));
     plays.push_back(known->second);
     song.tooFast += uint64_t{play.tempo} * (2 * kMaxTempo + 1) <= 120000000;  // 999.5 BPM or more
     // What the whole BPM does to the time: the file's steps / N x us against 60 / BPM seconds.
@@ -353,7 +357,7 @@ void FoldPatterns(const Grid& grid, const std::vector<Cell>& cells, MidiSong& so
       line.kind = kinds[l];
       line.frequency = frequency;
       line.ring = Info(kinds[l]).ringSeconds;
-      line.steps = std::move(lines[l]);
+      line.steps = lines[l];
     }
   }
   song.plays = static_cast<int64_t>(plays.size());
