@@ -12,8 +12,10 @@
 
 namespace {
 
+// In memory where the system has a folder for it: each run's fsync would otherwise wait for a disk.
 std::string OutputPath() {
-  return "/tmp/kettorin-fuzz-" + std::to_string(::getpid()) + ".wav";
+  static const std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  return folder + "/kettorin-fuzz-" + std::to_string(::getpid()) + ".wav";
 }
 
 uint32_t Le32(const unsigned char* b) {
@@ -27,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t rate, tempo;
   std::memcpy(&rate, data, 4);
   std::memcpy(&tempo, data + 4, 4);
-  rate = rate % 4096;                        // negative, zero and small rates
+  rate = rate % 1024;                        // negative, zero and small rates: short files
   if (tempo % 4 != 0) tempo = tempo % 1100;  // mostly near the valid range, sometimes anything
 
   // The rest is UTF-16: the drum name up to the first 0 unit, then the notes.
