@@ -1,7 +1,8 @@
 """Random songs rendered by the command and by the second implementation, bit for bit.
 
 Each case is a song text from song_generator.py at a low rate, with now and then the command's
-options that change a song (--loop, --stereo, --mono, --seed, --no-choke, -t, --repeat). The
+options that change a song (--loop, --stereo, --mono, --seed, --no-choke, -t, --repeat,
+--humanize, --map, --pan, --gain, --no-normalize). The
 command writes a float file (`kettorin beat FILE --float`); the second implementation's float
 file with the same markers must be its every byte. A case is known by its number: rerun one with
 --first N --count 1.
@@ -71,7 +72,26 @@ def case(number):
         if song_generator.one_in(rng, 10):
             settings["repeat"] = rng.randint(1, 3)
             options += ["--repeat", str(settings["repeat"])]
-        channels = reference.beat_channels(text, settings.get("channels"))
+        if song_generator.one_in(rng, 8):
+            ms, percent = rng.randint(0, 40), rng.randint(0, 60)
+            options += ["--humanize", f"{ms},{percent}"]
+            settings["humanize"] = (ms, percent)
+        if song_generator.one_in(rng, 8):  # a key the songs name played by another drum
+            key, kind = rng.choice(song_generator.KEYS), rng.randrange(len(reference.KIND_TABLE))
+            options += ["--map", f"{key}={reference.KIND_TABLE[kind][0]}"]
+            settings["mapping"] = {key: kind}
+        if song_generator.one_in(rng, 8):  # sixteenths: exact in float, as the command reads them
+            kind, at = rng.randrange(len(reference.KIND_TABLE)), rng.randint(-16, 16) / 16
+            options += ["--pan", f"{reference.KIND_TABLE[kind][0]}={at}"]
+            settings["pans"] = {kind: at}
+        if song_generator.one_in(rng, 8):
+            settings["gain_db"] = rng.choice((-40.0, -6.5, 0.0, 3.25, 18.0))
+            options += ["--gain", str(settings["gain_db"])]
+        if song_generator.one_in(rng, 10):
+            options.append("--no-normalize")
+            settings["normalize"] = False
+        channels = reference.beat_channels(text, settings.get("channels"), settings.get("pans"),
+                                           settings.get("mapping"))
         size = frames(text, rate, settings.get("tempo"), settings.get("repeat")) * channels
         if size <= MOST_SAMPLES:
             return text, rate, options, settings
@@ -83,7 +103,8 @@ def check(kettorin, folder, number):
     what = f"case {number}: rate {rate} {options}: "
     try:
         samples = reference.render_beat(text, rate, **settings)
-        channels = reference.beat_channels(text, settings.get("channels"))
+        channels = reference.beat_channels(text, settings.get("channels"), settings.get("pans"),
+                                           settings.get("mapping"))
         marks = reference.play_marks(text, rate, settings.get("tempo"), settings.get("repeat"))
         expected = reference.wav_float_bytes(samples, rate, channels, marks,
                                              bool(settings.get("loop")))
