@@ -71,6 +71,16 @@ def cases(folder):
               for i in range(1_000_000)]
     yield ("a MIDI file whose tempo map has a million changes",
            ["midi", file("tempos.mid", midi(tempos + [b"\x00\x99\x24\x64"])), "-r", "8000"])
+    yield ("a MIDI file with 4 million notes, made into a song",
+           ["midi", os.path.join(folder, "notes.mid"), "--to-beat"])
+
+    def hit_after(bars):  # one hit `bars` 4/4 bars in: the gap in eight empty text events
+        gap = bars * 4 * 480 // 8
+        return midi([quantity(gap) + b"\xff\x01\x00"] * 8 + [b"\x00\x99\x24\x64"])
+    yield ("a MIDI file with one hit a million bars in, made into a song",
+           ["midi", file("far.mid", hit_after(1_000_000)), "--to-beat"])
+    yield ("the same, 1,048,577 bars in, past the 2^20 plays a song may have",
+           ["midi", file("far1.mid", hit_after(1_048_577)), "--to-beat"])
 
 
 def main():

@@ -122,8 +122,8 @@ struct Piece {
   uint8_t numerator = 4, denominatorPower = 2;
 };
 
-// Bars and their pieces from tick 0 until a bar ends past `horizon`; false past kMaxPlays pieces.
-bool LayBars(const TickLine& line, uint64_t horizon, std::vector<Piece>& pieces) {
+// Bars and their pieces from tick 0 until a bar ends past `horizon`; false past `most` pieces.
+bool LayBars(const TickLine& line, uint64_t horizon, size_t most, std::vector<Piece>& pieces) {
   size_t meter = 0, tempo = 0;
   for (uint64_t start = 0; start <= horizon;) {
     while (meter + 1 < line.meters.size() && line.meters[meter + 1].tick <= start) ++meter;
@@ -134,7 +134,7 @@ bool LayBars(const TickLine& line, uint64_t horizon, std::vector<Piece>& pieces)
       while (tempo + 1 < line.tempos.size() && line.tempos[tempo + 1].tick <= from) ++tempo;
       const uint64_t to =
           tempo + 1 < line.tempos.size() ? std::min(end, line.tempos[tempo + 1].tick) : end;
-      if (static_cast<int64_t>(pieces.size()) == kMaxPlays) return false;
+      if (pieces.size() == most) return false;
       pieces.push_back({from, to, to == end, line.tempos[tempo].microsecondsPerQuarter, m.numerator,
                         m.denominatorPower});
       from = to;
@@ -395,13 +395,16 @@ std::optional<Failure> MidiToBeat(std::span<const uint8_t> bytes, const MidiSong
   for (const DrumNote& note : line.notes) lastTick = std::max(lastTick, note.tick);
   if (lastTick >= kFarthestTick) return tooLong;
   // A hit moves at most half a step, and a step is at most a beat: bars to a beat past the last
-  // hit hold every step a hit can go to.
+  // hit hold every step a hit can go to. The song ends with the bar of the last hit's step, so
+  // the bars of that beat may pass the song's limit where the song itself does not.
   std::vector<Piece> pieces;
-  if (!LayBars(line, lastTick + static_cast<uint64_t>(file.ticksPerQuarter), pieces)) {
+  if (!LayBars(line, lastTick + static_cast<uint64_t>(file.ticksPerQuarter),
+               2 * static_cast<size_t>(kMaxPlays), pieces)) {
     return tooLong;
   }
 
   const Grid grid = ChooseGrid(line, pieces, options.steps, file.ticksPerQuarter);
+  if (static_cast<int64_t>(grid.plays.size()) > kMaxPlays) return tooLong;
   song.steps = grid.steps;
   song.stepsAsked = options.steps.has_value();
   song.hitsFit = HitsFit(grid, file.ticksPerQuarter);

@@ -283,6 +283,11 @@ TEST(MidiToBeat, RefusalsSayWhy) {
        {},
        13,
        "The MIDI file's drums last more than 1048576 bars."},
+      // Bars of one tick: the hit opens bar 1048577.
+      {File(1, Meter(0, 1, 2) + Drum(1048576, 36)),
+       {},
+       13,
+       "The MIDI file's drums last more than 1048576 bars."},
   };
   for (const Refusal& r : refusals) {
     MidiSong song;
@@ -291,6 +296,10 @@ TEST(MidiToBeat, RefusalsSayWhy) {
     EXPECT_EQ(failure->status, r.status);
     EXPECT_EQ(failure->message, r.message);
   }
+  // A hit in the last bar a song may play: the bars laid past it for the grid do not count.
+  MidiSong last;
+  ASSERT_FALSE(MidiToBeat(File(1, Meter(0, 1, 2) + Drum(1048575, 36)), {}, last));
+  EXPECT_EQ(last.plays, kMaxPlays);
 }
 
 // The MIDI files of Debian's mma package: each one with drums becomes a song whose text reads
