@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The lines of beat/, midi/ and track/ that the committed fuzz corpora reach: the fuzz targets
-# built with clang's coverage (no sanitizer), each run once over its corpus, one row a folder.
+# built with clang's coverage (and the sanitizers, whose runtime the instrumented library links
+# against), each run once over its corpus, one row a folder.
 # Usage: scripts/fuzz_coverage.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flags="-fprofile-instr-generate -fcoverage-mapping"
 cmake -S . -B build-fuzzcov -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DKETTORIN_FUZZ=ON -DKETTORIN_BUILD_TESTS=OFF \
+  -DKETTORIN_SANITIZE=address,undefined \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" \
   -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
 cmake --build build-fuzzcov >/dev/null

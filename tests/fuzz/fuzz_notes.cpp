@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     last = pos;
   }
 
-  // Renders of up to 2^16 samples: past that the voices run the same code for longer, and the
+  // Renders of up to 2^14 samples: past that the voices run the same code for longer, and the
   // fuzzer's time is better spent on more inputs.
-  constexpr int64_t kLimit = int64_t{1} << 16;
+  constexpr int64_t kLimit = int64_t{1} << 14;
   const int64_t total = CountSamples(notes, beat, rate, kLimit);
   if (total > kLimit) return 0;
   std::vector<float> storage(static_cast<size_t>(total));
