@@ -95,7 +95,9 @@ def main():
         seconds, kib = lines[-1].split()
         said = next((line for line in lines[:-1] if line.startswith(("Error", "kettorin:")) or
                      ": " in line), "")
-        happened = said if r.returncode else f"rendered, {os.path.getsize(out) / 1e6:.1f} MB"
+        size = os.path.getsize(out) if r.returncode == 0 else 0
+        happened = (said if r.returncode else f"a song of {size / 1e3:.1f} KB" if "--to-beat" in args
+                    else f"rendered, {size / 1e6:.1f} MB")
         print(f"| {what} | {happened} | {r.returncode} | {float(seconds):.2f} s | "
               f"{int(kib) / 1024:.0f} MB |")
         for name in os.listdir(folder):
